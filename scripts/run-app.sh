@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs, builds and starts MIRAPOST. Without a phone on COM 4 it starts the
+# simulated phone and maps COM 4 to it for the time the window is open.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+BUILD="${MIRAPOST_BUILD:-build}"
+exec "$BUILD/src/mirapost" "$@"

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test through ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cd "${MIRAPOST_BUILD:-build}"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(( $(nproc) * 3 ))"
