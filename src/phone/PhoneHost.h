@@ -1,0 +1,25 @@
+#pragma once
+// What the phone link needs from the main window: the port choice, the status
+// bar, the beep and the wait pointer. The main window implements it; tests
+// implement it to record what the user would see and hear.
+#include <string>
+
+namespace mp {
+
+// System beeps of the message-box kinds. The information beep of the file
+// commands is the same sound as Asterisk.
+enum class BeepKind { Ok, Exclamation, Asterisk };
+
+class PhoneHost {
+ public:
+  virtual ~PhoneHost() = default;
+  // Selected entry of the port list, 0 for "COM 1" .. 8 for "COM 9"; -1 when none.
+  virtual int PortIndex() const = 0;
+  // Replaces the one text of the status bar.
+  virtual void ShowStatus(const std::string& text) = 0;
+  virtual void Beep(BeepKind kind) = 0;
+  // Hourglass on while a connection is open.
+  virtual void SetWaitCursor(bool on) = 0;
+};
+
+}  // namespace mp

@@ -1,0 +1,56 @@
+#pragma once
+// The phone link: one short connection per user command. OpenPhone switches
+// the phone to PDU mode; TransferMessage stores or sends an SMS-SUBMIT; the
+// phonebook dialogues search and write the phone's own phonebook. Every
+// operation reports its outcome to the PhoneHost (status text and beep)
+// before it returns; nothing throws.
+#include <string>
+#include <string_view>
+
+#include "phone/PhoneHost.h"
+#include "phone/Serial.h"
+
+namespace mp {
+
+// Values the Send/Save dialog leaves for the transfer.
+struct TransferSettings {
+  std::string DestAddress;    // TP-DA hex text
+  bool SaveMode = false;      // AT+CMGW instead of AT+CMGS
+  std::string CentreAddress;  // "00", a FormatCentre address, or empty
+  bool Reports = true;        // TP-SRR
+};
+
+class PhoneLink {
+ public:
+  explicit PhoneLink(PhoneHost& host, SerialFactory factory = MakePosixSerialLine);
+  ~PhoneLink();
+
+  bool OpenPhone();
+  void ClosePhone();
+  void WritePhone(std::string_view text);
+  bool WaitForPhone(std::string_view pattern);
+  // Reads one line ending at a carriage return; at most limit - 1 characters.
+  bool ReadPhoneLine(std::string& line, int limit);
+  bool PhoneFailed();
+  void SaveTrafficLog();  // "MIRAPOST.LOG" in the working directory, when LogReady
+
+  void TransferMessage(const TransferSettings& settings, bool header, std::string_view body,
+                       int status);
+  bool FindPhonebookEntry(std::string& name, std::string& address);
+  bool WritePhonebookEntry(const std::string& hexName, const std::string& number, int type);
+
+  const std::string& TrafficLog() const { return TrafficLog_; }
+  bool LogReady = false;
+  const CommTimeouts& PortTimeouts() const { return PortTimeouts_; }
+  bool IsOpen() const;
+
+ private:
+  PhoneHost& host_;
+  SerialFactory factory_;
+  std::unique_ptr<SerialLine> port_;  // PortHandle: null when closed
+  CommTimeouts PortTimeouts_{};
+  std::string PhoneBuffer_;
+  std::string TrafficLog_;
+};
+
+}  // namespace mp

@@ -1,0 +1,52 @@
+#pragma once
+// The serial line behind a small interface, so that the AT dialogues can run
+// against a real termios port or an in-memory fake.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace mp {
+
+// Time-outs in milliseconds, as the port keeps them. The total constants
+// bound each single-byte read and each write call.
+struct CommTimeouts {
+  std::uint32_t ReadIntervalTimeout = 0;
+  std::uint32_t ReadTotalTimeoutMultiplier = 0;
+  std::uint32_t ReadTotalTimeoutConstant = 0;
+  std::uint32_t WriteTotalTimeoutMultiplier = 0;
+  std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+class SerialLine {
+ public:
+  virtual ~SerialLine() = default;
+  // Opens the device exclusively for reading and writing; false when it does
+  // not exist, is in use, or is no terminal.
+  virtual bool Open(const std::string& device) = 0;
+  // 19200 baud, 8N1, RTS/CTS, raw; true when the line settings were applied.
+  virtual bool Configure() = 0;
+  virtual bool GetTimeouts(CommTimeouts& t) = 0;
+  virtual bool SetTimeouts(const CommTimeouts& t) = 0;
+  // Raise DTR and RTS; failures are ignored by callers.
+  virtual bool RaiseDtr() = 0;
+  virtual bool RaiseRts() = 0;
+  // Discards input already waiting.
+  virtual void PurgeInput() = 0;
+  // Reads one byte within the read time-out; false on time-out or hang-up.
+  virtual bool ReadByte(unsigned char& b) = 0;
+  // Writes within the write time-out; returns the number of bytes written.
+  virtual int Write(const char* data, int length) = 0;
+  virtual void Close() = 0;
+};
+
+using SerialFactory = std::function<std::unique_ptr<SerialLine>()>;
+
+// The termios implementation.
+std::unique_ptr<SerialLine> MakePosixSerialLine();
+
+// "COM1:" .. "COM9:" -> device path: $MIRAPOST_COM<n>, else the settings text
+// value "COM<n>", else the default table. Empty for anything else (COM0:).
+std::string ResolvePortDevice(const std::string& portName);
+
+}  // namespace mp
