@@ -4,11 +4,9 @@
 // implement it to record what the user would see and hear.
 #include <string>
 
-namespace mp {
+#include "platform/Sound.h"
 
-// System beeps of the message-box kinds. The information beep of the file
-// commands is the same sound as Asterisk.
-enum class BeepKind { Ok, Exclamation, Asterisk };
+namespace mp {
 
 class PhoneHost {
  public:
