@@ -1,0 +1,151 @@
+#pragma once
+// The main window: a fixed frame with six tab pages, the port choice, the
+// status bar, the menus and the shared editor machinery. Handlers carry the
+// names of their controls and events; each page keeps its handlers in a file
+// of its own (MainText.cpp, MainFiles.cpp, MainIndicator.cpp, MainVoid.cpp,
+// MainLogo.cpp, MainPhonebook.cpp), the frame lives in Main.cpp.
+#include <QBuffer>
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "phone/PhoneHost.h"
+#include "phone/PhoneLink.h"
+
+class QAbstractButton;
+class QTextEdit;
+class QFontDialog;
+class QFileDialog;
+class TDropFile;
+
+namespace Ui {
+class TWin;
+}
+
+class TWin : public QMainWindow, public mp::PhoneHost {
+  Q_OBJECT
+
+ public:
+  explicit TWin(QWidget* parent = nullptr);
+  ~TWin() override;  // FormDestroy
+
+  Ui::TWin* ui = nullptr;  // every control of the form, by its name
+
+  // ---- PhoneHost ----
+  int PortIndex() const override;
+  void ShowStatus(const std::string& text) override;
+  void Beep(mp::BeepKind kind) override;
+  void SetWaitCursor(bool on) override;
+
+  mp::PhoneLink Phone;  // the one phone link of the application
+
+  // ---- shared editor machinery ----
+  QTextEdit* CurrentEditor = nullptr;
+  QAbstractButton* CurrentBlinkButton = nullptr;
+  QBuffer ScratchStream;  // the scratch stream of CopyRichText
+  QFont MessageFont;      // the font dialog's font, given to Message
+
+  // Returns the blink text length or -1; writes the blink text to `out` when given.
+  int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
+  void NormaliseFormatting();  // the formatting normaliser, on CurrentEditor
+  void CopyRichText(QTextEdit* source, QTextEdit* target);
+  int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
+
+  // ---- logo page state ----
+  std::string OperatorCode;
+  std::string LogoBits;
+  QImage LogoPreview;
+  void BitmapToLogo(const QImage* picture);
+
+  // ---- phonebook page state ----
+  std::string EntryNumber;
+  int EntryType = 0;
+
+  // ---- files ----
+  TDropFile* DropFile1 = nullptr;
+  QString SaveFileName;  // the save dialog's proposed name
+  QString OpenFilter;    // the open dialog's filter and default extension
+  QString OpenDefaultExt;
+  void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
+
+ public slots:
+  // frame (Main.cpp)
+  void PageControlChange();
+  void Font1Click();
+  void Exit1Click();
+  void AboutMiraPost1Click();
+  void MIRAPOSTWebSite1Click();
+  void Debug1Click();
+  void PopupMenu1Popup();
+  void Cut1Click();
+  void Copy1Click();
+  void Paste1Click();
+  void Delete1Click();
+  void SelectAll1Click();
+
+  // text page (MainText.cpp)
+  void MessageChange();
+  void ClassClick();
+  void BlinkFontClick();
+  void MessageSelectionChange();
+  void SaveBlinkClick();
+
+  // files (MainFiles.cpp)
+  void New1Click();
+  void Open1Click();
+  void SaveAs1Click();
+  void DropFile1DropFile(QObject* Sender, QString FileWithPath, QString FileName, QString Extension);
+
+  // indicator page (MainIndicator.cpp)
+  void VoiceOnClick();
+  void VoiceOffClick();
+  void FaxOnClick();
+  void FaxOffClick();
+  void EmailOnClick();
+  void EmailOffClick();
+  void UpdateIndicatorState();
+  void SaveIndClick();
+
+  // void and template pages (MainVoid.cpp)
+  void SaveVoidClick();
+  void SaveTempClick();
+
+  // logo page (MainLogo.cpp)
+  void cmdPasteLogoClick();
+  void cmbOperatorChange();
+  void cmbOperatorClick();
+  void cmdSaveLogoClick();
+
+  // phonebook page (MainPhonebook.cpp)
+  void EntryNoChange();
+  void SaveEntryClick();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Each page file connects its own controls (called from the constructor).
+  void SetupTextPage();
+  void SetupFiles();
+  void SetupIndicatorPage();
+  void SetupVoidPages();
+  void SetupLogoPage();
+  void SetupPhonebookPage();
+  // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
+  bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
+  void FormCreate();
+  void FormDestroy();
+};
+
+// The four windows, created once in this order and destroyed in reverse.
+class TAboutWin;
+class TSendWin;
+class TCodingWin;
+extern TWin* Win;
+extern TAboutWin* AboutWin;
+extern TSendWin* SendWin;
+extern TCodingWin* CodingWin;
