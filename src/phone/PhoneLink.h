@@ -31,6 +31,7 @@ class PhoneLink {
   bool WaitForPhone(std::string_view pattern);
   // Reads one line ending at a carriage return; at most limit - 1 characters.
   bool ReadPhoneLine(std::string& line, int limit);
+  // Shows "Communications with ME failed.", beeps, closes; always false.
   bool PhoneFailed();
   void SaveTrafficLog();  // "MIRAPOST.LOG" in the working directory, when LogReady
 
@@ -42,6 +43,8 @@ class PhoneLink {
   const std::string& TrafficLog() const { return TrafficLog_; }
   bool LogReady = false;
   const CommTimeouts& PortTimeouts() const { return PortTimeouts_; }
+  // The last command formatted or reply line read.
+  const std::string& PhoneBuffer() const { return PhoneBuffer_; }
   bool IsOpen() const;
 
  private:
@@ -52,5 +55,14 @@ class PhoneLink {
   std::string PhoneBuffer_;
   std::string TrafficLog_;
 };
+
+// Name of the search command for a phonebook search: the name as a V.250
+// string constant, a double quote, a backslash and control characters written
+// as "\HH", so that no name can end the string and run another command.
+std::string PhonebookSearchCommand(std::string_view name);
+
+// Asks the desktop to open a document or web address with its default
+// handler, with the wait pointer shown meanwhile. The result is not examined.
+void OpenDocument(PhoneHost& host, const std::string& target);
 
 }  // namespace mp

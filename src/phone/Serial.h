@@ -38,6 +38,11 @@ class SerialLine {
   // Writes within the write time-out; returns the number of bytes written.
   virtual int Write(const char* data, int length) = 0;
   virtual void Close() = 0;
+
+  // The pause before each write and the clock that bounds a whole wait. A real
+  // line sleeps and reads the monotonic clock; a fake may keep its own time.
+  virtual void Pause(int milliseconds);
+  virtual std::int64_t NowMs();
 };
 
 using SerialFactory = std::function<std::unique_ptr<SerialLine>()>;

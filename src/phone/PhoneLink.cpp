@@ -1,0 +1,205 @@
+// Connection primitives of the phone link: open and switch to PDU mode, write,
+// wait for a pattern, read a reply line, fail, close, and the traffic log.
+#include "phone/PhoneLink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace mp {
+
+namespace {
+
+// Time-outs of the phases of a connection, in milliseconds.
+constexpr std::uint32_t kHandshakeTimeout = 1000;
+constexpr std::uint32_t kConnectionTimeout = 10000;
+constexpr int kHandshakeAttempts = 5;
+constexpr int kWritePauseMs = 10;
+// A wait for a pattern ends at the latest after this many read time-outs,
+// even while the phone keeps sending bytes that never complete it.
+constexpr std::int64_t kWaitBoundFactor = 3;
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+PhoneLink::PhoneLink(PhoneHost& host, SerialFactory factory)
+    : host_(host), factory_(std::move(factory)) {}
+
+PhoneLink::~PhoneLink() {
+  if (port_) port_->Close();
+}
+
+bool PhoneLink::IsOpen() const { return port_ != nullptr; }
+
+bool PhoneLink::OpenPhone() {
+  if (port_) {  // never two connections at once
+    port_->Close();
+    port_.reset();
+  }
+  host_.SetWaitCursor(true);
+  host_.ShowStatus("Establishing connection to ME...");
+  LogReady = false;
+  TrafficLog_.clear();
+
+  // "COM?:" with the digit '1' plus the selected index; anything that is not
+  // a digit 1..9 never resolves to a device.
+  std::string portName = "COM?:";
+  const int index = host_.PortIndex();
+  if (index >= -1 && index <= 8) portName[3] = static_cast<char>('1' + index);
+  const std::string device = ResolvePortDevice(portName);
+
+  bool ok = false;
+  if (!device.empty() && factory_) {
+    port_ = factory_();
+    if (port_ && port_->Open(device)) {
+      ok = port_->Configure();
+      // Every step runs even after a failed one; all must succeed.
+      CommTimeouts current{};
+      if (!port_->GetTimeouts(current)) ok = false;
+      PortTimeouts_ = CommTimeouts{0, 0, kHandshakeTimeout, 0, kHandshakeTimeout};
+      if (!port_->SetTimeouts(PortTimeouts_)) ok = false;
+      port_->RaiseDtr();
+      port_->RaiseRts();
+    } else {
+      port_.reset();
+    }
+  }
+  if (!port_ || !ok) {
+    host_.ShowStatus("Cannot open communications port.");
+  } else {
+    port_->PurgeInput();
+    bool answered = false;
+    for (int attempt = 0; attempt < kHandshakeAttempts && !answered; ++attempt) {
+      WritePhone("AT+CMGF=0\r");
+      answered = WaitForPhone("OK\r\n");
+    }
+    PortTimeouts_.ReadTotalTimeoutConstant = kConnectionTimeout;
+    PortTimeouts_.WriteTotalTimeoutConstant = kConnectionTimeout;
+    port_->SetTimeouts(PortTimeouts_);
+    if (answered) return true;
+    host_.ShowStatus("Failed, ME is not responding.");
+  }
+  host_.Beep(BeepKind::Asterisk);
+  ClosePhone();
+  return false;
+}
+
+void PhoneLink::ClosePhone() {
+  if (port_) {
+    port_->Close();
+    port_.reset();
+  }
+  host_.SetWaitCursor(false);
+}
+
+void PhoneLink::WritePhone(std::string_view text) {
+  int written = 0;
+  if (port_) {
+    port_->Pause(kWritePauseMs);
+    written = port_->Write(text.data(), static_cast<int>(text.size()));
+    if (written < 0) written = 0;
+  }
+  TrafficLog_ += '<';
+  TrafficLog_ += std::to_string(written);
+  TrafficLog_ += '>';
+}
+
+bool PhoneLink::WaitForPhone(std::string_view pattern) {
+  if (pattern.empty()) return true;
+  if (!port_) return false;
+  const std::int64_t perByte = PortTimeouts_.ReadTotalTimeoutConstant;
+  const std::int64_t deadline = port_->NowMs() + kWaitBoundFactor * perByte;
+  bool shortened = false;
+  bool matched = false;
+  size_t pos = 0;
+  for (;;) {
+    // Near the overall bound a single read may only wait for what is left.
+    const std::int64_t left = deadline - port_->NowMs();
+    if (left <= 0) break;
+    if (left < perByte) {
+      CommTimeouts t = PortTimeouts_;
+      t.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(left);
+      port_->SetTimeouts(t);
+      shortened = true;
+    }
+    unsigned char b = 0;
+    if (!port_->ReadByte(b)) break;
+    TrafficLog_ += static_cast<char>(b);
+    // A mismatching byte is compared once more against the first character.
+    if (static_cast<char>(b) != pattern[pos]) pos = 0;
+    if (static_cast<char>(b) == pattern[pos]) {
+      if (++pos == pattern.size()) {
+        matched = true;
+        break;
+      }
+    } else {
+      pos = 0;
+    }
+  }
+  if (shortened) port_->SetTimeouts(PortTimeouts_);
+  return matched;
+}
+
+bool PhoneLink::ReadPhoneLine(std::string& line, int limit) {
+  line.clear();
+  if (!port_) return false;
+  for (int i = 0; i < limit; ++i) {
+    unsigned char b = 0;
+    if (!port_->ReadByte(b)) return false;
+    TrafficLog_ += static_cast<char>(b);
+    if (b == '\r') return true;
+    line += static_cast<char>(b);
+  }
+  // Too long: one more byte is read and dropped, unlogged, and the line fails.
+  unsigned char dropped = 0;
+  if (limit >= 0) port_->ReadByte(dropped);
+  return false;
+}
+
+bool PhoneLink::PhoneFailed() {
+  host_.ShowStatus("Communications with ME failed.");
+  host_.Beep(BeepKind::Asterisk);
+  ClosePhone();
+  return false;
+}
+
+void PhoneLink::SaveTrafficLog() {
+  if (!LogReady) return;
+  // Text mode: every line feed goes out as carriage return and line feed.
+  std::string text;
+  text.reserve(TrafficLog_.size() + TrafficLog_.size() / 8);
+  for (char c : TrafficLog_) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  // Written beside the old file and renamed over it, so that a failure never
+  // leaves a half-written log; the file is created or replaced as a whole.
+  const std::string target = "MIRAPOST.LOG";
+  std::string temp;
+  int fd = -1;
+  for (int n = 0; n < 100 && fd < 0; ++n) {
+    temp = target + "." + std::to_string(::getpid()) + "." + std::to_string(n) + ".tmp";
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return;
+  }
+  if (fd < 0) return;
+  bool ok = WriteAll(fd, text.data(), text.size());
+  if (::close(fd) != 0) ok = false;
+  if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) ::unlink(temp.c_str());
+}
+
+}  // namespace mp

@@ -1,0 +1,199 @@
+// The serial line on POSIX termios. Every single-byte read waits at most the
+// read total time-out (poll, then read); every write waits for the line with
+// poll(POLLOUT) and gives up at the write total time-out. A hang-up of the
+// other side (end of file, EIO, POLLHUP or POLLERR without data) is a failed
+// read, so a vanished phone ends the dialogue instead of spinning.
+#include "phone/Serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/Settings.h"
+
+namespace mp {
+
+void SerialLine::Pause(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::int64_t SerialLine::NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+namespace {
+
+std::int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Milliseconds left until `deadline`, clamped to what poll() accepts.
+int Remaining(std::int64_t deadline) {
+  std::int64_t left = deadline - MonotonicMs();
+  if (left < 0) return 0;
+  if (left > 0x7fffffff) return 0x7fffffff;
+  return static_cast<int>(left);
+}
+
+class PosixSerialLine final : public SerialLine {
+ public:
+  ~PosixSerialLine() override { Close(); }
+
+  bool Open(const std::string& device) override {
+    Close();
+    if (device.empty()) return false;
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // No sharing: exclusive terminal mode keeps others from opening the line,
+    // and the lock refuses a line that another program (or another instance
+    // of this one) already holds. A device that is no terminal is refused too.
+    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return false;
+    }
+    fd_ = fd;
+    return true;
+  }
+
+  bool Configure() override {
+    if (fd_ < 0) return false;
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return false;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    tio.c_cflag |= CS8 | CRTSCTS | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0) return false;
+    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+  }
+
+  bool GetTimeouts(CommTimeouts& t) override {
+    if (fd_ < 0) return false;
+    t = timeouts_;
+    return true;
+  }
+
+  bool SetTimeouts(const CommTimeouts& t) override {
+    if (fd_ < 0) return false;
+    timeouts_ = t;
+    return true;
+  }
+
+  bool RaiseDtr() override { return SetModemBit(TIOCM_DTR); }
+  bool RaiseRts() override { return SetModemBit(TIOCM_RTS); }
+
+  void PurgeInput() override {
+    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+  }
+
+  bool ReadByte(unsigned char& b) override {
+    if (fd_ < 0) return false;
+    const std::int64_t deadline = MonotonicMs() + timeouts_.ReadTotalTimeoutConstant +
+                                  std::int64_t{timeouts_.ReadTotalTimeoutMultiplier};
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      int r = ::poll(&p, 1, Remaining(deadline));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) return false;  // time-out
+      if (p.revents & POLLIN) {
+        ssize_t n = ::read(fd_, &b, 1);
+        if (n == 1) return true;
+        if (n == 0) return false;  // end of file: the other side hung up
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+          if (Remaining(deadline) == 0) return false;
+          continue;
+        }
+        return false;  // EIO and the like: hang-up
+      }
+      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
+      if (Remaining(deadline) == 0) return false;
+    }
+  }
+
+  int Write(const char* data, int length) override {
+    if (fd_ < 0 || length <= 0) return 0;
+    const std::int64_t deadline =
+        MonotonicMs() + timeouts_.WriteTotalTimeoutConstant +
+        std::int64_t{timeouts_.WriteTotalTimeoutMultiplier} * length;
+    int done = 0;
+    while (done < length) {
+      pollfd p{fd_, POLLOUT, 0};
+      int r = ::poll(&p, 1, Remaining(deadline));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (r == 0) break;  // time-out
+      if (!(p.revents & POLLOUT)) break;  // hang-up or error
+      ssize_t n = ::write(fd_, data + done, static_cast<size_t>(length - done));
+      if (n > 0) {
+        done += static_cast<int>(n);
+        continue;
+      }
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (Remaining(deadline) == 0) break;
+        continue;
+      }
+      break;
+    }
+    return done;
+  }
+
+  void Close() override {
+    if (fd_ >= 0) {
+      ::close(fd_);  // also drops the lock
+      fd_ = -1;
+    }
+  }
+
+ private:
+  bool SetModemBit(int bit) {
+    if (fd_ < 0) return false;
+    return ::ioctl(fd_, TIOCMBIS, &bit) == 0;
+  }
+
+  int fd_ = -1;
+  CommTimeouts timeouts_{};
+};
+
+}  // namespace
+
+std::unique_ptr<SerialLine> MakePosixSerialLine() { return std::make_unique<PosixSerialLine>(); }
+
+std::string ResolvePortDevice(const std::string& portName) {
+  if (portName.size() != 5 || portName.compare(0, 3, "COM") != 0 || portName[4] != ':' ||
+      portName[3] < '1' || portName[3] > '9')
+    return {};
+  const std::string com = portName.substr(0, 4);  // "COM<n>"
+  const std::string env = "MIRAPOST_" + com;
+  if (const char* v = std::getenv(env.c_str()); v != nullptr && *v != '\0') return v;
+
+  SettingsKey key;
+  if (key.Open(false)) {
+    if (auto v = key.ReadString(com); v && !v->empty()) return *v;
+  }
+
+  static const char* const kDefaults[9] = {
+      "/dev/ttyS0", "/dev/ttyS1",  "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyACM1",
+      "/dev/ttyUSB1", "/dev/rfcomm0", "/dev/ircomm0", "/dev/ttyS2"};
+  return kDefaults[portName[3] - '1'];
+}
+
+}  // namespace mp
