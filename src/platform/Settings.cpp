@@ -257,11 +257,12 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
   // O_NONBLOCK: opening a pipe must not wait for a writer.
   const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
-    if (errno == ENOENT) return FileState::Missing;
+    const int err = errno;
+    if (err == ENOENT) return FileState::Missing;
+    if (err == ENOTDIR) return FileState::NotAFile;  // a part of the folder path is a file
     struct stat st;
     if (::stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return FileState::NotAFile;
-    // ENOTDIR: a part of the folder path is a file.
-    return errno == ENOTDIR ? FileState::NotAFile : FileState::Unreadable;
+    return FileState::Unreadable;
   }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -507,6 +508,9 @@ std::string SettingsKey::Serialize() const {
       case Kind::Other:
         out += e.raw;
         if (!e.raw.ends_with('\n')) out += eol_;
+        // A value cut off after a continuation backslash would swallow the
+        // next line; an empty line ends it.
+        if (TrimRight(Content(e.raw)).ends_with('\\')) out += eol_;
         break;
     }
   }
