@@ -20,7 +20,8 @@ extern const std::uint8_t AnsiToGsm[256];
 // (7*start) mod 8 bits are zero fill) and writes hex text to `out`, at most
 // 280 hex characters plus a final partial octet, then a terminator.
 // `out` needs room for 283 characters. Returns the septet index after the
-// last character written.
+// last character written. When (7*start) mod 8 is not 0 the octet holding the
+// fill bits is written even for an empty text, as the user data needs it.
 int PackGsm7(const char* text, char* out, int start);
 
 // Writes each character (carriage returns skipped) as four hex digits of its

@@ -39,8 +39,6 @@ TEST(CheckOperator, Codes) {
       // A leading "0" cannot be followed by a second character.
       {"0", "", "0", false, "0", false},
       {"01", "0", kPlaceholder, true, "000-00", true},
-      // Picking from the history empties the code first.
-      {"244-05 Radiolinja", "", "244-05 Radiolinja", false, "244-05", true},
   };
   for (const Case& c : cases) {
     const mp::OperatorCheck check = mp::CheckOperator(c.text, c.previous);
