@@ -1,0 +1,126 @@
+#pragma once
+// The simulated phone's AT command interpreter (V.250 command lines, TS 27.005
+// SMS in PDU mode, TS 27.007 phonebook), without any I/O: bytes from the
+// computer go in, bytes for the computer and line events come out. The
+// pseudo-terminal runner (PtyRunner.h) moves the bytes.
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace phonesim {
+
+enum class Fault {
+  Silent,             // never answers anything, not even the echo
+  CmgfError,          // ERROR to AT+CMGF=0
+  Refuse,             // +CMS ERROR: 500 after the PDU
+  NoPrompt,           // no "> " after AT+CMGS / AT+CMGW, nothing at all
+  HangupAfterPrompt,  // hangs the line up after the prompt
+  Chatter,            // answers every command line with endless "+CREG: 1" codes
+  LongLine,           // a 40-character reply line after the PDU
+};
+// "silent", "cmgf-error", ... ; false for an unknown name.
+bool ParseFault(std::string_view name, Fault& fault);
+
+// What AT+CPBR answers for an empty location of the selected phonebook.
+enum class EmptyEntry {
+  Ok,     // "\r\nOK\r\n": no information text, as TS 27.007 has it (default)
+  Error,  // "\r\n+CME ERROR: 22\r\n" (not found)
+  Blank,  // "\r\n\r\n\r\nOK\r\n": an empty information line before OK
+};
+bool ParseEmptyEntry(std::string_view name, EmptyEntry& style);
+
+struct PhonebookEntry {
+  std::string number;
+  int type = 129;
+  std::string name;  // ISO 8859-1 bytes
+};
+
+struct PhoneOptions {
+  bool echo = true;
+  std::set<Fault> faults;
+  EmptyEntry emptyEntry = EmptyEntry::Ok;
+  std::map<int, PhonebookEntry> mePhonebook;  // seed
+};
+
+// Reads "index,number,type,name" lines (name to the end of the line; UTF-8
+// names are turned into ISO 8859-1, other bytes are kept). Empty lines and
+// lines starting with "#" are skipped. False with a message on a bad line.
+bool LoadPhonebook(const std::string& path, std::map<int, PhonebookEntry>& out, std::string& error);
+
+// One thing the phone does towards the computer, in order.
+struct Event {
+  enum Kind { Send, Hangup, Chatter } kind = Send;
+  std::string bytes;  // Send
+};
+
+class Phone {
+ public:
+  static constexpr int kMeCapacity = 250;
+  static constexpr int kSmCapacity = 100;
+  static constexpr int kSmsCapacity = 30;
+  static constexpr int kNumberLength = 40;
+  static constexpr int kTextLength = 64;
+
+  explicit Phone(PhoneOptions options);
+
+  // Every journal line (one JSON object, no line feed) goes here.
+  std::function<void(const std::string&)> journal;
+
+  // Bytes from the computer; the phone's reaction is appended to `out`.
+  void Receive(std::string_view bytes, std::vector<Event>& out);
+  // The computer closed the line (DTR dropped): a half-typed command line or
+  // PDU is forgotten; settings, messages and phonebooks stay.
+  void LineDropped();
+
+  bool InPduEntry() const { return pduCommand_ != nullptr; }
+  bool Echo() const { return echo_; }
+  const std::map<int, PhonebookEntry>& Phonebook(const std::string& memory) const;
+  struct StoredMessage {
+    int stat;
+    std::string pdu;  // centre address and TPDU, hex text
+  };
+  const std::map<int, StoredMessage>& SimMessages() const { return sms_; }
+
+ private:
+  struct Reply;
+  void Byte(char c, std::vector<Event>& out);
+  void CommandLine(std::string line, std::vector<Event>& out);
+  bool Basic(std::string_view cmd, Reply& reply);
+  bool Extended(const std::string& name, char op, std::string_view args, Reply& reply,
+                std::vector<Event>& out);
+  void FinishPdu(std::vector<Event>& out);
+  void Final(Reply& reply, std::vector<Event>& out);
+  std::string ResultText(const std::string& verbose) const;
+  bool Has(Fault f) const { return options_.faults.count(f) != 0; }
+  std::string ToCharset(const std::string& latin1) const;
+  bool FromCharset(const std::string& text, std::string& latin1) const;
+  std::string EntryLine(const char* prefix, int index, const PhonebookEntry& e) const;
+  std::map<int, PhonebookEntry>& Book();
+  int Capacity() const;
+
+  PhoneOptions options_;
+  bool echo_;
+  bool verbose_ = true;
+  bool quiet_ = false;
+  int cmee_ = 1;
+  int cmgf_ = 0;
+  std::string charset_ = "IRA";
+  std::string pbMemory_ = "ME";
+  std::string centre_ = "+358405202000";
+  int centreType_ = 145;
+  int nextMr_ = 1;
+  std::map<int, PhonebookEntry> me_, sm_;
+  std::map<int, StoredMessage> sms_;
+
+  std::string line_;
+  bool lineOverflow_ = false;
+  const char* pduCommand_ = nullptr;  // "CMGS" or "CMGW" while a PDU is typed
+  int pduLength_ = 0;
+  int pduStat_ = 2;
+  std::string pdu_;
+};
+
+}  // namespace phonesim

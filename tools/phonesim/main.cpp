@@ -1,0 +1,120 @@
+// mirapost-phonesim: a GSM phone on a pseudo-terminal for tests, benchmarks
+// and the demonstration run.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Phone.h"
+#include "PtyRunner.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
+    "                         [--baud N] [--fault NAME]... [--empty-entry ok|error|blank] [--trace]\n"
+    "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
+    "answers AT commands on it until SIGINT or SIGTERM.\n"
+    "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line\n";
+
+int Usage(const char* why) {
+  if (why) std::fprintf(stderr, "mirapost-phonesim: %s\n", why);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  phonesim::PhoneOptions phoneOptions;
+  phonesim::RunOptions runOptions;
+  std::string journalPath, phonebookPath;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i], value;
+    bool hasValue = false;
+    if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      hasValue = true;
+    }
+    auto next = [&](std::string& out) {
+      if (hasValue) {
+        out = value;
+        return true;
+      }
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--no-echo") {
+      phoneOptions.echo = false;
+    } else if (arg == "--trace") {
+      runOptions.trace = true;
+    } else if (arg == "--link") {
+      if (!next(runOptions.link) || runOptions.link.empty()) return Usage("--link needs a path");
+    } else if (arg == "--journal") {
+      if (!next(journalPath) || journalPath.empty()) return Usage("--journal needs a file");
+    } else if (arg == "--phonebook") {
+      if (!next(phonebookPath) || phonebookPath.empty()) return Usage("--phonebook needs a file");
+    } else if (arg == "--baud") {
+      std::string v;
+      char* end = nullptr;
+      if (!next(v)) return Usage("--baud needs a rate");
+      long baud = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || baud < 0 || baud > 10'000'000) return Usage("bad --baud rate");
+      runOptions.baud = static_cast<int>(baud);
+    } else if (arg == "--fault") {
+      std::string v;
+      phonesim::Fault fault;
+      if (!next(v) || !phonesim::ParseFault(v, fault)) return Usage("unknown --fault");
+      phoneOptions.faults.insert(fault);
+    } else if (arg == "--empty-entry") {
+      std::string v;
+      if (!next(v) || !phonesim::ParseEmptyEntry(v, phoneOptions.emptyEntry)) return Usage("bad --empty-entry");
+    } else {
+      return Usage(("unknown argument " + arg).c_str());
+    }
+  }
+
+  if (!phonebookPath.empty()) {
+    std::string error;
+    if (!phonesim::LoadPhonebook(phonebookPath, phoneOptions.mePhonebook, error)) {
+      std::fprintf(stderr, "mirapost-phonesim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  int journalFd = -1;
+  if (!journalPath.empty()) {
+    journalFd = open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (journalFd < 0) {
+      std::fprintf(stderr, "mirapost-phonesim: %s: %s\n", journalPath.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
+
+  phonesim::Phone phone(phoneOptions);
+  if (journalFd >= 0) {
+    // One write a line, so that a reader never sees half a line.
+    phone.journal = [journalFd](const std::string& line) {
+      std::string text = line + "\n";
+      std::size_t done = 0;
+      while (done < text.size()) {
+        ssize_t n = write(journalFd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+    };
+  }
+  int rc = phonesim::RunPhone(phone, runOptions);
+  if (journalFd >= 0) close(journalFd);
+  return rc;
+}
