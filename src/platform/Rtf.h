@@ -1,0 +1,72 @@
+#pragma once
+// Our own small Rich Text Format reader and writer. Message files and the
+// editors' copy through the scratch stream use it; it keeps exactly what a
+// message needs: the text, font face and size, character colour (red marks
+// blinking) and the simple styles, nothing of page layout.
+//
+// The reader accepts any RTF document: nested groups, ignorable destinations
+// ({\* ...}, font and colour tables, style sheet, info, pictures, headers and
+// footers, list texts, field instructions), \u with \uc, \'hh in code page
+// 1252, \colortbl with its empty "auto" entry, \cfN, \plain, \pard, \par,
+// \line, \tab and the special symbols. Bytes that are not RTF (not starting
+// with "{\rtf") are read as plain text: UTF-8 when they are valid UTF-8 (a
+// leading byte order mark is dropped), UTF-16 when they start with its byte
+// order mark, otherwise code page 1252. Any input gives a result: the reader
+// never fails, never reads outside its input and is bounded in time and
+// memory (group depth, characters produced, numbers in control words).
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+#include <vector>
+
+class QTextDocument;
+
+namespace mp {
+
+struct RtfFormat {
+  QString face;        // font face; empty: the reader's or editor's default
+  int halfPoints = 0;  // font size in half points; 0: default
+  bool hasColor = false;  // false: automatic text colour
+  QRgb color = 0;
+  bool bold = false, italic = false, underline = false, strike = false;
+  bool operator==(const RtfFormat&) const = default;
+};
+
+// A run of characters with one format. '\n' ends a paragraph; '\t' is a tab.
+struct RtfRun {
+  QString text;
+  RtfFormat format;
+};
+
+struct RtfText {
+  std::vector<RtfRun> runs;
+  QString PlainText() const;
+};
+
+// Limits of the reader.
+inline constexpr int kRtfMaxDepth = 200;         // deeper groups are skipped
+inline constexpr int kRtfMaxChars = 1 << 20;     // characters produced at most
+
+// True when the bytes start (after blanks) with "{\rtf".
+bool LooksLikeRtf(const QByteArray& data);
+
+// Reads RTF, or plain text when the data is not RTF. A single paragraph mark at
+// the very end of the document (the mark that closes the last paragraph) is
+// not turned into an empty paragraph.
+// `ok` (when given) is set false for binary data (see RtfToDocument).
+RtfText ReadRtf(const QByteArray& data, bool* ok = nullptr);
+
+// Writes an RTF document: font table with `defaultFace` as \f0, colour table
+// with the auto entry and red as \cf1, then the runs.
+QByteArray WriteRtf(const RtfText& text, const QString& defaultFace, int defaultHalfPoints);
+
+// QTextDocument adapters. RtfToDocument replaces the document's whole content
+// (one undoable edit). It returns false, leaving the document untouched, when
+// the data is neither RTF nor text: plain data holding a NUL byte outside
+// UTF-16 is a binary file, not a message. Characters
+// whose colour equals `autoColor` (when valid) are written as the automatic
+// colour (\cf0), as are characters without a colour of their own.
+bool RtfToDocument(const QByteArray& data, QTextDocument& doc);
+QByteArray DocumentToRtf(const QTextDocument& doc, const QColor& autoColor = QColor());
+
+}  // namespace mp
