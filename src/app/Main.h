@@ -16,6 +16,9 @@
 #include "phone/PhoneLink.h"
 
 class QAbstractButton;
+class QLabel;
+class QMenu;
+class QPushButton;
 class QTextEdit;
 class QFontDialog;
 class QFileDialog;
@@ -33,6 +36,19 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   ~TWin() override;  // FormDestroy
 
   Ui::TWin* ui = nullptr;  // every control of the form, by its name
+  // Form notes: `Class` is a QGroupBox holding the radio buttons ClassNormal,
+  // ClassClass0 and ClassHidden, joined in the QButtonGroup ui->ClassButtons
+  // with the ids 0, 1, 2 (use ClassIndex()). The action button of the void
+  // page is ui->BitBtn1. The status bar's one text is the label StatusPanel.
+
+  // ---- frame ----
+  QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
+  QLabel* StatusPanel = nullptr;    // the status bar's one text panel
+  QString StatusText() const;       // what the status bar shows
+  int ClassIndex() const;           // 0 Normal, 1 Class 0, 2 Hidden, -1 none
+  void SetClassIndex(int index);
+  // The page's default button (Enter presses it while the page is shown).
+  QPushButton* DefaultButton() const;
 
   // ---- PhoneHost ----
   int PortIndex() const override;
@@ -67,7 +83,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // ---- files ----
   TDropFile* DropFile1 = nullptr;
   QString SaveFileName;  // the save dialog's proposed name
-  QString OpenFilter;    // the open dialog's filter and default extension
+  // The open dialog's filter (Qt name filter form, entries joined by ";;")
+  // and default extension ("RTF" or "BMP"), set by PageControlChange.
+  QString OpenFilter;
   QString OpenDefaultExt;
   void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
 

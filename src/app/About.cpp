@@ -1,0 +1,96 @@
+#include "app/About.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "app/App.h"
+#include "app/Main.h"
+#include "platform/Desktop.h"
+#include "ui_About.h"
+
+TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
+  ui->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setFont(mp::FormFont());
+  setFixedSize(337, 377);
+  QPalette red = palette();
+  red.setColor(QPalette::Window, QColor(255, 0, 0));
+  setPalette(red);
+  setAutoFillBackground(true);
+  for (QLabel* label : {ui->Version, ui->Title, ui->OwnerLine, ui->Notice}) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(p);
+  }
+  ui->Shape2->lower();
+  ui->Icon->setPixmap(mp::ProgramIcon().pixmap(32, 32));
+  ui->Title->setFont(mp::TitleFont(37));
+  QFont owner = font();
+  owner.setPixelSize(13);
+  ui->OwnerLine->setFont(owner);
+  QFont link = mp::TitleFont(19);
+  link.setUnderline(true);
+  ui->Link->setFont(link);
+  ui->Link->setText(kHomePage);
+  ui->Link->setCursor(Qt::PointingHandCursor);
+  SetLinkColour(QColor(0, 128, 0));
+
+  // Mouse moves over the white panel, the notice and the OK button put the
+  // link colour back; the other labels lie on the dialog, which has no handler.
+  for (QWidget* w : {static_cast<QWidget*>(ui->Shape2), static_cast<QWidget*>(ui->Notice),
+                     static_cast<QWidget*>(ui->OKButton), static_cast<QWidget*>(ui->Link)}) {
+    w->setMouseTracking(true);
+    w->setAttribute(Qt::WA_NoMousePropagation);
+    w->installEventFilter(this);
+  }
+  // OK is both the default and the cancel button.
+  connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TAboutWin::~TAboutWin() { delete ui; }
+
+QColor TAboutWin::LinkColour() const { return ui->Link->palette().color(QPalette::WindowText); }
+
+void TAboutWin::SetLinkColour(const QColor& colour) {
+  QPalette p = ui->Link->palette();
+  p.setColor(QPalette::WindowText, colour);
+  ui->Link->setPalette(p);
+}
+
+void TAboutWin::LinkClick() {
+  if (Win) Win->SetWaitCursor(true);
+  mp::OpenDesktopDocument(std::string("https://") + kHomePage);
+  if (Win) Win->SetWaitCursor(false);
+}
+
+void TAboutWin::LinkMouseMove() { SetLinkColour(QColor(0, 255, 0)); }
+
+void TAboutWin::Shape2MouseMove() { SetLinkColour(QColor(0, 128, 0)); }
+
+bool TAboutWin::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    if (watched == ui->Link) {
+      LinkMouseMove();
+    } else {
+      Shape2MouseMove();
+    }
+  } else if (watched == ui->Link && event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton && ui->Link->rect().contains(mouse->position().toPoint())) {
+      LinkClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TAboutWin::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}

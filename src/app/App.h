@@ -1,0 +1,36 @@
+#pragma once
+// Creation and destruction of the application's four windows, and the shared
+// look of the forms: fonts, pictures and hint timing.
+#include <QFont>
+#include <QIcon>
+
+class QWidget;
+class QDialog;
+
+namespace mp {
+
+// Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
+// settings as it is created.
+void CreateWindows();
+// Destroys them in reverse order; each writes its settings. Safe to call twice.
+void DestroyWindows();
+
+// "MS Sans Serif" with a character height of 11 pixels: a sans serif face.
+QFont FormFont();
+// "Arial Rounded MT Bold" at the given character height in pixels, bold:
+// a rounded bold face where one is installed, else a sans serif bold.
+QFont TitleFont(int pixelHeight);
+// "System" at 12 points: the message font before the user picks one.
+QFont DefaultMessageFont();
+
+enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel };
+QIcon ActionIcon(ActionPicture picture);
+QIcon ProgramIcon();
+
+// Hints of `window` and of every control in it stay ten seconds.
+void SetHintHidePause(QWidget* window);
+
+// Shows a dialog modally and returns its result (QDialog::Accepted or Rejected).
+int ShowModal(QDialog* dialog);
+
+}  // namespace mp

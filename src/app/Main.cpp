@@ -1,0 +1,378 @@
+// The main window's frame: start-up and shut-down settings, page changes,
+// menus, the edit pop-up menu, the font command and the phone link's view of
+// the window (port choice, status bar, beep, wait pointer).
+#include "app/Main.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QComboBox>
+#include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QFontDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QToolTip>
+
+#include "app/About.h"
+#include "app/App.h"
+#include "platform/Ansi.h"
+#include "platform/Desktop.h"
+#include "platform/Settings.h"
+#include "platform/Sound.h"
+#include "ui_Main.h"
+
+#if __has_include("dropfile/DropFile.h")
+#include "dropfile/DropFile.h"
+#define MP_HAVE_DROPFILE 1
+#endif
+
+namespace {
+
+// The address the Help menu's web site command opens.
+constexpr const char* kDownloadPage = "https://www.mirapost.example/download";
+
+constexpr int kClientWidth = 432;
+constexpr int kClientHeight = 393;  // frame plus the status bar
+constexpr int kStatusHeight = 19;
+constexpr int kFontNameChars = 31;
+
+}  // namespace
+
+TWin* Win = nullptr;
+
+TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this) {
+  ui->setupUi(this);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+
+  // Fonts: the form's font is "MS Sans Serif" 11 pixels, the title a rounded bold face.
+  setFont(mp::FormFont());
+  ui->Title->setFont(mp::TitleFont(37));
+  QPalette red = ui->centralwidget->palette();
+  red.setColor(QPalette::Window, QColor(255, 0, 0));
+  ui->centralwidget->setPalette(red);
+  ui->Panel->lower();
+  QPalette black = ui->Title->palette();
+  black.setColor(QPalette::WindowText, Qt::black);
+  ui->Title->setPalette(black);
+  ui->PortLabel->setPalette(black);
+
+  // Status bar: one text panel across the whole width, no size grip.
+  StatusPanel = new QLabel(ui->StatusBar);
+  StatusPanel->setObjectName("StatusPanel");
+  StatusPanel->setTextFormat(Qt::PlainText);
+  ui->StatusBar->addWidget(StatusPanel, 1);
+  ui->StatusBar->setSizeGripEnabled(false);
+  ui->StatusBar->setFixedHeight(kStatusHeight);
+
+  // Fixed size: the client area below the menu bar is 432 x 393.
+  ui->centralwidget->setFixedSize(kClientWidth, kClientHeight - kStatusHeight);
+  const int menuHeight = ui->MainMenu1->sizeHint().height();
+  setFixedSize(kClientWidth, menuHeight + kClientHeight);
+
+  // The hidden maintenance command works through its shortcut only.
+  addAction(ui->Debug1);
+  ui->Debug1->setShortcutContext(Qt::WindowShortcut);
+
+  // Edit pop-up menu shared by Message and EntryName.
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu1->addAction(ui->Cut1);
+  PopupMenu1->addAction(ui->Copy1);
+  PopupMenu1->addAction(ui->Paste1);
+  PopupMenu1->addAction(ui->Delete1);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(ui->SelectAll1);
+  connect(PopupMenu1, &QMenu::aboutToShow, this, &TWin::PopupMenu1Popup);
+  for (QTextEdit* editor : {ui->Message, ui->EntryName}) {
+    connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint& pos) {
+      PopupMenu1->popup(editor->viewport()->mapToGlobal(pos));
+    });
+  }
+
+  ui->ClassButtons->setId(ui->ClassNormal, 0);
+  ui->ClassButtons->setId(ui->ClassClass0, 1);
+  ui->ClassButtons->setId(ui->ClassHidden, 2);
+
+  // Action buttons carry a small picture left of the caption.
+  ui->SaveBlink->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->SaveInd->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->BitBtn1->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->cmdSaveLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
+  ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
+  ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
+  setWindowIcon(mp::ProgramIcon());
+
+  // Frame signals.
+  connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);
+  connect(ui->Font1, &QAction::triggered, this, &TWin::Font1Click);
+  connect(ui->Exit1, &QAction::triggered, this, &TWin::Exit1Click);
+  connect(ui->AboutMiraPost1, &QAction::triggered, this, &TWin::AboutMiraPost1Click);
+  connect(ui->MIRAPOSTWebSite1, &QAction::triggered, this, &TWin::MIRAPOSTWebSite1Click);
+  connect(ui->Debug1, &QAction::triggered, this, &TWin::Debug1Click);
+  connect(ui->Cut1, &QAction::triggered, this, &TWin::Cut1Click);
+  connect(ui->Copy1, &QAction::triggered, this, &TWin::Copy1Click);
+  connect(ui->Paste1, &QAction::triggered, this, &TWin::Paste1Click);
+  connect(ui->Delete1, &QAction::triggered, this, &TWin::Delete1Click);
+  connect(ui->SelectAll1, &QAction::triggered, this, &TWin::SelectAll1Click);
+
+  // Enter presses the shown page's default button: watch every control of the pages.
+  for (QWidget* page : {ui->TabSheet1, ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5,
+                        ui->TabSheet6}) {
+    for (QWidget* child : page->findChildren<QWidget*>()) child->installEventFilter(this);
+  }
+  ui->ComPort->installEventFilter(this);
+  ui->PageControl->tabBar()->installEventFilter(this);
+
+  SetupTextPage();
+  SetupFiles();
+  SetupIndicatorPage();
+  SetupVoidPages();
+  SetupLogoPage();
+  SetupPhonebookPage();
+
+  // Hints stay ten seconds.
+  mp::SetHintHidePause(this);
+
+  FormCreate();
+}
+
+TWin::~TWin() {
+  FormDestroy();
+  delete ui;
+  ui = nullptr;
+}
+
+void TWin::FormCreate() {
+  MessageFont = mp::DefaultMessageFont();
+  ui->ComPort->setCurrentIndex(3);
+  {
+    mp::SettingsKey key;
+    if (key.Open(false)) {
+      if (auto port = key.ReadInteger("ComPort")) {
+        const int index = *port - 1;
+        ui->ComPort->setCurrentIndex(index >= 0 && index < ui->ComPort->count() ? index : -1);
+      }
+      for (int i = 0; i < 10; ++i) {
+        auto name = key.ReadString("Operator" + std::to_string(i));
+        if (!name) break;
+        ui->cmbOperator->addItem(QString::fromStdString(*name));
+      }
+      if (auto face = key.ReadString("FontName")) {
+        MessageFont.setFamily(QString::fromStdString(*face).left(kFontNameChars));
+      }
+      if (auto size = key.ReadInteger("FontSize")) {
+        // Used unchanged; the toolkit cannot hold a size below one point.
+        if (*size > 0) MessageFont.setPointSize(*size);
+      }
+    }
+  }
+  ScratchStream.open(QIODevice::ReadWrite);
+  QToolTip::hideText();
+  PageControlChange();
+  ui->Message->setFont(MessageFont);
+  ui->Message->document()->setDefaultFont(MessageFont);
+  NormaliseFormatting();
+  BitmapToLogo(nullptr);
+  cmbOperatorChange();
+}
+
+void TWin::FormDestroy() {
+  ScratchStream.close();
+  mp::SettingsKey key;
+  if (!key.Open(true)) return;
+  key.WriteInteger("ComPort", ui->ComPort->currentIndex() + 1);
+  for (int i = 0; i < ui->cmbOperator->count(); ++i) {
+    key.WriteString("Operator" + std::to_string(i), ui->cmbOperator->itemText(i).toStdString());
+  }
+  key.WriteString("FontName", MessageFont.family().toStdString());
+  key.WriteInteger("FontSize", MessageFont.pointSize());
+  key.Close();
+}
+
+void TWin::PageControlChange() {
+  ui->Font1->setEnabled(false);
+  ui->SaveAs1->setEnabled(false);
+  ui->Open1->setEnabled(false);
+  ui->New1->setEnabled(false);
+  bool drop = false;
+  CurrentEditor = ui->EntryName;
+  CurrentBlinkButton = ui->BlinkEntry;
+  QWidget* page = ui->PageControl->currentWidget();
+  if (page == ui->TabSheet1) {
+    ui->Font1->setEnabled(true);
+    ui->SaveAs1->setEnabled(true);
+    ui->Open1->setEnabled(true);
+    ui->New1->setEnabled(true);
+    drop = true;
+    OpenDefaultExt = "RTF";
+    OpenFilter = "Rich Text Format (*.rtf);;All Files (*)";
+    CurrentEditor = ui->Message;
+    CurrentBlinkButton = ui->BlinkFont;
+  } else if (page == ui->TabSheet6) {
+    ui->Open1->setEnabled(true);
+    drop = true;
+    OpenDefaultExt = "BMP";
+    OpenFilter = "Bitmap Image (*.bmp *.i61);;All Files (*)";
+  }
+#ifdef MP_HAVE_DROPFILE
+  if (DropFile1) DropFile1->SetEnableDrop(drop);
+#else
+  (void)drop;
+#endif
+}
+
+void TWin::Font1Click() {
+  QFontDialog dialog(MessageFont, this);
+  dialog.setObjectName("FontDialog1");
+  dialog.setOption(QFontDialog::DontUseNativeDialog);
+  dialog.setOption(QFontDialog::ScalableFonts, true);
+  dialog.setOption(QFontDialog::NonScalableFonts, true);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QFont chosen = dialog.selectedFont();
+  // Plain style whatever was picked; the dialog offers 8 to 24 points.
+  QFont font(chosen.family());
+  int size = chosen.pointSize();
+  if (size < 8) size = 8;
+  if (size > 24) size = 24;
+  font.setPointSize(size);
+  MessageFont = font;
+  ui->Message->setFont(MessageFont);
+  ui->Message->document()->setDefaultFont(MessageFont);
+  QTextEdit* saved = CurrentEditor;
+  CurrentEditor = ui->Message;
+  NormaliseFormatting();
+  CurrentEditor = saved;
+}
+
+void TWin::Exit1Click() { close(); }
+
+void TWin::AboutMiraPost1Click() {
+  if (AboutWin) mp::ShowModal(AboutWin);
+}
+
+void TWin::MIRAPOSTWebSite1Click() {
+  SetWaitCursor(true);
+  mp::OpenDesktopDocument(kDownloadPage);
+  SetWaitCursor(false);
+}
+
+void TWin::Debug1Click() {
+  ui->Forward->setEnabled(true);
+  Phone.SaveTrafficLog();
+}
+
+void TWin::PopupMenu1Popup() {
+  const bool selection = CurrentEditor && CurrentEditor->textCursor().hasSelection();
+  ui->Cut1->setEnabled(selection);
+  ui->Copy1->setEnabled(selection);
+  ui->Delete1->setEnabled(selection);
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  ui->Paste1->setEnabled(data && data->hasText());
+}
+
+void TWin::Cut1Click() {
+  if (CurrentEditor) CurrentEditor->cut();
+}
+
+void TWin::Copy1Click() {
+  if (CurrentEditor) CurrentEditor->copy();
+}
+
+void TWin::Paste1Click() {
+  if (!CurrentEditor) return;
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  if (!data || !data->hasText()) return;
+  CurrentEditor->paste();
+  NormaliseFormatting();
+}
+
+void TWin::Delete1Click() {
+  if (!CurrentEditor) return;
+  QTextCursor cursor = CurrentEditor->textCursor();
+  cursor.removeSelectedText();
+  CurrentEditor->setTextCursor(cursor);
+}
+
+void TWin::SelectAll1Click() {
+  if (CurrentEditor) CurrentEditor->selectAll();
+}
+
+QString TWin::StatusText() const { return StatusPanel ? StatusPanel->text() : QString(); }
+
+int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
+
+void TWin::SetClassIndex(int index) {
+  if (QAbstractButton* b = ui->ClassButtons->button(index)) b->setChecked(true);
+}
+
+QPushButton* TWin::DefaultButton() const {
+  QWidget* page = ui->PageControl->currentWidget();
+  if (page == ui->TabSheet1) return ui->SaveBlink;
+  if (page == ui->TabSheet3) return ui->SaveInd;
+  if (page == ui->TabSheet4) return ui->BitBtn1;
+  if (page == ui->TabSheet2) return ui->SaveTemp;
+  if (page == ui->TabSheet5) return ui->SaveEntry;
+  if (page == ui->TabSheet6) return ui->cmdSaveLogo;
+  return nullptr;
+}
+
+bool TWin::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && ui) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    QTextEdit* editor = nullptr;
+    if (watched == ui->Message || watched == ui->Message->viewport()) editor = ui->Message;
+    if (watched == ui->EntryName || watched == ui->EntryName->viewport()) editor = ui->EntryName;
+    if (editor && MessageKeyPress(editor, key)) return true;
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter && plain && editor != ui->Message) {
+      // A focused push button takes Enter itself, as the default does on the desktop.
+      if (auto* button = qobject_cast<QPushButton*>(watched)) {
+        if (button->isEnabled()) button->click();
+        return true;
+      }
+      if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->view()->isVisible()) {
+        return false;
+      }
+      QPushButton* button = DefaultButton();
+      if (button && button->isEnabled() && button->isVisible()) {
+        button->click();
+        return true;
+      }
+      // Enter never breaks the one-line name.
+      if (editor == ui->EntryName) return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TWin::closeEvent(QCloseEvent* event) { event->accept(); }
+
+// ---- PhoneHost ----
+
+int TWin::PortIndex() const { return ui->ComPort->currentIndex(); }
+
+void TWin::ShowStatus(const std::string& text) {
+  StatusPanel->setText(mp::FromAnsi(text));
+  StatusPanel->repaint();
+}
+
+void TWin::Beep(mp::BeepKind kind) { mp::Beep(kind); }
+
+void TWin::SetWaitCursor(bool on) {
+  if (on) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}

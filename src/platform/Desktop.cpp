@@ -1,0 +1,27 @@
+#include "platform/Desktop.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QUrl>
+
+namespace mp {
+
+bool OpenDesktopDocument(const std::string& target) {
+  if (!QGuiApplication::instance() || target.empty()) return false;
+  const QString text = QString::fromStdString(target);
+  QUrl url = QUrl::fromUserInput(text);
+  if (!url.isValid()) return false;
+  // Tests must never start a browser.
+  if (!qEnvironmentVariableIsEmpty("MIRAPOST_TESTING")) {
+    LastOpenedDocument() = target;
+    return true;
+  }
+  return QDesktopServices::openUrl(url);
+}
+
+std::string& LastOpenedDocument() {
+  static std::string last;
+  return last;
+}
+
+}  // namespace mp
