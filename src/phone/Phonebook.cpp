@@ -94,6 +94,10 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
     WritePhone("AT+CPBR=" + std::to_string(location) + "\r");
     if (!WaitForPhone("\r\n") || !ReadPhoneLine(PhoneBuffer_, kPhonebookLine))
       return PhoneFailed();
+    // A phone that answers an empty location with no entry line at all gives
+    // its final "OK" as the line: that location is free, and no second "OK"
+    // will follow.
+    if (PhoneBuffer_ == "OK") break;
     if (!WaitForPhone("OK\r\n")) {
       host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
       host_.Beep(BeepKind::Asterisk);

@@ -1,0 +1,118 @@
+#pragma once
+// An in-memory serial line with a scripted phone behind it, and a host that
+// records what the user would see and hear.
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "phone/PhoneHost.h"
+#include "phone/Serial.h"
+
+namespace mp::test {
+
+struct FakeLine {
+  bool openOk = true;
+  bool configureOk = true;
+  // Replies of the phone, one per write in order (missing ones: silence).
+  std::vector<std::string> replies;
+  bool echo = false;
+  // Bytes that arrive when nothing else is waiting (unsolicited chatter).
+  std::string chatter;
+
+  std::string input;  // bytes waiting to be read
+  size_t readPos = 0;
+  std::vector<std::string> writes;
+  std::vector<int> pauses;
+  std::vector<CommTimeouts> timeouts;  // every SetTimeouts
+  CommTimeouts current{};
+  std::string device;
+  int opens = 0, closes = 0, purges = 0, dtr = 0, rts = 0;
+  std::int64_t now = 0;  // virtual milliseconds
+  size_t chatterPos = 0;
+
+  std::string Unread() const { return input.substr(readPos); }
+};
+
+class FakeSerial : public SerialLine {
+ public:
+  explicit FakeSerial(std::shared_ptr<FakeLine> s) : s_(std::move(s)) {}
+  bool Open(const std::string& device) override {
+    s_->device = device;
+    ++s_->opens;
+    return s_->openOk;
+  }
+  bool Configure() override { return s_->configureOk; }
+  bool GetTimeouts(CommTimeouts& t) override {
+    t = s_->current;
+    return true;
+  }
+  bool SetTimeouts(const CommTimeouts& t) override {
+    s_->current = t;
+    s_->timeouts.push_back(t);
+    return true;
+  }
+  bool RaiseDtr() override { return ++s_->dtr, false; }  // as a pseudo-terminal: fails
+  bool RaiseRts() override { return ++s_->rts, false; }
+  void PurgeInput() override {
+    ++s_->purges;
+    s_->readPos = s_->input.size();
+  }
+  bool ReadByte(unsigned char& b) override {
+    if (s_->readPos < s_->input.size()) {
+      b = static_cast<unsigned char>(s_->input[s_->readPos++]);
+      s_->now += 1;
+      return true;
+    }
+    if (!s_->chatter.empty()) {
+      b = static_cast<unsigned char>(s_->chatter[s_->chatterPos++ % s_->chatter.size()]);
+      s_->now += 1;
+      return true;
+    }
+    s_->now += s_->current.ReadTotalTimeoutConstant;  // waited the whole time-out
+    return false;
+  }
+  int Write(const char* data, int length) override {
+    std::string text(data, static_cast<size_t>(length));
+    if (s_->echo) s_->input += text;
+    const size_t i = s_->writes.size();
+    s_->writes.push_back(text);
+    if (i < s_->replies.size()) s_->input += s_->replies[i];
+    return length;
+  }
+  void Close() override { ++s_->closes; }
+  void Pause(int ms) override {
+    s_->pauses.push_back(ms);
+    s_->now += ms;
+  }
+  std::int64_t NowMs() override { return s_->now; }
+
+ private:
+  std::shared_ptr<FakeLine> s_;
+};
+
+inline SerialFactory FakeFactory(std::shared_ptr<FakeLine> s) {
+  return [s]() -> std::unique_ptr<SerialLine> { return std::make_unique<FakeSerial>(s); };
+}
+
+struct RecordingHost : PhoneHost {
+  int port = 3;  // "COM 4"
+  std::vector<std::string> statuses;
+  std::vector<BeepKind> beeps;
+  std::vector<bool> cursor;
+  int PortIndex() const override { return port; }
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void Beep(BeepKind kind) override { beeps.push_back(kind); }
+  void SetWaitCursor(bool on) override { cursor.push_back(on); }
+};
+
+// A fresh temporary folder, removed with its files at the end of the test.
+struct TempDir {
+  std::string path;
+  TempDir();
+  ~TempDir();
+};
+
+}  // namespace mp::test

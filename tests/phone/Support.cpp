@@ -1,0 +1,42 @@
+// Shared test support: temporary folders and a private settings store.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "Fakes.h"
+
+namespace mp::test {
+
+TempDir::TempDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "mp-phone-XXXXXX").string();
+  if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
+  path = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+namespace {
+
+// Every test runs with its own empty settings folder, so that the port
+// resolution never reads the user's store.
+class SettingsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    dir_ = std::make_unique<TempDir>();
+    ::setenv("XDG_CONFIG_HOME", dir_->path.c_str(), 1);
+  }
+  void TearDown() override { dir_.reset(); }
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+};
+
+[[maybe_unused]] auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SettingsEnvironment);
+
+}  // namespace
+}  // namespace mp::test

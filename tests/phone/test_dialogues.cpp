@@ -1,0 +1,544 @@
+// The AT dialogues against an in-memory line: exact bytes written, traffic
+// log, status texts in order, beep kinds, time-outs.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Fakes.h"
+#include "phone/PhoneLink.h"
+
+namespace mp::test {
+namespace {
+
+using S = std::vector<std::string>;
+using B = std::vector<BeepKind>;
+
+const std::string kOk = "\r\nOK\r\n";
+const std::string kPrompt = "\r\n> ";
+const std::string kSent = "\r\n+CMGS: 1\r\n\r\nOK\r\n";
+const std::string kStored = "\r\n+CMGW: 7\r\n\r\nOK\r\n";
+const std::string kExampleTpdu = "31FF05912143F50000A905E8329BFD06";
+const char* const kEst = "Establishing connection to ME...";
+const char* const kTransferring = "Transferring message to ME...";
+const char* const kWaiting = "Waiting for ME response...";
+const char* const kCommFailed = "Communications with ME failed.";
+const char* const kCannotOpen = "Cannot open communications port.";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class Dialogue : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("MIRAPOST_COM4", "/fake/com4", 1); }
+  void TearDown() override { ::unsetenv("MIRAPOST_COM4"); }
+  static TransferSettings Example() { return {"05912143F5", false, "00", true}; }
+  void Send(const TransferSettings& s = Example(), bool header = false,
+            std::string_view body = "0000A905E8329BFD06", int status = 2) {
+    link.TransferMessage(s, header, body, status);
+  }
+  std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+  RecordingHost host;
+  PhoneLink link{host, FakeFactory(line)};
+};
+
+TEST_F(Dialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
+  line->echo = true;
+  line->replies = {kOk, kPrompt, "", "", kSent};
+  Send();
+  EXPECT_EQ(line->device, "/fake/com4");
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMGS=16\r", "00", kExampleTpdu, "\x1A"}));
+  EXPECT_EQ(line->pauses, (std::vector<int>{10, 10, 10, 10, 10}));
+  EXPECT_EQ(link.TrafficLog(),
+            "<10>AT+CMGF=0\r\r\nOK\r\n<CMD><11>AT+CMGS=16\r\r\n> <PDU><2><32><1>00" + kExampleTpdu +
+                "\x1A\r\n<END>+CMGS: 1\r");
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Message successfully sent."}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
+  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
+  ASSERT_EQ(line->timeouts.size(), 2u);
+  EXPECT_EQ(line->timeouts[0].ReadTotalTimeoutConstant, 1000u);
+  EXPECT_EQ(line->timeouts[0].WriteTotalTimeoutConstant, 1000u);
+  EXPECT_EQ(line->timeouts[1].ReadTotalTimeoutConstant, 10000u);
+  EXPECT_EQ(line->timeouts[1].WriteTotalTimeoutConstant, 10000u);
+  EXPECT_EQ(line->timeouts[1].ReadIntervalTimeout, 0u);
+  EXPECT_EQ(line->purges, 1);
+  EXPECT_EQ(line->dtr, 1);  // raised although the line refused: failures ignored
+  EXPECT_EQ(line->rts, 1);
+  EXPECT_EQ(line->closes, 1);
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_FALSE(link.LogReady);
+}
+
+TEST_F(Dialogue, ExampleSendWithoutEcho) {
+  line->replies = {kOk, kPrompt, "", "", kSent};
+  Send();
+  EXPECT_EQ(link.TrafficLog(), "<10>\r\nOK\r\n<CMD><11>\r\n> <PDU><2><32><1>\r\n<END>+CMGS: 1\r");
+  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+}
+
+struct EnvelopeCase {
+  bool reports, header, save;
+  int status;
+  std::string dest, centre, body;
+  std::string command, centreWritten, tpdu, result;
+};
+
+class Envelope : public Dialogue, public ::testing::WithParamInterface<EnvelopeCase> {};
+
+TEST_P(Envelope, FirstOctetCommandCentreAndResult) {
+  const EnvelopeCase& c = GetParam();
+  line->replies = {kOk, kPrompt, "", "", c.save ? kStored : kSent};
+  Send({c.dest, c.save, c.centre, c.reports}, c.header, c.body, c.status);
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", c.command, c.centreWritten, c.tpdu, "\x1A"}));
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, c.result}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfer, Envelope,
+    ::testing::Values(
+        EnvelopeCase{false, false, true, 3, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,3\r",
+                     "00", "11FF00810000A905E8329BFD06", "Message successfully saved in SM."},
+        EnvelopeCase{true, false, true, 2, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,2\r",
+                     "00", "31FF00810000A905E8329BFD06", "Message successfully saved in SM."},
+        EnvelopeCase{false, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
+                     "51FF05912143F500F5A900", "Message successfully sent."},
+        EnvelopeCase{true, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
+                     "71FF05912143F500F5A900", "Message successfully sent."},
+        // Odd number of hex characters: the half octet is not counted.
+        EnvelopeCase{true, false, false, 2, "05912143F5", "00", "0000A905E8329BFD0",
+                     "AT+CMGS=15\r", "00", "31FF05912143F50000A905E8329BFD0",
+                     "Message successfully sent."},
+        // A chosen centre goes out unchanged and is not counted.
+        EnvelopeCase{true, false, false, 2, "05912143F5", "07915348100000F0", "0000A905E8329BFD06",
+                     "AT+CMGS=16\r", "07915348100000F0", kExampleTpdu,
+                     "Message successfully sent."},
+        // No centre chosen (the dialog never shown): the phone's default "00".
+        EnvelopeCase{false, false, true, 3, "0081", "", "0000A900", "AT+CMGW=8,3\r", "00",
+                     "11FF00810000A900", "Message successfully saved in SM."}));
+
+TEST_F(Dialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
+  line->replies = {kOk, kPrompt, "", "", kSent};
+  TransferSettings s = Example();
+  s.CentreAddress.clear();
+  Send(s);
+  EXPECT_EQ(line->writes[2], "00");
+  EXPECT_NE(link.TrafficLog().find("<PDU><2><32><1>"), std::string::npos);
+}
+
+TEST_F(Dialogue, RefusalShowsTheWholeReplyLineWithExclamation) {
+  line->replies = {kOk, kPrompt, "", "", "\r\n+CMS ERROR: 500\r\n"};
+  Send();
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500"}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Exclamation}));
+  EXPECT_EQ(line->closes, 1);
+}
+
+struct FailureCase {
+  const char* what;
+  S replies;
+  S statuses;
+  size_t writes;
+};
+
+class TransferFailure : public Dialogue, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(TransferFailure, EndsWithTextAsteriskAndClosedPort) {
+  const FailureCase& c = GetParam();
+  line->replies = c.replies;
+  Send();
+  EXPECT_EQ(host.statuses, c.statuses) << c.what;
+  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk})) << c.what;
+  EXPECT_EQ(line->writes.size(), c.writes) << c.what;
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(host.cursor.back(), false);
+}
+
+const std::string k31(31, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfer, TransferFailure,
+    ::testing::Values(
+        FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 2},
+        FailureCase{"no prompt", {kOk, "\r\nERROR\r\n"}, {kEst, kTransferring, kCommFailed}, 2},
+        FailureCase{"no end of the echo", {kOk, kPrompt}, {kEst, kTransferring, kCommFailed}, 5},
+        FailureCase{"no reply line", {kOk, kPrompt, "", "", "\r\n+CMG"},
+                    {kEst, kTransferring, kWaiting, kCommFailed}, 5},
+        FailureCase{"reply line of 32 characters", {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(24, ' ') + "\r\n"},
+                    {kEst, kTransferring, kWaiting, kCommFailed}, 5},
+        FailureCase{"handshake answered ERROR",
+                    {"\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n"},
+                    {kEst, "Failed, ME is not responding."}, 5},
+        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 5}));
+
+TEST_F(Dialogue, ReplyLineOf31CharactersIsAccepted) {
+  line->replies = {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(23, ' ') + "\r\n"};
+  Send();
+  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+}
+
+TEST_F(Dialogue, HandshakeRetriesUntilAnswered) {
+  line->replies = {"", "\r\nERROR\r\n", kOk, kPrompt, "", "", kSent};
+  Send();
+  EXPECT_EQ(line->writes.size(), 7u);
+  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+  EXPECT_EQ(link.TrafficLog().rfind("<10>\r\nOK\r\n<CMD>", 0), std::string::npos);
+  EXPECT_NE(link.TrafficLog().find("<10><10>\r\nERROR\r\n<10>\r\nOK\r\n<CMD>"), std::string::npos);
+}
+
+TEST_F(Dialogue, InputWaitingBeforeTheConnectionIsDiscarded) {
+  line->input = "\r\nOK\r\n";  // a late reply of an earlier command
+  line->replies = {"", kOk, kPrompt, "", "", kSent};
+  Send();
+  EXPECT_EQ(line->purges, 1);
+  EXPECT_EQ(line->writes[0], "AT+CMGF=0\r");
+  EXPECT_EQ(line->writes[1], "AT+CMGF=0\r");  // the stale OK did not answer the first
+  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+}
+
+struct PortCase {
+  const char* what;
+  int index;
+  bool openOk, configureOk;
+  int opens;
+};
+
+class PortFailure : public Dialogue, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(PortFailure, CannotOpenCommunicationsPort) {
+  const PortCase& c = GetParam();
+  host.port = c.index;
+  line->openOk = c.openOk;
+  line->configureOk = c.configureOk;
+  Send();
+  EXPECT_EQ(host.statuses, (S{kEst, kCannotOpen})) << c.what;
+  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
+  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
+  EXPECT_EQ(line->opens, c.opens);
+  EXPECT_TRUE(line->writes.empty());
+  EXPECT_FALSE(link.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Open, PortFailure,
+                         ::testing::Values(PortCase{"no port chosen: COM0", -1, true, true, 0},
+                                           PortCase{"index beyond COM9", 9, true, true, 0},
+                                           PortCase{"open refused", 3, false, true, 1},
+                                           PortCase{"line settings refused", 3, true, false, 1}));
+
+TEST_F(Dialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
+  line->replies = {kOk};
+  line->chatter = "\r\n+CREG: 1\r\n";
+  Send();
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kCommFailed}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
+  // Three read time-outs of 10 s after the command, measured on the line's clock.
+  EXPECT_GE(line->now, 30000);
+  EXPECT_LE(line->now, 30000 + 100);
+  EXPECT_EQ(line->timeouts.back().ReadTotalTimeoutConstant, 10000u);  // restored
+}
+
+TEST_F(Dialogue, ChatterDuringTheHandshakeEndsEachAttemptAtItsBound) {
+  line->chatter = "+CRING: VOICE\r\n";
+  Send();
+  EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
+  EXPECT_EQ(line->writes.size(), 5u);
+  EXPECT_LE(line->now, 5 * (3000 + 10) + 10);
+}
+
+// Primitives on an open connection.
+class Primitive : public Dialogue {
+ protected:
+  void SetUp() override {
+    Dialogue::SetUp();
+    line->replies = {kOk};
+    ASSERT_TRUE(link.OpenPhone());
+    logBefore = link.TrafficLog();
+  }
+  std::string logBefore;
+};
+
+struct WaitCase {
+  std::string pattern, input;
+  bool ok;
+  std::string unread;
+};
+
+class Wait : public Primitive, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(Wait, MatchingRule) {
+  const WaitCase& c = GetParam();
+  line->input += c.input;
+  EXPECT_EQ(link.WaitForPhone(c.pattern), c.ok) << c.input;
+  EXPECT_EQ(line->Unread(), c.unread);
+  EXPECT_EQ(link.TrafficLog(), logBefore + c.input.substr(0, c.input.size() - c.unread.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Primitive, Wait,
+    ::testing::Values(WaitCase{"\r\n> ", "\r\r\n> ", true, ""},  // the second CR restarts the match
+                      WaitCase{"\r\n> ", "AT+CMGS=16\r\r\n> 00", true, "00"},
+                      WaitCase{"OK\r\n", "OOK\r\n", true, ""},
+                      WaitCase{"OK\r\n", "\r\nERROR\r\n", false, ""},
+                      // No second look back: a repeated prefix is missed.
+                      WaitCase{"AAB", "AAAB", false, ""},
+                      WaitCase{"\r\n", "\n\r\n+CMGS", true, "+CMGS"},
+                      WaitCase{"", "abc", true, "abc"}));
+
+struct LineCase {
+  std::string input;
+  int limit;
+  bool ok;
+  std::string line, logged, unread;
+};
+
+class ReadLine : public Primitive, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(ReadLine, Limits) {
+  const LineCase& c = GetParam();
+  line->input += c.input;
+  std::string got;
+  EXPECT_EQ(link.ReadPhoneLine(got, c.limit), c.ok);
+  if (c.ok) {
+    EXPECT_EQ(got, c.line);
+  }
+  EXPECT_EQ(link.TrafficLog(), logBefore + c.logged);
+  EXPECT_EQ(line->Unread(), c.unread);
+}
+
+const std::string k32(32, 'y');
+
+INSTANTIATE_TEST_SUITE_P(
+    Primitive, ReadLine,
+    ::testing::Values(LineCase{k31 + "\r\n", 32, true, k31, k31 + "\r", "\n"},
+                      // 32 characters: the 33rd byte is read, dropped and not logged.
+                      LineCase{k32 + "\rZ", 32, false, "", k32, "Z"},
+                      LineCase{"\r\n", 32, true, "", "\r", "\n"},
+                      LineCase{"+CMGS", 32, false, "", "+CMGS", ""}));
+
+TEST_F(Primitive, WriteLogsTheCountAfterATenMillisecondPause) {
+  link.WritePhone("");
+  link.WritePhone("AT\r");
+  EXPECT_EQ(link.TrafficLog(), logBefore + "<0><3>");
+  EXPECT_EQ(line->pauses.back(), 10);
+}
+
+TEST_F(Primitive, PhoneFailedReportsClosesAndReturnsFalse) {
+  EXPECT_FALSE(link.PhoneFailed());
+  EXPECT_EQ(host.statuses.back(), kCommFailed);
+  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
+  EXPECT_FALSE(link.IsOpen());
+  link.ClosePhone();  // with no port open it only restores the cursor
+  EXPECT_EQ(line->closes, 1);
+  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false, false}));
+}
+
+// The traffic log file.
+class LogFile : public Dialogue {
+ protected:
+  void SetUp() override {
+    Dialogue::SetUp();
+    char buf[4096];
+    ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
+    oldCwd = buf;
+    ASSERT_EQ(::chdir(dir.path.c_str()), 0);
+  }
+  void TearDown() override {
+    ASSERT_EQ(::chdir(oldCwd.c_str()), 0);
+    Dialogue::TearDown();
+  }
+  bool Exists() const { return std::filesystem::exists(dir.path + "/MIRAPOST.LOG"); }
+  std::string Content() const { return Slurp(dir.path + "/MIRAPOST.LOG"); }
+  TempDir dir;
+  std::string oldCwd;
+};
+
+TEST_F(LogFile, TextModeWritesEveryLineFeedAsCarriageReturnLineFeed) {
+  line->echo = true;
+  line->replies = {kOk, kPrompt, "", "", kSent};
+  Send();
+  link.SaveTrafficLog();
+  EXPECT_FALSE(Exists());  // LogReady is the caller's to set
+  link.LogReady = true;
+  link.SaveTrafficLog();
+  std::string expected;
+  for (char c : link.TrafficLog()) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(Content(), expected);
+  EXPECT_NE(Content().find("OK\r\r\n"), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path),
+                          std::filesystem::directory_iterator()),
+            1);  // no temporary file left behind
+}
+
+TEST_F(LogFile, EmptyLogGivesEmptyFileAndReplacesTheOldOne) {
+  { std::ofstream(dir.path + "/MIRAPOST.LOG") << "old traffic of a longer connection\n"; }
+  link.LogReady = true;
+  link.SaveTrafficLog();
+  EXPECT_TRUE(Exists());
+  EXPECT_EQ(Content(), "");
+}
+
+TEST_F(LogFile, PhonebookSearchClearsLogReady) {
+  line->replies = {kOk, "\r\n\r\nOK\r\n"};
+  link.LogReady = true;
+  std::string name = "Jo", address;
+  link.FindPhonebookEntry(name, address);
+  EXPECT_FALSE(link.LogReady);
+  link.SaveTrafficLog();
+  EXPECT_FALSE(Exists());
+}
+
+TEST_F(LogFile, FolderThatCannotTakeTheFileIsIgnoredSilently) {
+  link.LogReady = true;
+  std::filesystem::remove(dir.path);  // the working folder is gone
+  link.SaveTrafficLog();
+  EXPECT_TRUE(host.statuses.empty());
+  EXPECT_TRUE(host.beeps.empty());
+}
+
+// Phonebook search.
+struct SearchCase {
+  const char* what;
+  std::string reply;
+  bool ok;
+  std::string name, address, status;
+  BeepKind beep;
+};
+
+class Search : public Dialogue, public ::testing::WithParamInterface<SearchCase> {};
+
+TEST_P(Search, ReplyLine) {
+  const SearchCase& c = GetParam();
+  line->replies = {kOk, c.reply};
+  std::string name = "Jo", address = "unchanged";
+  EXPECT_EQ(link.FindPhonebookEntry(name, address), c.ok) << c.what;
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"8859-1\";+CPBF=\"Jo\"\r"}));
+  EXPECT_EQ(line->timeouts.back().ReadTotalTimeoutConstant, 45000u);
+  EXPECT_EQ(line->timeouts.back().WriteTotalTimeoutConstant, 10000u);
+  EXPECT_EQ(link.PortTimeouts().ReadTotalTimeoutConstant, 45000u);
+  EXPECT_EQ(host.statuses, (S{kEst, "Searching phonebook memory...", c.status})) << c.what;
+  EXPECT_EQ(host.beeps, (B{c.beep})) << c.what;
+  EXPECT_EQ(name, c.name);
+  EXPECT_EQ(address, c.address);
+  EXPECT_FALSE(link.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phonebook, Search,
+    ::testing::Values(
+        SearchCase{"international number",
+                   "\r\n+CPBF: 5,\"+358401234567\",145,\"Joe Bloggs\"\r\n\r\nOK\r\n", true,
+                   "Joe Bloggs", "0C91534810325476", "Found: Joe Bloggs, +358401234567",
+                   BeepKind::Ok},
+        SearchCase{"national number", "\r\n+CPBF: 2,\"12345\",129,\"Jo\xE9l\"\r\n", true,
+                   "Jo\xE9l", "05812143F5", "Found: Jo\xE9l, 12345", BeepKind::Ok},
+        SearchCase{"empty line", "\r\n\r\nOK\r\n", false, "Jo", "unchanged",
+                   "Cannot find matching entry.", BeepKind::Exclamation},
+        SearchCase{"double quotes only", "\r\n\"\"\"\r\n", false, "Jo", "unchanged",
+                   "Cannot find matching entry.", BeepKind::Exclamation},
+        SearchCase{"bare OK has no number", kOk, false, "Jo", "unchanged", kCommFailed,
+                   BeepKind::Asterisk},
+        SearchCase{"error result", "\r\n+CME ERROR: 22\r\n", false, "Jo", "unchanged",
+                   kCommFailed, BeepKind::Asterisk},
+        SearchCase{"empty name field", "\r\n+CPBF: 5,\"+358401234567\",145,\"\"\r\n", false, "Jo",
+                   "unchanged", kCommFailed, BeepKind::Asterisk},
+        SearchCase{"number the encoder rejects", "\r\n+CPBF: 5,\"12a45\",129,\"Jo\"\r\n", false,
+                   "Jo", "unchanged", kCommFailed, BeepKind::Asterisk},
+        SearchCase{"line of 80 characters", "\r\n" + std::string(80, 'z') + "\r\n", false, "Jo",
+                   "unchanged", kCommFailed, BeepKind::Asterisk},
+        SearchCase{"silent", "", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk}));
+
+TEST_F(Dialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
+  struct {
+    std::string name, inQuotes;
+  } cases[] = {
+      {"", ""},
+      {"Jo\"e", "Jo\\22e"},
+      {"a\\b", "a\\5Cb"},
+      {"x\";+CPBW=1,\"1\",129,\"y", "x\\22;+CPBW=1,\\221\\22,129,\\22y"},
+      {std::string("c\r\n\x1A\x7F", 5), "c\\0D\\0A\\1A\\7F"},
+      {"M\xFCller", "M\xFCller"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PhonebookSearchCommand(c.name), "AT+CSCS=\"8859-1\";+CPBF=\"" + c.inQuotes + "\"\r");
+  // A long name (from the history, say) is written whole.
+  line->replies = {kOk, "\r\n\r\n"};
+  std::string name(120, 'n'), address;
+  link.FindPhonebookEntry(name, address);
+  ASSERT_EQ(line->writes.size(), 2u);
+  EXPECT_EQ(line->writes[1], "AT+CSCS=\"8859-1\";+CPBF=\"" + std::string(120, 'n') + "\"\r");
+  EXPECT_NE(link.TrafficLog().find("<146>"), std::string::npos);
+}
+
+// Phonebook write.
+const std::string kUsed = "\r\n+CPBR: 1,\"555\",129,\"41\"\r\n\r\nOK\r\n";
+const char* const kSaving = "Saving entry to ME memory...";
+
+TEST_F(Dialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
+  line->echo = true;
+  line->replies = {kOk, kOk, kUsed, kUsed, kUsed, "\r\n\r\nOK\r\n", kOk};
+  EXPECT_TRUE(link.WritePhonebookEntry("3A6F65", "+3584012345", 145));
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"HEX\";+CPBS=\"ME\"\r", "AT+CPBR=1\r",
+                             "AT+CPBR=2\r", "AT+CPBR=3\r", "AT+CPBR=4\r",
+                             "AT+CPBW=4,\"+3584012345\",145,\"3A6F65\"\r"}));
+  EXPECT_EQ(host.statuses,
+            (S{kEst, kSaving, "Entry successfully saved in ME memory location 4."}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
+  EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(Dialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
+  line->replies = {kOk, kOk, kUsed, kOk, kOk};
+  EXPECT_TRUE(link.WritePhonebookEntry("41", "5551234", 129));
+  EXPECT_EQ(line->writes.back(), "AT+CPBW=2,\"5551234\",129,\"41\"\r");
+  EXPECT_EQ(host.statuses.back(), "Entry successfully saved in ME memory location 2.");
+}
+
+TEST_F(Dialogue, WriteProbeNotFollowedByOkReportsTheLine) {
+  line->replies = {kOk, kOk, kUsed, "\r\n+CME ERROR: 21\r\n"};
+  EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
+  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21"}));
+  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
+  EXPECT_EQ(line->writes.size(), 4u);  // nothing written
+  EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(Dialogue, WriteFailuresOfTheLine) {
+  struct {
+    S replies;
+    size_t writes;
+  } cases[] = {
+      {{kOk}, 2},                                   // silent on the character set
+      {{kOk, kOk}, 3},                              // silent on the probe
+      {{kOk, kOk, "\r\n" + std::string(80, 'q') + "\r\n"}, 3},  // over-long probe line
+      {{kOk, kOk, kOk}, 4},                         // silent after the write command
+  };
+  for (const auto& c : cases) {
+    auto l = std::make_shared<FakeLine>();
+    RecordingHost h;
+    PhoneLink pl(h, FakeFactory(l));
+    l->replies = c.replies;
+    EXPECT_FALSE(pl.WritePhonebookEntry("41", "5551234", 129));
+    EXPECT_EQ(h.statuses, (S{kEst, kSaving, kCommFailed}));
+    EXPECT_EQ(h.beeps, (B{BeepKind::Asterisk}));
+    EXPECT_EQ(l->writes.size(), c.writes);
+  }
+}
+
+TEST_F(Dialogue, LongHexNameIsWrittenWhole) {
+  line->replies = {kOk, kOk, kOk, kOk};
+  const std::string hexName(2 * 60, 'A');
+  EXPECT_TRUE(link.WritePhonebookEntry(hexName, "+3584012345", 145));
+  const std::string cmd = "AT+CPBW=1,\"+3584012345\",145,\"" + hexName + "\"\r";
+  EXPECT_EQ(line->writes.back(), cmd);
+  EXPECT_NE(link.TrafficLog().find("<" + std::to_string(cmd.size()) + ">"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mp::test
