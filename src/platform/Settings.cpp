@@ -277,23 +277,22 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     ::close(fd);
     return FileState::Unreadable;
   }
-  // The size may change while reading: read at most one byte beyond the cap.
-  bytes->resize(kMaxFileSize + 1);
-  std::size_t got = 0;
+  // The size may change while reading: stop one chunk beyond the cap.
+  bytes->reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[16384];
   bool failed = false;
-  while (got < bytes->size()) {
-    const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+  while (bytes->size() <= kMaxFileSize) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       failed = true;
       break;
     }
     if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    bytes->append(chunk, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  bytes->resize(got);
-  if (failed || got > kMaxFileSize) return FileState::Unreadable;
+  if (failed || bytes->size() > kMaxFileSize) return FileState::Unreadable;
 
   std::string text;
   const std::string_view b(*bytes);
