@@ -1,9 +1,140 @@
-// Message files, logo files and the drop target.
-#include "app/Main.h"
+// Message files (New, Open, Save As on the first page), logo files (Open on
+// the logo page) and files dropped on the tab area.
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QSaveFile>
+#include <QTextEdit>
 
-void TWin::SetupFiles() {}
-void TWin::New1Click() {}
-void TWin::Open1Click() {}
-void TWin::SaveAs1Click() {}
-void TWin::DropFile1DropFile(QObject*, QString, QString, QString) {}
-void TWin::OpenMessageOrLogo(const QString&) {}
+#include "app/Main.h"
+#include "dropfile/DropFile.h"
+#include "platform/Rtf.h"
+#include "platform/Sound.h"
+#include "ui_Main.h"
+
+namespace {
+
+// Message files larger than this are not message files; the editor holds 320
+// characters, and even a verbose writer needs far less for them.
+constexpr qint64 kMaxMessageFile = 64LL << 20;
+
+}  // namespace
+
+void TWin::SetupFiles() {
+  DropFile1 = new TDropFile(this);
+  DropFile1->setObjectName("DropFile1");
+  DropFile1->SetDropTarget(ui->PageControl);
+  connect(DropFile1, &TDropFile::OnDropFile, this, &TWin::DropFile1DropFile);
+}
+
+namespace {
+
+// A file command's failure: its text and "." on the status bar, the information beep.
+void FileFailure(TWin* win, const QString& text) {
+  win->StatusPanel->setText(text + ".");
+  win->Beep(mp::BeepKind::Asterisk);
+}
+
+}  // namespace
+
+void TWin::New1Click() {
+  SaveFileName.clear();
+  ui->Message->clear();
+  NormaliseFormatting();
+}
+
+void TWin::Open1Click() {
+  QFileDialog dialog(this);
+  dialog.setObjectName("OpenDialog1");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(OpenFilter.split(";;"));
+  dialog.setDefaultSuffix(OpenDefaultExt);
+  dialog.selectFile(QString());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  OpenMessageOrLogo(dialog.selectedFiles().front());
+}
+
+void TWin::SaveAs1Click() {
+  QFileDialog dialog(this);
+  dialog.setObjectName("SaveDialog1");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before replacing a file
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter("Rich Text Format (*.rtf)");
+  dialog.setDefaultSuffix("rtf");
+  if (!SaveFileName.isEmpty()) dialog.selectFile(SaveFileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
+
+  // Written to a temporary file and renamed over the old one only when
+  // complete: a failed save never destroys the file that was there. A
+  // read-only file is refused rather than replaced.
+  const QFileInfo info(path);
+  QSaveFile file(path);
+  if ((info.exists() && (!info.isFile() || !info.isWritable())) || !file.open(QIODevice::WriteOnly)) {
+    FileFailure(this, "Cannot create file " + path);
+    return;
+  }
+  const QByteArray rtf = mp::DocumentToRtf(*ui->Message->document(), ui->Message->palette().color(QPalette::Text));
+  if (file.write(rtf) != rtf.size() || !file.commit()) {
+    file.cancelWriting();
+    FileFailure(this, "Failed to Save Stream");
+    return;
+  }
+  SaveFileName = path;
+  StatusPanel->setText("Message saved to '" + path + "'.");
+}
+
+void TWin::DropFile1DropFile(QObject* Sender, QString FileWithPath, QString FileName, QString Extension) {
+  Q_UNUSED(Sender);
+  Q_UNUSED(FileName);
+  Q_UNUSED(Extension);
+  OpenMessageOrLogo(FileWithPath);
+}
+
+void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
+  QWidget* page = ui->PageControl->currentWidget();
+  if (page != ui->TabSheet1 && page != ui->TabSheet6) return;
+  QFile file(fileWithPath);
+  if (QFileInfo(fileWithPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+    FileFailure(this, "Cannot open file " + fileWithPath);
+    return;
+  }
+  if (page == ui->TabSheet1) {
+    if (file.size() > kMaxMessageFile) {
+      FileFailure(this, "Failed to Load Stream");
+      return;
+    }
+    const QByteArray data = file.readAll();
+    file.close();
+    if (!mp::RtfToDocument(data, *ui->Message->document(), MaxLength(ui->Message))) {
+      FileFailure(this, "Failed to Load Stream");
+      return;
+    }
+    SaveFileName = fileWithPath;
+    QTextEdit* saved = CurrentEditor;
+    QAbstractButton* savedButton = CurrentBlinkButton;
+    CurrentEditor = ui->Message;
+    CurrentBlinkButton = ui->BlinkFont;
+    NormaliseFormatting();
+    CurrentEditor = saved;
+    CurrentBlinkButton = savedButton;
+    StatusPanel->setText("Message '" + fileWithPath + "' opened.");
+    return;
+  }
+  // Logo page: a Windows bitmap whatever the file's name says.
+  QImageReader reader(&file, "BMP");
+  reader.setDecideFormatFromContent(false);
+  const QImage picture = reader.read();
+  file.close();
+  if (picture.isNull()) {
+    FileFailure(this, "Bitmap image is not valid");
+    return;
+  }
+  BitmapToLogo(&picture);
+  StatusPanel->setText("Logo '" + fileWithPath + "' opened.");
+}

@@ -1,20 +1,320 @@
 // Text page: the message editor, blink marking and the formatting normaliser.
-#include "app/Main.h"
-
+// The blink marking lives only in the editors' character colours: a character
+// blinks when it is pure red. The same handlers serve the phonebook page's name
+// editor through CurrentEditor and CurrentBlinkButton.
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
-void TWin::SetupTextPage() {}
-void TWin::MessageChange() {}
-void TWin::ClassClick() {}
-void TWin::BlinkFontClick() {}
-void TWin::MessageSelectionChange() {}
-void TWin::SaveBlinkClick() {}
-int TWin::RichToBlinkText(QTextEdit*, std::string*, bool& toggles) {
-  toggles = false;
-  return 0;
+#include "app/App.h"
+#include "app/Main.h"
+#include "builders/Messages.h"
+#include "dialogs/Send.h"
+#include "platform/Ansi.h"
+#include "platform/Rtf.h"
+#include "ui_Main.h"
+
+namespace {
+
+constexpr int kMessageMax = 320;
+constexpr int kEntryNameMax = 32;
+const QColor kBlinkRed(255, 0, 0);
+
+QColor WindowText(const QTextEdit* editor) { return editor->palette().color(QPalette::Text); }
+
+bool HasColour(const QTextCharFormat& f) {
+  return f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush;
 }
-void TWin::NormaliseFormatting() {}
-void TWin::CopyRichText(QTextEdit*, QTextEdit*) {}
-int TWin::MaxLength(QTextEdit*) const { return 320; }
-bool TWin::MessageKeyPress(QTextEdit*, QKeyEvent*) { return false; }
+
+bool IsBlinkRed(const QTextCharFormat& f) {
+  return HasColour(f) && (f.foreground().color().rgb() & 0xFFFFFF) == 0xFF0000;
+}
+
+// Positions of the document, a paragraph mark counting one (as the cursor counts).
+int Positions(const QTextDocument* d) { return std::max(0, d->characterCount() - 1); }
+
+// The length as the editor reports it: every line break counts two (carriage
+// return and line feed), every other character one.
+int EditorLength(const QTextDocument* d) {
+  int breaks = d->blockCount() - 1;
+  for (QTextBlock b = d->begin(); b.isValid(); b = b.next())
+    breaks += static_cast<int>(b.text().count(QChar::LineSeparator));
+  return Positions(d) + breaks;
+}
+
+// The character format of the character at `pos` (for a paragraph mark, that
+// of the character before it, or the block's own format in an empty block).
+QTextCharFormat FormatAt(const QTextDocument* d, int pos) {
+  const QTextBlock b = d->findBlock(pos);
+  if (!b.isValid()) return {};
+  QTextCharFormat last = b.charFormat();
+  for (auto it = b.begin(); !it.atEnd(); ++it) {
+    const QTextFragment f = it.fragment();
+    if (f.contains(pos)) return f.charFormat();
+    if (f.position() < pos) last = f.charFormat();
+  }
+  return last;
+}
+
+}  // namespace
+
+int TWin::MaxLength(QTextEdit* editor) const { return editor == ui->EntryName ? kEntryNameMax : kMessageMax; }
+
+void TWin::SetupTextPage() {
+  connect(ui->Message, &QTextEdit::textChanged, this, &TWin::MessageChange);
+  connect(ui->Message, &QTextEdit::selectionChanged, this, &TWin::MessageSelectionChange);
+  connect(ui->Message, &QTextEdit::cursorPositionChanged, this, &TWin::MessageSelectionChange);
+  connect(ui->EntryName, &QTextEdit::selectionChanged, this, &TWin::MessageSelectionChange);
+  connect(ui->EntryName, &QTextEdit::cursorPositionChanged, this, &TWin::MessageSelectionChange);
+  connect(ui->BlinkFont, &QAbstractButton::clicked, this, &TWin::BlinkFontClick);
+  connect(ui->BlinkEntry, &QAbstractButton::clicked, this, &TWin::BlinkFontClick);
+  connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::ClassClick);
+  connect(ui->SaveBlink, &QAbstractButton::clicked, this, &TWin::SaveBlinkClick);
+  // The Blink toggles act on the editor's selection: they never take the focus from it.
+  ui->BlinkFont->setFocusPolicy(Qt::NoFocus);
+  ui->BlinkEntry->setFocusPolicy(Qt::NoFocus);
+  ui->rtfBuf->setUndoRedoEnabled(false);
+
+  // The editors hold at most MaxLength characters. Typing and Ctrl+V are held
+  // to the limit in MessageKeyPress; text that arrives by other ways (text
+  // dragged into the editor, input methods) is cut right after the change.
+  for (QTextEdit* editor : {ui->Message, ui->EntryName}) {
+    connect(editor, &QTextEdit::textChanged, this, [this, editor] {
+      if (Positions(editor->document()) <= MaxLength(editor)) return;
+      QTimer::singleShot(0, this, [this, editor] {
+        QTextDocument* d = editor->document();
+        if (Positions(d) <= MaxLength(editor)) return;
+        QTextCursor c(d);
+        c.setPosition(MaxLength(editor));
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+      });
+    });
+  }
+  ui->Count->setText("160");
+  ui->SaveBlink->setEnabled(false);
+}
+
+// ---- blink text ------------------------------------------------------------
+
+int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
+  toggles = false;
+  if (!editor || EditorLength(editor->document()) > kMessageMax) return -1;
+  // Read a copy, so that the editor's selection and scroll position stay.
+  CopyRichText(editor, ui->rtfBuf);
+  const QTextDocument* d = ui->rtfBuf->document();
+  std::vector<mp::BlinkChar> chars;
+  chars.reserve(static_cast<size_t>(Positions(d)));
+  // A line break goes with the state of the text before it: it never costs a
+  // toggle of its own.
+  bool state = false;
+  for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
+    if (b != d->begin()) chars.push_back({'\n', state});
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      const bool blink = IsBlinkRed(f.charFormat());
+      for (char32_t cp : f.text().toUcs4()) {
+        if (cp == QChar::LineSeparator || cp == QChar::ParagraphSeparator) {
+          chars.push_back({'\n', state});
+        } else if (cp != QChar::ObjectReplacementCharacter) {
+          chars.push_back({mp::UnicodeToAnsi(cp), blink});
+          state = blink;
+        }
+      }
+    }
+  }
+  return mp::BlinkText(chars, out, toggles);
+}
+
+void TWin::MessageChange() {
+  bool toggles = false;
+  const int n = RichToBlinkText(ui->Message, nullptr, toggles);
+  const mp::CharsLeft left = mp::CountCharsLeft(n, toggles, ClassIndex());
+  ui->Count->setText(QString::fromStdString(left.count));
+  ui->SaveBlink->setEnabled(left.enabled);
+}
+
+void TWin::ClassClick() {
+  ui->BlinkFont->setEnabled(ClassIndex() != mp::TypeHidden);
+  if (!ui->BlinkFont->isEnabled()) {
+    // Hidden messages have no blinking: remove every red mark.
+    QTextEdit* saved = CurrentEditor;
+    QAbstractButton* savedButton = CurrentBlinkButton;
+    CurrentEditor = ui->Message;
+    CurrentBlinkButton = ui->BlinkFont;
+    NormaliseFormatting();
+    CurrentEditor = saved;
+    CurrentBlinkButton = savedButton;
+  }
+  MessageChange();
+}
+
+// ---- blink marking ---------------------------------------------------------
+
+void TWin::BlinkFontClick() {
+  if (!CurrentEditor || !CurrentBlinkButton) return;
+  QTextCharFormat f;
+  f.setForeground(CurrentBlinkButton->isChecked() ? kBlinkRed : WindowText(CurrentEditor));
+  CurrentEditor->mergeCurrentCharFormat(f);
+}
+
+void TWin::MessageSelectionChange() {
+  if (!CurrentEditor || !CurrentBlinkButton) return;
+  const QTextCursor c = CurrentEditor->textCursor();
+  const QTextCharFormat f =
+      c.hasSelection() ? FormatAt(CurrentEditor->document(), c.selectionStart()) : CurrentEditor->currentCharFormat();
+  CurrentBlinkButton->setChecked(IsBlinkRed(f));
+}
+
+bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
+  if (!editor || editor->isReadOnly()) return false;
+  const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+  if (key->key() == Qt::Key_B && mods == Qt::ControlModifier) {
+    // Ctrl+B: as a click on the Blink toggle.
+    if (CurrentBlinkButton && CurrentBlinkButton->isEnabled()) CurrentBlinkButton->click();
+    return true;
+  }
+  const int max = MaxLength(editor);
+  QTextCursor c = editor->textCursor();
+  const int selected = c.selectionEnd() - c.selectionStart();
+  const int free = max - (Positions(editor->document()) - selected);
+  if (key->matches(QKeySequence::Paste)) {
+    // The editor's own paste, held to the limit (the pasted text is cut, as a
+    // limited editor does), then the normaliser re-renders what came in.
+    const int start = c.selectionStart();
+    const int before = Positions(editor->document()) - selected;
+    editor->paste();
+    const int inserted = Positions(editor->document()) - before;
+    if (inserted > free) {
+      QTextCursor cut(editor->document());
+      cut.setPosition(start + std::max(free, 0));
+      cut.setPosition(start + inserted, QTextCursor::KeepAnchor);
+      cut.removeSelectedText();
+    }
+    NormaliseFormatting();
+    return true;
+  }
+  // A typed character (or a line break) beyond the limit is refused.
+  const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+  const QString text = key->text();
+  const bool printable = !text.isEmpty() && text.at(0).isPrint() && !(mods & (Qt::ControlModifier | Qt::AltModifier));
+  if ((printable || (enter && editor == ui->Message)) && free < 1) return true;
+  return false;
+}
+
+// ---- formatting normaliser ---------------------------------------------------
+
+void TWin::CopyRichText(QTextEdit* source, QTextEdit* target) {
+  if (!source || !target) return;
+  if (!ScratchStream.isOpen()) ScratchStream.open(QIODevice::ReadWrite);
+  ScratchStream.seek(0);
+  const QByteArray rtf = mp::DocumentToRtf(*source->document(), WindowText(source));
+  const qint64 written = ScratchStream.write(rtf);
+  ScratchStream.seek(0);
+  const QByteArray back = ScratchStream.read(std::max<qint64>(written, 0));
+  mp::RtfToDocument(back, *target->document());
+}
+
+void TWin::NormaliseFormatting() {
+  QTextEdit* editor = CurrentEditor;
+  if (!editor) return;
+  const QTextCursor was = editor->textCursor();
+  const int anchor = was.anchor(), position = was.position();
+
+  CopyRichText(editor, ui->rtfBuf);
+  QTextDocument* d = ui->rtfBuf->document();
+  QTextCursor c(d);
+  c.beginEditBlock();
+  // Text beyond the editor's limit is cut.
+  if (Positions(d) > MaxLength(editor)) {
+    c.setPosition(MaxLength(editor));
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+  }
+  // The editor's font in plain style; left paragraphs without indents or lists.
+  const QFont font = editor->font();
+  QTextCharFormat plain;
+  plain.setFontFamilies(QStringList{font.family()});
+  if (font.pointSizeF() > 0)
+    plain.setFontPointSize(font.pointSizeF());
+  else
+    plain.setProperty(QTextFormat::FontPixelSize, font.pixelSize());
+  plain.setFontWeight(QFont::Normal);
+  plain.setFontItalic(false);
+  plain.setFontUnderline(false);
+  plain.setFontStrikeOut(false);
+  c.select(QTextCursor::Document);
+  c.mergeCharFormat(plain);
+  QTextBlockFormat para;
+  para.setAlignment(Qt::AlignLeft);
+  para.setIndent(0);
+  para.setTextIndent(0);
+  para.setLeftMargin(0);
+  para.setRightMargin(0);
+  c.setBlockFormat(para);
+
+  // Colours: a red component of 128 or more blinks (pure red); everything else,
+  // the automatic colour and the window text colour itself included, takes the
+  // window text colour. Without an enabled Blink toggle nothing blinks.
+  const bool marking = CurrentBlinkButton && CurrentBlinkButton->isEnabled();
+  const QColor text = WindowText(editor);
+  struct Span {
+    int from, length;
+    bool red;
+  };
+  std::vector<Span> spans;
+  for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      const QTextCharFormat cf = f.charFormat();
+      const bool red = marking && HasColour(cf) && cf.foreground().color().rgb() != text.rgb() &&
+                       cf.foreground().color().red() >= 128;
+      spans.push_back({f.position(), f.length(), red});
+    }
+    // The paragraph mark takes the colour of the text before it.
+    const bool red = !spans.empty() && spans.back().red;
+    if (b.next().isValid()) spans.push_back({b.position() + b.length() - 1, 1, red});
+  }
+  for (const Span& s : spans) {
+    QTextCursor r(d);
+    r.setPosition(s.from);
+    r.setPosition(s.from + s.length, QTextCursor::KeepAnchor);
+    QTextCharFormat f;
+    f.setForeground(s.red ? kBlinkRed : text);
+    r.mergeCharFormat(f);
+  }
+  c.endEditBlock();
+
+  CopyRichText(ui->rtfBuf, editor);
+  const int end = Positions(editor->document());
+  QTextCursor now(editor->document());
+  now.setPosition(std::min(anchor, end));
+  now.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
+  editor->setTextCursor(now);
+  MessageSelectionChange();
+}
+
+// ---- sending ---------------------------------------------------------------
+
+void TWin::SaveBlinkClick() {
+  if (!SendWin || mp::ShowModal(SendWin) != QDialog::Accepted) return;
+  std::string text;
+  bool toggles = false;
+  const int n = RichToBlinkText(ui->Message, &text, toggles);
+  const int type = std::max(ClassIndex(), 0);
+  // The button is enabled only within the limit; a change since then that
+  // broke it sends nothing rather than a cut message.
+  if (n <= 0 || n > mp::TextLimit(type, toggles)) return;
+  const mp::Body body = mp::BuildTextBody(type, text, toggles);
+  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
+  if (mp::ChooseTextKind(type, toggles) == mp::TextKind::Normal) Phone.LogReady = true;
+}

@@ -545,11 +545,20 @@ QByteArray WriteRtf(const RtfText& text, const QString& defaultFace, int default
   return out;
 }
 
-bool RtfToDocument(const QByteArray& data, QTextDocument& doc) {
+bool RtfToDocument(const QByteArray& data, QTextDocument& doc, int maxPositions) {
   bool ok = true;
-  const RtfText text = ReadRtf(data, &ok);
+  RtfText text = ReadRtf(data, &ok);
   if (!ok) return false;
+  if (maxPositions >= 0) {
+    qsizetype left = maxPositions;
+    for (RtfRun& r : text.runs) {
+      if (r.text.size() > left) r.text.truncate(left);
+      left -= r.text.size();
+    }
+  }
+  const QFont font = doc.defaultFont();
   doc.clear();
+  doc.setDefaultFont(font);
   QTextCursor c(&doc);
   c.beginEditBlock();
   for (const RtfRun& r : text.runs) {

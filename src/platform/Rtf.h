@@ -66,7 +66,9 @@ QByteArray WriteRtf(const RtfText& text, const QString& defaultFace, int default
 // UTF-16 is a binary file, not a message. Characters
 // whose colour equals `autoColor` (when valid) are written as the automatic
 // colour (\cf0), as are characters without a colour of their own.
-bool RtfToDocument(const QByteArray& data, QTextDocument& doc);
+// `maxPositions` (when not negative) cuts the text after that many positions
+// (a paragraph mark counts one), so that a huge file never fills an editor.
+bool RtfToDocument(const QByteArray& data, QTextDocument& doc, int maxPositions = -1);
 QByteArray DocumentToRtf(const QTextDocument& doc, const QColor& autoColor = QColor());
 
 }  // namespace mp
