@@ -1,9 +1,192 @@
-// Operator logo page.
-#include "app/Main.h"
+// Operator logo page: a 72 x 14 picture for a network given by MCC and MNC,
+// sent to the operator logo port.
+#include <QAbstractItemView>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QValidator>
 
-void TWin::SetupLogoPage() {}
-void TWin::cmdPasteLogoClick() {}
-void TWin::cmbOperatorChange() {}
-void TWin::cmbOperatorClick() {}
-void TWin::cmdSaveLogoClick() {}
-void TWin::BitmapToLogo(const QImage*) {}
+#include "app/Main.h"
+#include "builders/Messages.h"
+#include "dialogs/Send.h"
+#include "platform/Ansi.h"
+#include "ui_Main.h"
+
+namespace {
+
+constexpr int kOperatorChars = 32;  // what the user may type into cmbOperator
+constexpr int kPreviewWidth = 216;
+constexpr int kPreviewHeight = 50;
+
+// Limits what the user types to 32 characters. A length limit of the line
+// edit itself would also cut the placeholder (38 characters) when the page
+// puts it in; a validator only judges the user's edits.
+class OperatorLength : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    return input.size() <= kOperatorChars ? Acceptable : Invalid;
+  }
+};
+
+// Runs cmbOperatorClick before the text change that a pick from the list
+// causes: the toolkit changes the text first and reports the pick after it,
+// so the events that lead to a pick are caught on their way in. Filters run
+// in the reverse order of their installation, so this one sees the list's
+// mouse and key events before the combo box's own popup handling does.
+class OperatorPicks : public QObject {
+ public:
+  OperatorPicks(TWin* win, QComboBox* box) : QObject(win), win_(win), box_(box) {
+    box_->installEventFilter(this);
+    box_->view()->installEventFilter(this);
+    box_->view()->viewport()->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (PickFollows(watched, event)) {
+      win_->cmbOperatorClick();
+      // A pick of the entry already shown changes no text; the check then
+      // runs on its own so that OperatorCode is never left empty.
+      QTimer::singleShot(0, win_, [win = win_] {
+        if (win->OperatorCode.empty()) win->cmbOperatorChange();
+      });
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool PickFollows(QObject* watched, QEvent* event) const {
+    QAbstractItemView* view = box_->view();
+    const bool popupShown = view->isVisible();
+    switch (event->type()) {
+      case QEvent::MouseButtonRelease:
+        return watched == view->viewport() && popupShown && view->currentIndex().isValid();
+      case QEvent::ShortcutOverride:
+      case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == view) {
+          // Enter, Return, F4 and Alt+Down close the list with its current entry.
+          const bool closes = key->key() == Qt::Key_Enter || key->key() == Qt::Key_Return ||
+                              key->key() == Qt::Key_F4 ||
+                              (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
+          return popupShown && closes && view->currentIndex().isValid();
+        }
+        // Up and Down in the closed box step through the list.
+        if (watched == box_ && event->type() == QEvent::KeyPress && !popupShown) {
+          const bool alt = key->modifiers() & Qt::AltModifier;
+          switch (key->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+              return !alt && box_->count() > 0;
+            default:
+              return false;
+          }
+        }
+        return false;
+      }
+      case QEvent::Wheel:
+        return watched == box_ && !popupShown && box_->count() > 0;
+      default:
+        return false;
+    }
+  }
+
+  TWin* win_;
+  QComboBox* box_;
+};
+
+}  // namespace
+
+void TWin::SetupLogoPage() {
+  QComboBox* box = ui->cmbOperator;
+  // Typed text is never taken into the list by the box itself (the list is
+  // the history that cmdSaveLogoClick keeps) and is never completed from it:
+  // a completion would turn the one character typed over the placeholder
+  // into a whole entry.
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setCompleter(nullptr);
+  box->setMaxVisibleItems(10);
+  // With a placeholder of its own the box chooses no entry when the history
+  // is loaded, so that it starts with an empty text, as the placeholder rules
+  // expect. An editable box never draws this text.
+  box->setPlaceholderText(QString::fromLatin1(mp::kOperatorPlaceholder));
+  box->lineEdit()->setMaxLength(32767);
+  box->setValidator(new OperatorLength(box));
+  new OperatorPicks(this, box);
+
+  ui->txtDesc->setMaxLength(11);
+  ui->imgPreview->setScaledContents(true);
+
+  connect(ui->cmdPasteLogo, &QPushButton::clicked, this, &TWin::cmdPasteLogoClick);
+  connect(box, &QComboBox::editTextChanged, this, &TWin::cmbOperatorChange);
+  connect(ui->cmdSaveLogo, &QPushButton::clicked, this, &TWin::cmdSaveLogoClick);
+}
+
+void TWin::BitmapToLogo(const QImage* picture) {
+  LogoBits = mp::LogoBitsFromImage(picture, &LogoPreview);
+  // Stretched without smoothing, so that the preview shows exactly the two
+  // colours that will be sent.
+  ui->imgPreview->setPixmap(QPixmap::fromImage(LogoPreview.scaled(
+      kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+}
+
+void TWin::cmdPasteLogoClick() {
+  const QImage picture = QGuiApplication::clipboard()->image();
+  if (picture.isNull()) {
+    // Nothing usable on the clipboard: the previous logo stays.
+    ShowStatus("Clipboard does not contain a bitmap.");
+    Beep(mp::BeepKind::Exclamation);
+    return;
+  }
+  BitmapToLogo(&picture);
+}
+
+void TWin::cmbOperatorChange() {
+  QComboBox* box = ui->cmbOperator;
+  const mp::OperatorCheck check = mp::CheckOperator(mp::ToAnsi(box->currentText()), OperatorCode);
+  if (check.replaced) {
+    // The placeholder put in by the page is no user change: no second check.
+    const QSignalBlocker blocker(box);
+    box->setEditText(mp::FromAnsi(check.text));
+    if (box->hasFocus()) box->lineEdit()->selectAll();
+  }
+  OperatorCode = check.code;
+  ui->cmdSaveLogo->setEnabled(check.valid);
+}
+
+void TWin::cmbOperatorClick() { OperatorCode.clear(); }
+
+void TWin::cmdSaveLogoClick() {
+  if (SendWin->exec() != QDialog::Accepted) return;
+
+  QComboBox* box = ui->cmbOperator;
+  std::vector<std::string> history;
+  for (int i = 0; i < box->count(); ++i) history.push_back(mp::ToAnsi(box->itemText(i)));
+  if (mp::UpdateOperatorHistory(history, mp::ToAnsi(box->currentText()), OperatorCode) == 0) {
+    // The newest entry is chosen, which shows the text without its leading
+    // blanks; OperatorCode stays as it is.
+    const QSignalBlocker blocker(box);
+    box->clear();
+    for (const std::string& entry : history) box->addItem(mp::FromAnsi(entry));
+    box->setCurrentIndex(0);
+  }
+
+  const mp::Body body = mp::BuildLogoBody(OperatorCode, LogoBits);
+  if (SendWin->SaveMode) {
+    // The description shows in the phone's outbox as the message's address.
+    SendWin->DestAddress = mp::DescriptionAddress(mp::ToAnsi(ui->txtDesc->text()));
+  }
+  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
+  Phone.LogReady = true;
+}

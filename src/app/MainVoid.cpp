@@ -1,6 +1,28 @@
-// Void message and class 0 template pages.
-#include "app/Main.h"
+// Void message and class 0 template pages: fixed messages, no user content.
+#include <QDialog>
+#include <QPushButton>
 
-void TWin::SetupVoidPages() {}
-void TWin::SaveVoidClick() {}
-void TWin::SaveTempClick() {}
+#include "app/Main.h"
+#include "builders/Messages.h"
+#include "dialogs/Send.h"
+#include "ui_Main.h"
+
+void TWin::SetupVoidPages() {
+  connect(ui->BitBtn1, &QPushButton::clicked, this, &TWin::SaveVoidClick);
+  connect(ui->SaveTemp, &QPushButton::clicked, this, &TWin::SaveTempClick);
+}
+
+void TWin::SaveVoidClick() {
+  if (SendWin->exec() != QDialog::Accepted) return;
+  const mp::Body body = mp::BuildVoidBody();
+  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
+}
+
+// The template is always stored in the SIM without a recipient, whatever the
+// dialog was last used for; the centre and the report choice stay as they are.
+void TWin::SaveTempClick() {
+  const mp::Body body = mp::BuildTemplateBody();
+  SendWin->SaveMode = true;
+  SendWin->DestAddress = mp::kTemplateDestination;
+  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
+}
