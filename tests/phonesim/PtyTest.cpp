@@ -1,0 +1,231 @@
+// mirapost-phonesim as a process on a real pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "SimProcess.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string TempPath(const std::string& what) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string path = std::string(MP_BINARY_DIR) + "/phonesim-" + info->name() + "-" +
+                     std::to_string(getpid()) + "-" + what;
+  std::remove(path.c_str());
+  return path;
+}
+
+// The computer's end of the line, opened the way the application opens it.
+class Line {
+ public:
+  explicit Line(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    exclusive_ = ioctl(fd_, TIOCEXCL) == 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  }
+  ~Line() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0 && exclusive_; }
+  int Fd() const { return fd_; }
+  void Write(std::string_view s) { ASSERT_EQ(write(fd_, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+  // Reads until `pattern` has arrived or `ms` pass; `hup` tells whether the
+  // line was hung up (end of file, EIO or POLLHUP).
+  std::string ReadUntil(std::string_view pattern, int ms, bool* hup = nullptr) {
+    std::string got;
+    auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    if (hup) *hup = false;
+    while (pattern.empty() || got.find(pattern) == std::string::npos) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      char buf[512];
+      ssize_t n = (p.revents & POLLIN) ? read(fd_, buf, sizeof buf) : 0;
+      if (n <= 0) {
+        if (hup) *hup = true;
+        break;
+      }
+      got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+ private:
+  int fd_ = -1;
+  bool exclusive_ = false;
+};
+
+QJsonObject JsonLine(const std::string& line) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+}
+
+TEST(PhonesimProcess, SendsAndJournalsOverThePseudoTerminal) {
+  std::string journal = TempPath("journal"), link = TempPath("link");
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--journal", journal, "--link", link})) << sim.Error();
+  EXPECT_EQ(sim.SlavePath().rfind("/dev/pts/", 0), 0u) << sim.SlavePath();
+  char target[256] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(sim.SlavePath(), target);
+  {
+    Line line(link);
+    ASSERT_TRUE(line.Ok());
+    line.Write("AT+CMGF=0\r");
+    EXPECT_EQ(line.ReadUntil("OK\r\n", 2000), "AT+CMGF=0\r\r\nOK\r\n");
+    line.Write("AT+CMGS=16\r");
+    EXPECT_EQ(line.ReadUntil("\r\n> ", 2000), "AT+CMGS=16\r\r\n> ");
+    line.Write("00");
+    line.Write("31FF05912143F50000A905E8329BFD06");
+    line.Write("\x1A");
+    EXPECT_EQ(line.ReadUntil("OK\r\n", 2000), "0031FF05912143F50000A905E8329BFD06\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  }
+  auto lines = phonesim::ReadJournal(journal);
+  ASSERT_EQ(lines.size(), 1u);
+  QJsonObject j = JsonLine(lines[0]);
+  EXPECT_EQ(j["sca"].toString(), "00");
+  EXPECT_EQ(j["result"].toString(), "+CMGS: 1");
+  EXPECT_EQ(j["decoded"].toObject()["text"].toString(), "hello");
+  EXPECT_EQ(j["decoded"].toObject()["da"].toString(), "+12345");
+  EXPECT_EQ(sim.Stop(), 0);
+  struct stat st {};
+  EXPECT_NE(lstat(link.c_str(), &st), 0) << "link left behind";
+  std::remove(journal.c_str());
+}
+
+TEST(PhonesimProcess, ReopenedExclusivelyManyTimesInRawMode) {
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--no-echo"})) << sim.Error();
+  for (int i = 0; i < 30; ++i) {
+    Line line(sim.SlavePath());
+    ASSERT_TRUE(line.Ok()) << "open " << i << ": " << std::strerror(errno);
+    termios t{};
+    ASSERT_EQ(tcgetattr(line.Fd(), &t), 0);
+    EXPECT_FALSE(t.c_lflag & (ECHO | ICANON)) << i;
+    EXPECT_FALSE(t.c_iflag & (ICRNL | INLCR | IGNCR)) << i;
+    EXPECT_FALSE(t.c_oflag & OPOST) << i;
+    // A reply to a command left behind by a quick close may still be on its
+    // way, as with a real phone: let it arrive, then purge it as the
+    // application does when it opens the port.
+    if (i % 3 == 0 && i > 0) usleep(100'000);
+    tcflush(line.Fd(), TCIFLUSH);
+    if (i % 3 == 2) {
+      line.Write("AT+CPBR=1\r");
+      continue;
+    }
+    line.Write("AT\r");
+    ASSERT_EQ(line.ReadUntil("OK\r\n", 2000), "\r\nOK\r\n") << "round " << i;
+  }
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(PhonesimProcess, SilentPhoneSendsNothing) {
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--fault", "silent"})) << sim.Error();
+  Line line(sim.SlavePath());
+  ASSERT_TRUE(line.Ok());
+  line.Write("AT+CMGF=0\r");
+  EXPECT_EQ(line.ReadUntil("", 1200), "");
+}
+
+TEST(PhonesimProcess, RefusedMessage) {
+  std::string journal = TempPath("journal");
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--fault", "refuse", "--no-echo", "--journal", journal})) << sim.Error();
+  Line line(sim.SlavePath());
+  ASSERT_TRUE(line.Ok());
+  line.Write("AT+CMGW=16,2\r");
+  ASSERT_EQ(line.ReadUntil("> ", 2000), "\r\n> ");
+  line.Write("0031FF05912143F50000A905E8329BFD06\x1A");
+  EXPECT_EQ(line.ReadUntil("500\r\n", 2000), "\r\n+CMS ERROR: 500\r\n");
+  auto lines = phonesim::ReadJournal(journal);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(JsonLine(lines[0])["result"].toString(), "+CMS ERROR: 500");
+  std::remove(journal.c_str());
+}
+
+TEST(PhonesimProcess, HangupAfterPromptThenANewLine) {
+  std::string link = TempPath("link");
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--fault", "hangup-after-prompt", "--link", link})) << sim.Error();
+  std::string first = sim.SlavePath();
+  {
+    Line line(link);
+    ASSERT_TRUE(line.Ok());
+    line.Write("AT+CMGS=16\r");
+    ASSERT_EQ(line.ReadUntil("\r\n> ", 2000), "AT+CMGS=16\r\r\n> ");
+    line.Write("00");
+    bool hup = false;
+    line.ReadUntil("never", 3000, &hup);
+    EXPECT_TRUE(hup);
+  }
+  std::string second = sim.NextLine(3000);
+  ASSERT_FALSE(second.empty());
+  char target[256] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(second, target);
+  Line again(link);
+  ASSERT_TRUE(again.Ok());
+  again.Write("AT\r");
+  EXPECT_EQ(again.ReadUntil("OK\r\n", 2000), "AT\r\r\nOK\r\n");
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(PhonesimProcess, ChatterNeverCompletesOk) {
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--fault", "chatter", "--no-echo"})) << sim.Error();
+  Line line(sim.SlavePath());
+  ASSERT_TRUE(line.Ok());
+  line.Write("AT+CMGF=0\r");
+  std::string got = line.ReadUntil("OK\r\n", 1500);
+  EXPECT_EQ(got.find("OK\r\n"), std::string::npos);
+  EXPECT_GE(got.size(), 3 * std::string("\r\n+CREG: 1\r\n").size()) << got;
+}
+
+TEST(PhonesimProcess, PacesOutputAtTheBaudRate) {
+  std::string book = TempPath("book");
+  {
+    std::ofstream f(book);
+    for (int i = 1; i <= 20; ++i) f << i << ",+35840123456" << (i % 10) << ",145,Person number " << i << "\n";
+  }
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--baud", "9600", "--no-echo", "--phonebook", book})) << sim.Error();
+  Line line(sim.SlavePath());
+  ASSERT_TRUE(line.Ok());
+  auto start = Clock::now();
+  line.Write("AT+CPBF=\"\"\r");
+  std::string got = line.ReadUntil("OK\r\n", 5000);
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ASSERT_NE(got.find("+CPBF: 20,"), std::string::npos);
+  double line_time = got.size() * 10.0 / 9600;  // about 0.9 s
+  EXPECT_GE(seconds, 0.95 * line_time) << got.size() << " bytes";
+  EXPECT_LE(seconds, line_time + 1.0);
+  std::remove(book.c_str());
+}
+
+TEST(PhonesimProcess, RejectsBadArguments) {
+  for (const char* args : {"--fault bogus", "--baud x", "--empty-entry maybe", "--phonebook /nonexistent/x"}) {
+    std::string cmd = std::string(MP_PHONESIM) + " " + args + " >/dev/null 2>&1";
+    int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << args;
+    EXPECT_NE(WEXITSTATUS(status), 0) << args;
+  }
+}
+
+}  // namespace
