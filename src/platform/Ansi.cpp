@@ -1,5 +1,7 @@
 #include "platform/Ansi.h"
 
+#include <QList>
+
 namespace mp {
 namespace {
 // 0x80..0x9F of code page 1252; the rest of 0x00..0xFF coincides with Latin-1.
