@@ -262,7 +262,7 @@ TEST(TemplateBody, Fixed) {
   EXPECT_TRUE(WellFormed(body.hex));
 }
 
-TEST(Phonebook, EntryNumber) {
+TEST(PhonebookEntry, EntryNumber) {
   struct Case {
     std::string text;
     int type;
@@ -282,7 +282,7 @@ TEST(Phonebook, EntryNumber) {
   }
 }
 
-TEST(Phonebook, HexName) {
+TEST(PhonebookEntry, HexName) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Zoe", "3a6F65"},       {"zebra", "5a65627261"}, {"\x01" "A\x01nn", "0141016E6E"},
       {"A\x01nn", "41016E6E"}, {"", ""},               {"\xE9\xFF" "Y[", "E9FF595B"},
