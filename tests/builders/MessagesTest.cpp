@@ -2,6 +2,7 @@
 // characters-left rule; phonebook names and numbers.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,24 @@ TEST(TextBody, Limits) {
   EXPECT_EQ(mp::TextLimit(mp::TypeNormal, false), 160);
   EXPECT_EQ(mp::TextLimit(mp::TypeClass0, true), 70);
   EXPECT_EQ(mp::TextLimit(mp::TypeHidden, true), 69);
+}
+
+// Any text, however long and whatever its bytes (carriage returns included),
+// gives a well-formed body within the buffer.
+TEST(TextBody, AnyText) {
+  std::mt19937 rng(77);
+  std::uniform_int_distribution<int> byte(1, 255), length(0, 400);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const int len = length(rng);
+    for (int i = 0; i < len; ++i) text.push_back(round % 3 == 0 ? '\r' : static_cast<char>(byte(rng)));
+    for (int type : {mp::TypeNormal, mp::TypeClass0, mp::TypeHidden})
+      for (bool toggles : {false, true}) {
+        const mp::Body body = mp::BuildTextBody(type, text, toggles);
+        ASSERT_TRUE(WellFormed(body.hex)) << round << " " << type << " " << toggles;
+        ASSERT_EQ(mp::BodyBuffer[mp::kBodyChars], '\0');
+      }
+  }
 }
 
 TEST(IndicatorBody, VoiceOnSent16Bit) {
