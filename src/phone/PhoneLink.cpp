@@ -50,7 +50,10 @@ bool PhoneLink::OpenPhone() {
     port_->Close();
     port_.reset();
   }
-  host_.SetWaitCursor(true);
+  if (!waitCursor_) {
+    host_.SetWaitCursor(true);
+    waitCursor_ = true;
+  }
   host_.ShowStatus("Establishing connection to ME...");
   LogReady = false;
   TrafficLog_.clear();
@@ -103,7 +106,11 @@ void PhoneLink::ClosePhone() {
     port_->Close();
     port_.reset();
   }
-  host_.SetWaitCursor(false);
+  // Calls to the host stay paired, however often a dialogue closes.
+  if (waitCursor_) {
+    host_.SetWaitCursor(false);
+    waitCursor_ = false;
+  }
 }
 
 void PhoneLink::WritePhone(std::string_view text) {

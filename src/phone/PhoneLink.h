@@ -54,6 +54,7 @@ class PhoneLink {
   CommTimeouts PortTimeouts_{};
   std::string PhoneBuffer_;
   std::string TrafficLog_;
+  bool waitCursor_ = false;  // the host's wait pointer is ours to take back
 };
 
 // Name of the search command for a phonebook search: the name as a V.250

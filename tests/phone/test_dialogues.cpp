@@ -334,9 +334,9 @@ TEST_F(Primitive, PhoneFailedReportsClosesAndReturnsFalse) {
   EXPECT_EQ(host.statuses.back(), kCommFailed);
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   EXPECT_FALSE(link.IsOpen());
-  link.ClosePhone();  // with no port open it only restores the cursor
+  link.ClosePhone();  // nothing left to close or restore
   EXPECT_EQ(line->closes, 1);
-  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
 }
 
 // The traffic log file.
@@ -427,6 +427,7 @@ TEST_P(Search, ReplyLine) {
   EXPECT_EQ(name, c.name);
   EXPECT_EQ(address, c.address);
   EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));  // paired, also after PhoneFailed
 }
 
 INSTANTIATE_TEST_SUITE_P(
