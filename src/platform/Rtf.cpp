@@ -467,10 +467,16 @@ void AppendEscaped(QByteArray& out, const QString& text, bool fontName) {
         out += "\\'" + QByteArray::number(a, 16).rightJustified(2, '0');
       } else {
         // Outside code page 1252: \uN with '?' as the fallback character.
-        QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&cp), 1);
-        for (QChar u : one) {
-          out += "\\u" + QByteArray::number(static_cast<int>(static_cast<int16_t>(u.unicode()))) + '?';
+        // (Units by hand: QString::fromUcs4 would take U+FEFF for a byte order mark.)
+        char16_t units[2] = {static_cast<char16_t>(cp), 0};
+        int n = 1;
+        if (cp > 0xFFFF) {
+          units[0] = QChar::highSurrogate(cp);
+          units[1] = QChar::lowSurrogate(cp);
+          n = 2;
         }
+        for (int i = 0; i < n; ++i)
+          out += "\\u" + QByteArray::number(static_cast<int>(static_cast<int16_t>(units[i]))) + '?';
       }
     }
   }

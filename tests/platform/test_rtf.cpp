@@ -163,7 +163,7 @@ TEST(Rtf, WriterOutput) {
 TEST(Rtf, WriterRoundTrip) {
   RtfText t;
   RtfFormat f;
-  t.runs.push_back({QString::fromUtf8("plain {x} \\ é € Ω \U0001F600 \"; end\n"), f});
+  t.runs.push_back({QString::fromUtf8("\uFEFFplain {x} \\ é € Ω \U0001F600 \"; end\n"), f});
   f.hasColor = true;
   f.color = qRgb(255, 0, 0);
   f.face = "Other;Face";
