@@ -38,10 +38,20 @@ void DestroyWindows() {
 }
 
 QFont FormFont() {
-  QFont font(QStringLiteral("MS Sans Serif"));
+  // The first installed of faces with about the widths of "MS Sans Serif";
+  // DejaVu Sans, the common fallback, is wider and is taken condensed.
+  static const QString face = [] {
+    const QStringList wanted = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial",
+                                "Helvetica", "Nimbus Sans"};
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& f : wanted) {
+      if (installed.contains(f, Qt::CaseInsensitive)) return f;
+    }
+    return QString();
+  }();
+  QFont font(face.isEmpty() ? QStringLiteral("DejaVu Sans") : face);
   font.setStyleHint(QFont::SansSerif);
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Sans Serif")});
+  if (face.isEmpty()) font.setStretch(QFont::SemiCondensed);
   font.setPixelSize(11);
   return font;
 }

@@ -53,13 +53,13 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
 
+  mp::SetBeepSound([](mp::BeepKind) { QApplication::beep(); });
+
   // Fonts: the form's font is "MS Sans Serif" 11 pixels, the title a rounded bold face.
   setFont(mp::FormFont());
   ui->Title->setFont(mp::TitleFont(37));
-  QPalette red = ui->centralwidget->palette();
-  red.setColor(QPalette::Window, QColor(255, 0, 0));
-  ui->centralwidget->setPalette(red);
   ui->Panel->lower();
+  ui->Background->lower();
   QPalette black = ui->Title->palette();
   black.setColor(QPalette::WindowText, Qt::black);
   ui->Title->setPalette(black);

@@ -38,8 +38,7 @@ TSendWin::TSendWin(QWidget* parent) : QDialog(parent), ui(new Ui::TSendWin) {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   QFont font = mp::FormFont();
-  font.setPixelSize(-1);
-  font.setPointSize(8);
+  font.setPointSize(8);  // "MS Sans Serif" at 8 points
   setFont(font);
   setFixedSize(337, 193);
   ui->Find->setIcon(mp::ActionIcon(mp::ActionPicture::Find));
