@@ -35,7 +35,7 @@ std::string Slurp(const std::string& path) {
   return ss.str();
 }
 
-class Dialogue : public ::testing::Test {
+class PhoneDialogue : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("MIRAPOST_COM4", "/fake/com4", 1); }
   void TearDown() override { ::unsetenv("MIRAPOST_COM4"); }
@@ -49,7 +49,7 @@ class Dialogue : public ::testing::Test {
   PhoneLink link{host, FakeFactory(line)};
 };
 
-TEST_F(Dialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
+TEST_F(PhoneDialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
   line->echo = true;
   line->replies = {kOk, kPrompt, "", "", kSent};
   Send();
@@ -76,7 +76,7 @@ TEST_F(Dialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
   EXPECT_FALSE(link.LogReady);
 }
 
-TEST_F(Dialogue, ExampleSendWithoutEcho) {
+TEST_F(PhoneDialogue, ExampleSendWithoutEcho) {
   line->replies = {kOk, kPrompt, "", "", kSent};
   Send();
   EXPECT_EQ(link.TrafficLog(), "<10>\r\nOK\r\n<CMD><11>\r\n> <PDU><2><32><1>\r\n<END>+CMGS: 1\r");
@@ -90,7 +90,7 @@ struct EnvelopeCase {
   std::string command, centreWritten, tpdu, result;
 };
 
-class Envelope : public Dialogue, public ::testing::WithParamInterface<EnvelopeCase> {};
+class Envelope : public PhoneDialogue, public ::testing::WithParamInterface<EnvelopeCase> {};
 
 TEST_P(Envelope, FirstOctetCommandCentreAndResult) {
   const EnvelopeCase& c = GetParam();
@@ -101,8 +101,7 @@ TEST_P(Envelope, FirstOctetCommandCentreAndResult) {
   EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Transfer, Envelope,
+INSTANTIATE_TEST_SUITE_P(PhoneTransfer, Envelope,
     ::testing::Values(
         EnvelopeCase{false, false, true, 3, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,3\r",
                      "00", "11FF00810000A905E8329BFD06", "Message successfully saved in SM."},
@@ -124,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         EnvelopeCase{false, false, true, 3, "0081", "", "0000A900", "AT+CMGW=8,3\r", "00",
                      "11FF00810000A900", "Message successfully saved in SM."}));
 
-TEST_F(Dialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
+TEST_F(PhoneDialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
   line->replies = {kOk, kPrompt, "", "", kSent};
   TransferSettings s = Example();
   s.CentreAddress.clear();
@@ -133,7 +132,7 @@ TEST_F(Dialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
   EXPECT_NE(link.TrafficLog().find("<PDU><2><32><1>"), std::string::npos);
 }
 
-TEST_F(Dialogue, RefusalShowsTheWholeReplyLineWithExclamation) {
+TEST_F(PhoneDialogue, RefusalShowsTheWholeReplyLineWithExclamation) {
   line->replies = {kOk, kPrompt, "", "", "\r\n+CMS ERROR: 500\r\n"};
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500"}));
@@ -148,7 +147,7 @@ struct FailureCase {
   size_t writes;
 };
 
-class TransferFailure : public Dialogue, public ::testing::WithParamInterface<FailureCase> {};
+class TransferFailure : public PhoneDialogue, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(TransferFailure, EndsWithTextAsteriskAndClosedPort) {
   const FailureCase& c = GetParam();
@@ -163,8 +162,7 @@ TEST_P(TransferFailure, EndsWithTextAsteriskAndClosedPort) {
 
 const std::string k31(31, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    Transfer, TransferFailure,
+INSTANTIATE_TEST_SUITE_P(PhoneTransfer, TransferFailure,
     ::testing::Values(
         FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 2},
         FailureCase{"no prompt", {kOk, "\r\nERROR\r\n"}, {kEst, kTransferring, kCommFailed}, 2},
@@ -178,13 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {kEst, "Failed, ME is not responding."}, 5},
         FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 5}));
 
-TEST_F(Dialogue, ReplyLineOf31CharactersIsAccepted) {
+TEST_F(PhoneDialogue, ReplyLineOf31CharactersIsAccepted) {
   line->replies = {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(23, ' ') + "\r\n"};
   Send();
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
 }
 
-TEST_F(Dialogue, HandshakeRetriesUntilAnswered) {
+TEST_F(PhoneDialogue, HandshakeRetriesUntilAnswered) {
   line->replies = {"", "\r\nERROR\r\n", kOk, kPrompt, "", "", kSent};
   Send();
   EXPECT_EQ(line->writes.size(), 7u);
@@ -193,7 +191,7 @@ TEST_F(Dialogue, HandshakeRetriesUntilAnswered) {
   EXPECT_NE(link.TrafficLog().find("<10><10>\r\nERROR\r\n<10>\r\nOK\r\n<CMD>"), std::string::npos);
 }
 
-TEST_F(Dialogue, InputWaitingBeforeTheConnectionIsDiscarded) {
+TEST_F(PhoneDialogue, InputWaitingBeforeTheConnectionIsDiscarded) {
   line->input = "\r\nOK\r\n";  // a late reply of an earlier command
   line->replies = {"", kOk, kPrompt, "", "", kSent};
   Send();
@@ -210,7 +208,7 @@ struct PortCase {
   int opens;
 };
 
-class PortFailure : public Dialogue, public ::testing::WithParamInterface<PortCase> {};
+class PortFailure : public PhoneDialogue, public ::testing::WithParamInterface<PortCase> {};
 
 TEST_P(PortFailure, CannotOpenCommunicationsPort) {
   const PortCase& c = GetParam();
@@ -226,13 +224,13 @@ TEST_P(PortFailure, CannotOpenCommunicationsPort) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Open, PortFailure,
+INSTANTIATE_TEST_SUITE_P(PhoneOpen, PortFailure,
                          ::testing::Values(PortCase{"no port chosen: COM0", -1, true, true, 0},
                                            PortCase{"index beyond COM9", 9, true, true, 0},
                                            PortCase{"open refused", 3, false, true, 1},
                                            PortCase{"line settings refused", 3, true, false, 1}));
 
-TEST_F(Dialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
+TEST_F(PhoneDialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
   line->replies = {kOk};
   line->chatter = "\r\n+CREG: 1\r\n";
   Send();
@@ -244,7 +242,7 @@ TEST_F(Dialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
   EXPECT_EQ(line->timeouts.back().ReadTotalTimeoutConstant, 10000u);  // restored
 }
 
-TEST_F(Dialogue, ChatterDuringTheHandshakeEndsEachAttemptAtItsBound) {
+TEST_F(PhoneDialogue, ChatterDuringTheHandshakeEndsEachAttemptAtItsBound) {
   line->chatter = "+CRING: VOICE\r\n";
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
@@ -253,10 +251,10 @@ TEST_F(Dialogue, ChatterDuringTheHandshakeEndsEachAttemptAtItsBound) {
 }
 
 // Primitives on an open connection.
-class Primitive : public Dialogue {
+class PhonePrimitive : public PhoneDialogue {
  protected:
   void SetUp() override {
-    Dialogue::SetUp();
+    PhoneDialogue::SetUp();
     line->replies = {kOk};
     ASSERT_TRUE(link.OpenPhone());
     logBefore = link.TrafficLog();
@@ -270,7 +268,7 @@ struct WaitCase {
   std::string unread;
 };
 
-class Wait : public Primitive, public ::testing::WithParamInterface<WaitCase> {};
+class Wait : public PhonePrimitive, public ::testing::WithParamInterface<WaitCase> {};
 
 TEST_P(Wait, MatchingRule) {
   const WaitCase& c = GetParam();
@@ -281,7 +279,7 @@ TEST_P(Wait, MatchingRule) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Primitive, Wait,
+    PhonePrimitive, Wait,
     ::testing::Values(WaitCase{"\r\n> ", "\r\r\n> ", true, ""},  // the second CR restarts the match
                       WaitCase{"\r\n> ", "AT+CMGS=16\r\r\n> 00", true, "00"},
                       WaitCase{"OK\r\n", "OOK\r\n", true, ""},
@@ -298,7 +296,7 @@ struct LineCase {
   std::string line, logged, unread;
 };
 
-class ReadLine : public Primitive, public ::testing::WithParamInterface<LineCase> {};
+class ReadLine : public PhonePrimitive, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(ReadLine, Limits) {
   const LineCase& c = GetParam();
@@ -315,21 +313,21 @@ TEST_P(ReadLine, Limits) {
 const std::string k32(32, 'y');
 
 INSTANTIATE_TEST_SUITE_P(
-    Primitive, ReadLine,
+    PhonePrimitive, ReadLine,
     ::testing::Values(LineCase{k31 + "\r\n", 32, true, k31, k31 + "\r", "\n"},
                       // 32 characters: the 33rd byte is read, dropped and not logged.
                       LineCase{k32 + "\rZ", 32, false, "", k32, "Z"},
                       LineCase{"\r\n", 32, true, "", "\r", "\n"},
                       LineCase{"+CMGS", 32, false, "", "+CMGS", ""}));
 
-TEST_F(Primitive, WriteLogsTheCountAfterATenMillisecondPause) {
+TEST_F(PhonePrimitive, WriteLogsTheCountAfterATenMillisecondPause) {
   link.WritePhone("");
   link.WritePhone("AT\r");
   EXPECT_EQ(link.TrafficLog(), logBefore + "<0><3>");
   EXPECT_EQ(line->pauses.back(), 10);
 }
 
-TEST_F(Primitive, PhoneFailedReportsClosesAndReturnsFalse) {
+TEST_F(PhonePrimitive, PhoneFailedReportsClosesAndReturnsFalse) {
   EXPECT_FALSE(link.PhoneFailed());
   EXPECT_EQ(host.statuses.back(), kCommFailed);
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
@@ -340,10 +338,10 @@ TEST_F(Primitive, PhoneFailedReportsClosesAndReturnsFalse) {
 }
 
 // The traffic log file.
-class LogFile : public Dialogue {
+class PhoneLogFile : public PhoneDialogue {
  protected:
   void SetUp() override {
-    Dialogue::SetUp();
+    PhoneDialogue::SetUp();
     char buf[4096];
     ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
     oldCwd = buf;
@@ -351,7 +349,7 @@ class LogFile : public Dialogue {
   }
   void TearDown() override {
     ASSERT_EQ(::chdir(oldCwd.c_str()), 0);
-    Dialogue::TearDown();
+    PhoneDialogue::TearDown();
   }
   bool Exists() const { return std::filesystem::exists(dir.path + "/MIRAPOST.LOG"); }
   std::string Content() const { return Slurp(dir.path + "/MIRAPOST.LOG"); }
@@ -359,7 +357,7 @@ class LogFile : public Dialogue {
   std::string oldCwd;
 };
 
-TEST_F(LogFile, TextModeWritesEveryLineFeedAsCarriageReturnLineFeed) {
+TEST_F(PhoneLogFile, TextModeWritesEveryLineFeedAsCarriageReturnLineFeed) {
   line->echo = true;
   line->replies = {kOk, kPrompt, "", "", kSent};
   Send();
@@ -376,7 +374,7 @@ TEST_F(LogFile, TextModeWritesEveryLineFeedAsCarriageReturnLineFeed) {
             1);  // no temporary file left behind
 }
 
-TEST_F(LogFile, EmptyLogGivesEmptyFileAndReplacesTheOldOne) {
+TEST_F(PhoneLogFile, EmptyLogGivesEmptyFileAndReplacesTheOldOne) {
   { std::ofstream(dir.path + "/MIRAPOST.LOG") << "old traffic of a longer connection\n"; }
   link.LogReady = true;
   link.SaveTrafficLog();
@@ -384,7 +382,7 @@ TEST_F(LogFile, EmptyLogGivesEmptyFileAndReplacesTheOldOne) {
   EXPECT_EQ(Content(), "");
 }
 
-TEST_F(LogFile, PhonebookSearchClearsLogReady) {
+TEST_F(PhoneLogFile, PhonebookSearchClearsLogReady) {
   line->replies = {kOk, "\r\n\r\nOK\r\n"};
   link.LogReady = true;
   std::string name = "Jo", address;
@@ -394,7 +392,7 @@ TEST_F(LogFile, PhonebookSearchClearsLogReady) {
   EXPECT_FALSE(Exists());
 }
 
-TEST_F(LogFile, FolderThatCannotTakeTheFileIsIgnoredSilently) {
+TEST_F(PhoneLogFile, FolderThatCannotTakeTheFileIsIgnoredSilently) {
   link.LogReady = true;
   std::filesystem::remove(dir.path);  // the working folder is gone
   link.SaveTrafficLog();
@@ -411,7 +409,7 @@ struct SearchCase {
   BeepKind beep;
 };
 
-class Search : public Dialogue, public ::testing::WithParamInterface<SearchCase> {};
+class Search : public PhoneDialogue, public ::testing::WithParamInterface<SearchCase> {};
 
 TEST_P(Search, ReplyLine) {
   const SearchCase& c = GetParam();
@@ -430,8 +428,7 @@ TEST_P(Search, ReplyLine) {
   EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));  // paired, also after PhoneFailed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Phonebook, Search,
+INSTANTIATE_TEST_SUITE_P(PhonePhonebook, Search,
     ::testing::Values(
         SearchCase{"international number",
                    "\r\n+CPBF: 5,\"+358401234567\",145,\"Joe Bloggs\"\r\n\r\nOK\r\n", true,
@@ -455,7 +452,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "unchanged", kCommFailed, BeepKind::Asterisk},
         SearchCase{"silent", "", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk}));
 
-TEST_F(Dialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
+TEST_F(PhoneDialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
   struct {
     std::string name, inQuotes;
   } cases[] = {
@@ -481,7 +478,7 @@ TEST_F(Dialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
 const std::string kUsed = "\r\n+CPBR: 1,\"555\",129,\"41\"\r\n\r\nOK\r\n";
 const char* const kSaving = "Saving entry to ME memory...";
 
-TEST_F(Dialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
+TEST_F(PhoneDialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
   line->echo = true;
   line->replies = {kOk, kOk, kUsed, kUsed, kUsed, "\r\n\r\nOK\r\n", kOk};
   EXPECT_TRUE(link.WritePhonebookEntry("3A6F65", "+3584012345", 145));
@@ -494,14 +491,14 @@ TEST_F(Dialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(Dialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
+TEST_F(PhoneDialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
   line->replies = {kOk, kOk, kUsed, kOk, kOk};
   EXPECT_TRUE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(line->writes.back(), "AT+CPBW=2,\"5551234\",129,\"41\"\r");
   EXPECT_EQ(host.statuses.back(), "Entry successfully saved in ME memory location 2.");
 }
 
-TEST_F(Dialogue, WriteProbeNotFollowedByOkReportsTheLine) {
+TEST_F(PhoneDialogue, WriteProbeNotFollowedByOkReportsTheLine) {
   line->replies = {kOk, kOk, kUsed, "\r\n+CME ERROR: 21\r\n"};
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21"}));
@@ -510,7 +507,7 @@ TEST_F(Dialogue, WriteProbeNotFollowedByOkReportsTheLine) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(Dialogue, WriteFailuresOfTheLine) {
+TEST_F(PhoneDialogue, WriteFailuresOfTheLine) {
   struct {
     S replies;
     size_t writes;
@@ -532,7 +529,7 @@ TEST_F(Dialogue, WriteFailuresOfTheLine) {
   }
 }
 
-TEST_F(Dialogue, LongHexNameIsWrittenWhole) {
+TEST_F(PhoneDialogue, LongHexNameIsWrittenWhole) {
   line->replies = {kOk, kOk, kOk, kOk};
   const std::string hexName(2 * 60, 'A');
   EXPECT_TRUE(link.WritePhonebookEntry(hexName, "+3584012345", 145));

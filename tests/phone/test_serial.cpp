@@ -23,7 +23,7 @@ long ElapsedMs(Clock::time_point since) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-class Pty : public ::testing::Test {
+class PhonePty : public ::testing::Test {
  protected:
   void SetUp() override {
     master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -45,7 +45,7 @@ class Pty : public ::testing::Test {
   std::unique_ptr<SerialLine> line;
 };
 
-TEST_F(Pty, LineSettingsAreRaw19200EightNoneOneWithHardwareHandshake) {
+TEST_F(PhonePty, LineSettingsAreRaw19200EightNoneOneWithHardwareHandshake) {
   int fd = ::open(slave.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
   // Exclusive mode refuses the second open unless the caller is privileged;
   // either way the settings can be read through a descriptor of our own.
@@ -64,14 +64,14 @@ TEST_F(Pty, LineSettingsAreRaw19200EightNoneOneWithHardwareHandshake) {
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
 }
 
-TEST_F(Pty, ALineInUseIsRefused) {
+TEST_F(PhonePty, ALineInUseIsRefused) {
   auto second = MakePosixSerialLine();
   EXPECT_FALSE(second->Open(slave));
   line->Close();
   EXPECT_TRUE(second->Open(slave));  // free again once closed
 }
 
-TEST_F(Pty, ModemLinesOfAPseudoTerminalFailAndAreIgnored) {
+TEST_F(PhonePty, ModemLinesOfAPseudoTerminalFailAndAreIgnored) {
   line->RaiseDtr();
   line->RaiseRts();
   ASSERT_EQ(::write(master, "A", 1), 1);
@@ -80,7 +80,7 @@ TEST_F(Pty, ModemLinesOfAPseudoTerminalFailAndAreIgnored) {
   EXPECT_EQ(b, 'A');
 }
 
-TEST_F(Pty, ReadWaitsTheTotalTimeOutPerByte) {
+TEST_F(PhonePty, ReadWaitsTheTotalTimeOutPerByte) {
   ASSERT_EQ(::write(master, "\r\n", 2), 2);  // raw: no translation
   unsigned char b = 0;
   ASSERT_TRUE(line->ReadByte(b));
@@ -93,7 +93,7 @@ TEST_F(Pty, ReadWaitsTheTotalTimeOutPerByte) {
   EXPECT_LT(ElapsedMs(t0), 1000);
 }
 
-TEST_F(Pty, PurgeDiscardsWaitingInput) {
+TEST_F(PhonePty, PurgeDiscardsWaitingInput) {
   ASSERT_EQ(::write(master, "OK\r\n", 4), 4);
   ::usleep(50 * 1000);
   line->PurgeInput();
@@ -103,7 +103,7 @@ TEST_F(Pty, PurgeDiscardsWaitingInput) {
   EXPECT_EQ(b, 'X');
 }
 
-TEST_F(Pty, HangUpIsAFailedReadWithoutWaitingTheTimeOut) {
+TEST_F(PhonePty, HangUpIsAFailedReadWithoutWaitingTheTimeOut) {
   ASSERT_TRUE(line->SetTimeouts(CommTimeouts{0, 0, 5000, 0, 5000}));
   ::close(master);
   master = -1;
@@ -113,7 +113,7 @@ TEST_F(Pty, HangUpIsAFailedReadWithoutWaitingTheTimeOut) {
   EXPECT_LT(ElapsedMs(t0), 1000);
 }
 
-TEST_F(Pty, WriteIsBoundedByTheWriteTimeOut) {
+TEST_F(PhonePty, WriteIsBoundedByTheWriteTimeOut) {
   // Nobody reads the other side: the line fills up and the write gives up.
   std::string big(1 << 20, 'x');
   auto t0 = Clock::now();
@@ -127,7 +127,7 @@ TEST_F(Pty, WriteIsBoundedByTheWriteTimeOut) {
   EXPECT_EQ(std::string(buf, 4), "xxxx");
 }
 
-TEST(SerialOpen, MissingDeviceAndNonTerminalsAreRefused) {
+TEST(PhoneSerialOpen, MissingDeviceAndNonTerminalsAreRefused) {
   auto line = MakePosixSerialLine();
   EXPECT_FALSE(line->Open(""));
   EXPECT_FALSE(line->Open("/nonexistent/ttyUSB9"));
@@ -137,7 +137,7 @@ TEST(SerialOpen, MissingDeviceAndNonTerminalsAreRefused) {
   EXPECT_EQ(line->Write("AT", 2), 0);
 }
 
-TEST(PortNames, ResolveThroughEnvironmentSettingsAndDefaults) {
+TEST(PhonePortNames, ResolveThroughEnvironmentSettingsAndDefaults) {
   const std::string oldConfig = ::getenv("XDG_CONFIG_HOME") ? ::getenv("XDG_CONFIG_HOME") : "";
   TempDir config;
   ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);

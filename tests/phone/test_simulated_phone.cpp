@@ -28,7 +28,7 @@ const char* const kCannotOpen = "Cannot open communications port.";
 const char* const kSaving = "Saving entry to ME memory...";
 const char* const kSearching = "Searching phonebook memory...";
 
-class Sim : public ::testing::Test {
+class PhoneSim : public ::testing::Test {
  protected:
   void TearDown() override {
     sim.Stop();
@@ -67,7 +67,7 @@ class Sim : public ::testing::Test {
   Clock::time_point t0 = Clock::now();
 };
 
-TEST_F(Sim, ExampleSendWithEcho) {
+TEST_F(PhoneSim, ExampleSendWithEcho) {
   Start();
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Message successfully sent."}));
@@ -84,7 +84,7 @@ TEST_F(Sim, ExampleSendWithEcho) {
   EXPECT_NE(j.find("\"srr\":true"), std::string::npos) << j;
 }
 
-TEST_F(Sim, SaveWithoutEchoAndWithoutCentre) {
+TEST_F(PhoneSim, SaveWithoutEchoAndWithoutCentre) {
   Start({"--no-echo"});
   // A class 0 template saved before the dialog was ever shown: no centre.
   Send({"0081", true, "", false}, "0010A900", 3);
@@ -97,14 +97,14 @@ TEST_F(Sim, SaveWithoutEchoAndWithoutCentre) {
       << j;
 }
 
-TEST_F(Sim, RefusedMessage) {
+TEST_F(PhoneSim, RefusedMessage) {
   Start({"--fault", "refuse"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Exclamation}));
 }
 
-TEST_F(Sim, ReplyLineTooLong) {
+TEST_F(PhoneSim, ReplyLineTooLong) {
   Start({"--fault", "long-line"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, kCommFailed}));
@@ -112,7 +112,7 @@ TEST_F(Sim, ReplyLineTooLong) {
   EXPECT_LT(Seconds(), 5);
 }
 
-TEST_F(Sim, HangUpAfterThePrompt) {
+TEST_F(PhoneSim, HangUpAfterThePrompt) {
   Start({"--fault", "hangup-after-prompt"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kCommFailed}));
@@ -121,7 +121,7 @@ TEST_F(Sim, HangUpAfterThePrompt) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(Sim, SilenceAfterTheCommand) {
+TEST_F(PhoneSim, SilenceAfterTheCommand) {
   Start({"--fault", "no-prompt"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kCommFailed}));
@@ -130,7 +130,7 @@ TEST_F(Sim, SilenceAfterTheCommand) {
   EXPECT_LT(Seconds(), 20);
 }
 
-TEST_F(Sim, HandshakeAnsweredWithError) {
+TEST_F(PhoneSim, HandshakeAnsweredWithError) {
   Start({"--fault", "cmgf-error"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
@@ -142,7 +142,7 @@ TEST_F(Sim, HandshakeAnsweredWithError) {
   EXPECT_LT(Seconds(), 9);
 }
 
-TEST_F(Sim, ChatterEndsWithinTheBound) {
+TEST_F(PhoneSim, ChatterEndsWithinTheBound) {
   Start({"--fault", "chatter"});
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
@@ -153,7 +153,7 @@ TEST_F(Sim, ChatterEndsWithinTheBound) {
   EXPECT_NE(link.TrafficLog().find("+CREG: 1"), std::string::npos);
 }
 
-TEST_F(Sim, PortsThatCannotBeOpened) {
+TEST_F(PhoneSim, PortsThatCannotBeOpened) {
   // No port chosen: COM0.
   host.port = -1;
   Send();
@@ -179,7 +179,7 @@ TEST_F(Sim, PortsThatCannotBeOpened) {
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
 }
 
-TEST_F(Sim, TrafficLogFileInTextMode) {
+TEST_F(PhoneSim, TrafficLogFileInTextMode) {
   Start();
   char cwd[4096];
   ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
@@ -201,7 +201,7 @@ TEST_F(Sim, TrafficLogFileInTextMode) {
   ASSERT_EQ(::chdir(cwd), 0);
 }
 
-TEST_F(Sim, PhonebookSearchFindsAnInternationalNumber) {
+TEST_F(PhoneSim, PhonebookSearchFindsAnInternationalNumber) {
   Start({}, "5,+358401234567,145,Joe Bloggs\n6,555,129,Ann\n");
   std::string name = "Jo", address;
   EXPECT_TRUE(link.FindPhonebookEntry(name, address));
@@ -211,7 +211,7 @@ TEST_F(Sim, PhonebookSearchFindsAnInternationalNumber) {
   EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
 }
 
-TEST_F(Sim, PhonebookSearchNameCannotRunAnotherCommand) {
+TEST_F(PhoneSim, PhonebookSearchNameCannotRunAnotherCommand) {
   Start({}, "1,555,129,Ann\n");
   // Unescaped, this would end the string and write location 1.
   std::string name = "x\";+CPBW=1,\"999\",129,\"Evil", address;
@@ -226,7 +226,7 @@ TEST_F(Sim, PhonebookSearchNameCannotRunAnotherCommand) {
   EXPECT_EQ(host.statuses.back(), "Found: Ann, 555");
 }
 
-TEST_F(Sim, PhonebookSearchNameWithADoubleQuote) {
+TEST_F(PhoneSim, PhonebookSearchNameWithADoubleQuote) {
   Start({}, "1,+3585551234,145,Jo\"e\n");
   std::string name = "Jo\"", address;
   // The phone finds it; its reply line splits at the quote in the name.
@@ -235,7 +235,7 @@ TEST_F(Sim, PhonebookSearchNameWithADoubleQuote) {
   EXPECT_EQ(host.statuses.back(), "Found: Jo, +3585551234");
 }
 
-TEST_F(Sim, PhonebookWriteAfterThreeUsedLocations) {
+TEST_F(PhoneSim, PhonebookWriteAfterThreeUsedLocations) {
   Start({}, "1,111,129,A\n2,222,129,B\n3,333,129,C\n");
   EXPECT_TRUE(link.WritePhonebookEntry("3A6F65", "+3584012345", 145));
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Entry successfully saved in ME memory location 4."}));
@@ -249,7 +249,7 @@ TEST_F(Sim, PhonebookWriteAfterThreeUsedLocations) {
     EXPECT_NE(link.TrafficLog().find("AT+CPBR=" + std::to_string(i) + "\r"), std::string::npos);
 }
 
-TEST_F(Sim, PhonebookWriteEmptyLocationAnsweredWithABlankLine) {
+TEST_F(PhoneSim, PhonebookWriteEmptyLocationAnsweredWithABlankLine) {
   Start({"--empty-entry", "blank"}, "1,111,129,A\n");
   const std::string hexName(100, 'A');  // a long name, written whole
   EXPECT_TRUE(link.WritePhonebookEntry(hexName, "5551234", 129));
@@ -259,7 +259,7 @@ TEST_F(Sim, PhonebookWriteEmptyLocationAnsweredWithABlankLine) {
       << Journal();
 }
 
-TEST_F(Sim, PhonebookWriteProbeWithoutOk) {
+TEST_F(PhoneSim, PhonebookWriteProbeWithoutOk) {
   Start({"--empty-entry", "error"}, "1,111,129,A\n");
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 22"}));
