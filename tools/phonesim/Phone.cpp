@@ -855,7 +855,8 @@ void Phone::FinishPdu(std::vector<Event>& out) {
   JsonObject j;
   j.Str("command", command).Int("length", pduLength_);
   if (command == "CMGW") j.Int("stat", pduStat_);
-  j.Str("sca", line.sca).Str("tpdu", line.tpdu).Str("result", result);
+  // The PDU text is hex when all is well; anything else is shown byte by byte.
+  j.Str("sca", Latin1ToUtf8(line.sca)).Str("tpdu", Latin1ToUtf8(line.tpdu)).Str("result", result);
   if (error.empty()) {
     j.Raw("decoded", ToJson(decoded.pdu));
   } else {
