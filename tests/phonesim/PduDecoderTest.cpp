@@ -31,6 +31,8 @@ struct Good {
   bool srr, udhi;
 };
 
+void PrintTo(const Good& g, std::ostream* os) { *os << g.name; }
+
 class DecodeGood : public ::testing::TestWithParam<Good> {};
 
 TEST_P(DecodeGood, Fields) {
@@ -137,6 +139,8 @@ struct Bad {
   const char* tpdu;
   const char* errorPart;
 };
+
+void PrintTo(const Bad& b, std::ostream* os) { *os << b.name; }
 
 class DecodeBad : public ::testing::TestWithParam<Bad> {};
 

@@ -146,7 +146,7 @@ class Runner {
       auto limit = [&](Clock::time_point t) {
         wait = std::min(wait, std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(t - Clock::now())));
       };
-      if (!connected_) wait = milliseconds(20);
+      if (!connected_) wait = milliseconds(10);
       if (!queue_.empty() && byteTime_.count() > 0) limit(nextByte_);
       if (chatterUntil_) limit(nextChatter_);
       if (hangupAt_) limit(*hangupAt_);
@@ -160,7 +160,7 @@ class Runner {
         if (r > 0) Events(pfd.revents);
       } else {
         // Nobody has the slave open: the master reports a hang-up until
-        // someone opens it again, so look every 20 ms.
+        // someone opens it again, so look every 10 ms.
         if (ppoll(nullptr, 0, &ts, &waitMask) < 0) continue;
         pfd.revents = 0;
         if (poll(&pfd, 1, 0) > 0) {
