@@ -19,7 +19,9 @@ const char kUsage[] =
     "                         [--baud N] [--fault NAME]... [--empty-entry ok|error|blank] [--trace]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
-    "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line\n";
+    "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line\n"
+    "After a hang-up a new pseudo-terminal follows: its path is printed as a further line\n"
+    "and --link is pointed at it. See tools/phonesim/README.md for the journal format.\n";
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "mirapost-phonesim: %s\n", why);
