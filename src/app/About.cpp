@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -16,10 +17,7 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
                  Qt::MSWindowsFixedSizeDialogHint);
   setFont(mp::FormFont());
   setFixedSize(337, 377);
-  QPalette red = palette();
-  red.setColor(QPalette::Window, QColor(255, 0, 0));
-  setPalette(red);
-  setAutoFillBackground(true);
+  setStyleSheet("#TAboutWin { background-color: rgb(255, 0, 0); }");
   for (QLabel* label : {ui->Version, ui->Title, ui->OwnerLine, ui->Notice}) {
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, Qt::black);
@@ -33,6 +31,11 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
   ui->OwnerLine->setFont(owner);
   QFont link = mp::TitleFont(19);
   link.setUnderline(true);
+  // Narrow a wide substitute face until the address fits its label.
+  for (int stretch = link.stretch(); stretch > 60; stretch -= 4) {
+    link.setStretch(stretch);
+    if (QFontMetrics(link).horizontalAdvance(kHomePage) <= ui->Link->width() - 2) break;
+  }
   ui->Link->setFont(link);
   ui->Link->setText(kHomePage);
   ui->Link->setCursor(Qt::PointingHandCursor);

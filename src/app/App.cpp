@@ -51,7 +51,7 @@ QFont FormFont() {
   }();
   QFont font(face.isEmpty() ? QStringLiteral("DejaVu Sans") : face);
   font.setStyleHint(QFont::SansSerif);
-  if (face.isEmpty()) font.setStretch(QFont::SemiCondensed);
+  if (face.isEmpty()) font.setStretch(82);
   font.setPixelSize(11);
   return font;
 }
@@ -68,6 +68,8 @@ QFont TitleFont(int pixelHeight) {
   }();
   QFont font(face);
   font.setStyleHint(QFont::SansSerif);
+  // The usual fallback faces run wider than the rounded face: narrow them.
+  if (face != "Arial Rounded MT Bold") font.setStretch(88);
   font.setPixelSize(pixelHeight);
   font.setBold(true);
   return font;

@@ -62,7 +62,7 @@ TEST_F(SendTest, ModalRunDrivenFromTimer) {
   });
   ASSERT_EQ(SendWin->exec(), QDialog::Accepted);
   EXPECT_FALSE(SendWin->SaveMode);
-  EXPECT_EQ(SendWin->DestAddress, "03815555F5");
+  EXPECT_EQ(SendWin->DestAddress, "038155F5");
   ASSERT_EQ(SendWin->Recipients.size(), 1u);
   EXPECT_EQ(SendWin->Recipients[0].Text, "555");
 }
@@ -108,7 +108,7 @@ TEST_F(SendTest, RecipientNumbers) {
     const char* address;
   };
   const Case cases[] = {
-      {"+358 40-1234567", true, "0C915348041032547F"},
+      {"+358 40-1234567", true, "0C91534810325476"},
       {"12345", true, "05812143F5"},
       {"123456789012345678901", false, nullptr},  // 21 digits
       {"Alice", false, nullptr},
@@ -123,7 +123,9 @@ TEST_F(SendTest, RecipientNumbers) {
     EXPECT_EQ(RecipientText(), c.typed);
     EXPECT_EQ(SendWin->ui->SaveSend->isEnabled(), c.valid);
     EXPECT_EQ(SendWin->ui->Find->isEnabled(), !c.valid);
-    if (c.address) EXPECT_EQ(SendWin->DestAddress, c.address);
+    if (c.address) {
+      EXPECT_EQ(SendWin->DestAddress, c.address);
+    }
   }
 }
 
@@ -138,7 +140,7 @@ TEST_F(SendTest, RecipientTypedAtMost32Characters) {
 TEST_F(SendTest, NameFoundInHistoryInAnyCase) {
   WriteSettings([](mp::SettingsKey& k) {
     k.WriteString("Recipient0", "Alice");
-    k.WriteString("Address0", "0C915348041032547F");
+    k.WriteString("Address0", "0C91534810325476");
   });
   Create();
   Open();
@@ -146,7 +148,7 @@ TEST_F(SendTest, NameFoundInHistoryInAnyCase) {
   Type(RecipientEdit(), "LICE");
   EXPECT_TRUE(SendWin->ui->SaveSend->isEnabled());
   EXPECT_TRUE(SendWin->ui->Find->isEnabled());  // the name does not encode
-  EXPECT_EQ(SendWin->DestAddress, "0C915348041032547F");
+  EXPECT_EQ(SendWin->DestAddress, "0C91534810325476");
   Confirm();
   ASSERT_EQ(SendWin->Recipients.size(), 1u);
   EXPECT_EQ(SendWin->Recipients[0].Text, "Alice");  // the stored letter case stays
@@ -191,7 +193,7 @@ TEST_F(SendTest, HistoryOfTenMostRecentFirst) {
   EXPECT_EQ(SendWin->Recipients[1].Text, "110");
   Destroy();
   EXPECT_EQ(StoredString("Recipient0"), "105");
-  EXPECT_EQ(StoredString("Address0"), "0381015FF");
+  EXPECT_EQ(StoredString("Address0"), "038101F5");
   EXPECT_EQ(StoredString("Recipient9"), "101");
 }
 
@@ -203,7 +205,7 @@ TEST_F(SendTest, CentreHistoryAndDefault) {
   centre->selectAll();
   Type(centre, "+358405202000");
   EXPECT_FALSE(SendWin->CentreDefault);
-  EXPECT_EQ(SendWin->CentreAddress, "07915384502002F0");
+  EXPECT_EQ(SendWin->CentreAddress, "0791534850020200");
   Confirm();
   ASSERT_EQ(SendWin->Centres.size(), 1u);
   EXPECT_EQ(SendWin->Centres[0], "+358405202000");
@@ -310,7 +312,7 @@ TEST_F(SendTest, FindAgainstSimulatedPhone) {
   SendWin->ui->Find->click();
   EXPECT_EQ(RecipientText(), "Alice Example") << Win->StatusText().toStdString();
   EXPECT_EQ(RecipientEdit()->selectedText(), "Alice Example");
-  EXPECT_EQ(SendWin->DestAddress, "0C915348041032547F");
+  EXPECT_EQ(SendWin->DestAddress, "0C91534810325476");
   EXPECT_TRUE(SendWin->ui->SaveSend->isEnabled());
   EXPECT_FALSE(SendWin->ui->Find->isEnabled());
 
