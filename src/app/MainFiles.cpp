@@ -1,5 +1,6 @@
 // Message files (New, Open, Save As on the first page), logo files (Open on
 // the logo page) and files dropped on the tab area.
+#include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,6 +28,9 @@ void TWin::SetupFiles() {
   DropFile1->setObjectName("DropFile1");
   DropFile1->SetDropTarget(ui->PageControl);
   connect(DropFile1, &TDropFile::OnDropFile, this, &TWin::DropFile1DropFile);
+  connect(ui->New1, &QAction::triggered, this, &TWin::New1Click);
+  connect(ui->Open1, &QAction::triggered, this, &TWin::Open1Click);
+  connect(ui->SaveAs1, &QAction::triggered, this, &TWin::SaveAs1Click);
 }
 
 namespace {
