@@ -446,8 +446,10 @@ RtfText ReadPlain(const QByteArray& data, bool* ok) {
 // ---------------------------------------------------------------- writer --
 
 void AppendEscaped(QByteArray& out, const QString& text, bool fontName) {
-  const QList<uint> cps = text.toUcs4();
-  for (uint cp : cps) {
+  // By UTF-16 unit: RTF writes a character outside the basic plane as its two
+  // surrogates anyway, and a pair split over two runs stays whole this way.
+  for (const QChar unit : text) {
+    const char16_t cp = unit.unicode();
     if (cp == '\\' || cp == '{' || cp == '}') {
       out += '\\';
       out += static_cast<char>(cp);
@@ -466,17 +468,8 @@ void AppendEscaped(QByteArray& out, const QString& text, bool fontName) {
       if (cp >= 0x80 && a != '?') {
         out += "\\'" + QByteArray::number(a, 16).rightJustified(2, '0');
       } else {
-        // Outside code page 1252: \uN with '?' as the fallback character.
-        // (Units by hand: QString::fromUcs4 would take U+FEFF for a byte order mark.)
-        char16_t units[2] = {static_cast<char16_t>(cp), 0};
-        int n = 1;
-        if (cp > 0xFFFF) {
-          units[0] = QChar::highSurrogate(cp);
-          units[1] = QChar::lowSurrogate(cp);
-          n = 2;
-        }
-        for (int i = 0; i < n; ++i)
-          out += "\\u" + QByteArray::number(static_cast<int>(static_cast<int16_t>(units[i]))) + '?';
+        // Outside code page 1252: \\uN (signed 16 bits) with '?' as the fallback.
+        out += "\\u" + QByteArray::number(static_cast<int>(static_cast<int16_t>(cp))) + '?';
       }
     }
   }

@@ -190,6 +190,14 @@ TEST(Rtf, WriterRoundTrip) {
   EXPECT_TRUE(back.runs[2].format.italic && back.runs[2].format.underline && back.runs[2].format.strike);
 }
 
+TEST(Rtf, SurrogatePairSplitOverTwoRuns) {
+  // A colour change between the two halves of a pair: both runs keep their half.
+  const RtfText t = ReadRtf("{\\rtf1{\\colortbl ;\\red255\\green0\\blue0;}\\u-10179?\\cf1\\u-8704?}");
+  ASSERT_EQ(t.runs.size(), 2u);
+  const RtfText back = ReadRtf(mp::WriteRtf(t, "F", 20));
+  EXPECT_EQ(back.PlainText(), QString::fromUtf8("\U0001F600"));
+}
+
 TEST(Rtf, OtherWritersDocuments) {
   const RtfText lo = ReadRtf(ReadData("libreoffice-colours.rtf"));
   EXPECT_EQ(Marked(lo).toStdString(),
