@@ -1,0 +1,171 @@
+// Start-up time: from process start to the first paint of the main window,
+// against a minimal Qt Widgets window measured in the same run.
+//
+//   bench_startup [--runs N]                 offscreen
+//   xvfb-run -a -s "-screen 0 1024x768x24" bench_startup --xcb
+//
+// Each measurement spawns a fresh process: `mirapost --bench-startup`, or this
+// program with --minimal. The child prints the monotonic clock at its first
+// paint and its peak memory; the parent took the clock just before spawning.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <ctime>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+class FirstPaint : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      done_ = true;
+      std::printf("shown %lld\n", static_cast<long long>(MonotonicNs()));
+      QTimer::singleShot(0, [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("maxrss_kb %ld\n", usage.ru_maxrss);
+        std::fflush(stdout);
+        QApplication::quit();
+      });
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool done_ = false;
+};
+
+int MinimalWindow(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QWidget w;
+  w.setWindowTitle("minimal");
+  w.resize(432, 413);
+  FirstPaint first;
+  w.installEventFilter(&first);
+  w.show();
+  return app.exec();
+}
+
+struct Sample {
+  double ms = 0;
+  long rssKb = 0;
+  bool ok = false;
+};
+
+Sample RunOnce(const std::vector<std::string>& args) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const std::int64_t start = MonotonicNs();
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipefd[1]);
+  Sample s;
+  if (rc != 0) {
+    close(pipefd[0]);
+    return s;
+  }
+  std::string out;
+  char buf[256];
+  ssize_t n;
+  while ((n = read(pipefd[0], buf, sizeof buf)) > 0) out.append(buf, std::size_t(n));
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  long long shown = 0;
+  long rss = 0;
+  const char* p = std::strstr(out.c_str(), "shown ");
+  const char* q = std::strstr(out.c_str(), "maxrss_kb ");
+  if (p && q && std::sscanf(p, "shown %lld", &shown) == 1 && std::sscanf(q, "maxrss_kb %ld", &rss) == 1) {
+    s.ms = double(shown - start) / 1e6;
+    s.rssKb = rss;
+    s.ok = true;
+  }
+  return s;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool xcb = false;
+  int runs = 7;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--minimal")) return MinimalWindow(argc, argv);
+    if (!std::strcmp(argv[i], "--xcb")) xcb = true;
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+  }
+  if (xcb && !std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "--xcb needs a display: run under xvfb-run\n");
+    return 2;
+  }
+  ::setenv("QT_QPA_PLATFORM", xcb ? "xcb" : "offscreen", 1);
+  char tmpl[] = "/tmp/mirapost-bench-XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  ::setenv("XDG_CONFIG_HOME", tmpl, 1);  // never the user's settings
+  ::setenv("MIRAPOST_COM4", "/dev/null", 1);
+
+  char self[4096];
+  const ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (len <= 0) return 1;
+  self[len] = 0;
+  const std::string app = std::string(MP_BINARY_DIR) + "/src/mirapost";
+
+  std::vector<double> appMs, minMs;
+  long appRss = 0, minRss = 0;
+  // One warm-up of each so that both start from a warm file cache.
+  RunOnce({self, "--minimal"});
+  RunOnce({app, "--bench-startup"});
+  for (int i = 0; i < runs; ++i) {
+    Sample m = RunOnce({self, "--minimal"});
+    Sample a = RunOnce({app, "--bench-startup"});
+    if (!m.ok || !a.ok) {
+      std::fprintf(stderr, "a run failed (minimal %d, mirapost %d)\n", m.ok, a.ok);
+      return 1;
+    }
+    minMs.push_back(m.ms);
+    appMs.push_back(a.ms);
+    minRss = std::max(minRss, m.rssKb);
+    appRss = std::max(appRss, a.rssKb);
+  }
+  const double a = Median(appMs), m = Median(minMs);
+  std::printf("platform %s, %d runs (median)\n", xcb ? "xcb" : "offscreen", runs);
+  std::printf("minimal window   %8.1f ms  peak %6ld kB\n", m, minRss);
+  std::printf("MIRAPOST window  %8.1f ms  peak %6ld kB\n", a, appRss);
+  std::printf("ratio            %8.2f x  (target <= 1.5)\n", m > 0 ? a / m : 0.0);
+  std::error_code ec;
+  std::filesystem::remove_all(tmpl, ec);
+  return 0;
+}
