@@ -9,6 +9,7 @@
 //   --bench-startup       print the monotonic clock at the main window's first
 //                         paint and the peak memory, then quit
 //   --screenshots DIR     save a picture of every page and dialog into DIR
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -34,6 +35,17 @@
 #include "ui_Main.h"
 
 namespace {
+
+// The simulated phone's process id, for the signal handler.
+volatile pid_t g_simPid = 0;
+
+// Ended by a signal (Ctrl+C in the terminal, logout): stop the simulated
+// phone too, then end as the signal would.
+void StopSimulatorAndDie(int sig) {
+  if (g_simPid > 0) ::kill(g_simPid, SIGTERM);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
 
 // The simulated phone started for a user without a phone.
 class SimulatedPhone {
@@ -79,6 +91,8 @@ class SimulatedPhone {
     QObject::connect(process_.get(), &QProcess::readyReadStandardOutput, process_.get(),
                      [p = process_.get()] { p->readAllStandardOutput(); });
     ::setenv("MIRAPOST_COM4", path.constData(), 1);
+    g_simPid = static_cast<pid_t>(process_->processId());
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, StopSimulatorAndDie);
     std::fprintf(stderr,
                  "MIRAPOST: no phone found on COM 4 (%s); started the simulated phone on %s.\n"
                  "MIRAPOST: what it receives is written to %s\n",
@@ -87,6 +101,7 @@ class SimulatedPhone {
   }
 
   void Stop() {
+    g_simPid = 0;
     if (!process_) return;
     if (process_->state() != QProcess::NotRunning) {
       process_->terminate();  // SIGTERM

@@ -15,6 +15,23 @@
 #include "AppFixture.h"
 #include "platform/Desktop.h"
 
+#if __has_include("dropfile/DropFile.h")
+#include "dropfile/DropFile.h"
+#define MP_HAVE_DROPFILE 1
+#endif
+
+namespace {
+// Whether dropped files are accepted now (true when there is no drop target yet).
+bool DropAccepted(bool expected) {
+#ifdef MP_HAVE_DROPFILE
+  (void)expected;
+  return Win->DropFile1 && Win->DropFile1->EnableDrop();
+#else
+  return expected;
+#endif
+}
+}  // namespace
+
 class FrameTest : public AppFixture {};
 
 TEST_F(FrameTest, FirstStartWithoutSettings) {
@@ -32,6 +49,7 @@ TEST_F(FrameTest, FirstStartWithoutSettings) {
   }
   EXPECT_EQ(Win->StatusText(), "");
   EXPECT_EQ(Win->PortIndex(), 3);
+  EXPECT_TRUE(DropAccepted(true));
   // Fixed size, 432 wide, 393 high below the menu bar, no maximise box.
   EXPECT_EQ(Win->minimumSize(), Win->maximumSize());
   EXPECT_EQ(Win->width(), 432);
@@ -94,6 +112,7 @@ TEST_F(FrameTest, PageAvailability) {
       EXPECT_EQ(Win->OpenFilter, r.filter);
       EXPECT_EQ(Win->OpenDefaultExt, r.ext);
     }
+    EXPECT_EQ(DropAccepted(r.openOn), r.openOn);
     EXPECT_EQ(Win->CurrentEditor, r.editor);
     EXPECT_EQ(Win->CurrentBlinkButton, r.blink);
   }
