@@ -12,12 +12,13 @@
 #include "ui_About.h"
 
 TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
+  setFont(mp::FormFont());
   ui->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFont(mp::FormFont());
   setFixedSize(337, 377);
-  setStyleSheet("#TAboutWin { background-color: rgb(255, 0, 0); }");
+  mp::PaintShape(this, QColor(255, 0, 0), 0);
+  mp::PaintShape(ui->Shape2, Qt::white, 12);
   for (QLabel* label : {ui->Version, ui->Title, ui->OwnerLine, ui->Notice}) {
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, Qt::black);

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <cstdio>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,10 +22,22 @@ TCodingWin* CodingWin = nullptr;
 namespace mp {
 
 void CreateWindows() {
+  // MIRAPOST_TRACE_STARTUP=1 prints how long each window takes to create.
+  const bool trace = !qEnvironmentVariableIsEmpty("MIRAPOST_TRACE_STARTUP");
+  QElapsedTimer clock;
+  clock.start();
+  auto lap = [&](const char* what) {
+    if (trace) std::fprintf(stderr, "%-10s %6.2f ms\n", what, clock.nsecsElapsed() / 1e6);
+    clock.restart();
+  };
   Win = new TWin();
+  lap("Win");
   AboutWin = new TAboutWin(Win);
+  lap("AboutWin");
   SendWin = new TSendWin(Win);
+  lap("SendWin");
   CodingWin = new TCodingWin(Win);
+  lap("CodingWin");
 }
 
 void DestroyWindows() {
@@ -190,6 +204,39 @@ void SetHintHidePause(QWidget* window) {
   if (!window) return;
   window->setToolTipDuration(10000);
   for (QWidget* w : window->findChildren<QWidget*>()) w->setToolTipDuration(10000);
+}
+
+namespace {
+
+class ShapePainter : public QObject {
+ public:
+  ShapePainter(QWidget* w, const QColor& colour, int radius)
+      : QObject(w), colour_(colour), radius_(radius) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint) return false;
+    auto* w = static_cast<QWidget*>(watched);
+    QPainter p(w);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour_);
+    if (radius_ > 0) {
+      p.setRenderHint(QPainter::Antialiasing);
+      p.drawRoundedRect(QRectF(w->rect()), radius_, radius_);
+    } else {
+      p.drawRect(w->rect());
+    }
+    return true;
+  }
+
+ private:
+  QColor colour_;
+  int radius_;
+};
+
+}  // namespace
+
+void PaintShape(QWidget* w, const QColor& colour, int radius) {
+  if (!w) return;
+  w->installEventFilter(new ShapePainter(w, colour, radius));
 }
 
 int ShowModal(QDialog* dialog) {

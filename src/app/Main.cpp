@@ -168,6 +168,9 @@ class TabRows : public QWidget {
 TWin* Win = nullptr;
 
 TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this) {
+  // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
+  // controls exist, so that they are made with it), the title a rounded bold face.
+  setFont(mp::FormFont());
   ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -175,9 +178,10 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
 
   mp::SetBeepSound([](mp::BeepKind) { QApplication::beep(); });
 
-  // Fonts: the form's font is "MS Sans Serif" 11 pixels, the title a rounded bold face.
-  setFont(mp::FormFont());
   ui->Title->setFont(mp::TitleFont(37));
+  mp::PaintShape(ui->Background, QColor(255, 0, 0), 0);
+  mp::PaintShape(ui->Panel, Qt::white, 12);
+  mp::PaintShape(ui->Shape2, QColor(224, 255, 192), 0);
   ui->Panel->lower();
   ui->Background->lower();
   QPalette black = ui->Title->palette();

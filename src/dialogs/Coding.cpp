@@ -18,10 +18,10 @@ const char* const TCodingWin::kInfo16Bit =
     "message empty in the outbox). The message works as intended when forwarding.";
 
 TCodingWin::TCodingWin(QWidget* parent) : QDialog(parent), ui(new Ui::TCodingWin) {
+  setFont(mp::FormFont());
   ui->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFont(mp::FormFont());
   setFixedSize(337, 271);
   ui->ModelButtons->setId(ui->Model0, 0);
   ui->ModelButtons->setId(ui->Model1, 1);

@@ -34,12 +34,12 @@ bool IsAddressHex(const std::string& s) {
 }  // namespace
 
 TSendWin::TSendWin(QWidget* parent) : QDialog(parent), ui(new Ui::TSendWin) {
-  ui->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   QFont font = mp::FormFont();
   font.setPointSize(8);  // "MS Sans Serif" at 8 points
   setFont(font);
+  ui->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(337, 193);
   ui->Find->setIcon(mp::ActionIcon(mp::ActionPicture::Find));
   ui->SaveSend->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
