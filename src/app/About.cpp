@@ -30,14 +30,6 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
   QFont owner = font();
   owner.setPixelSize(13);
   ui->OwnerLine->setFont(owner);
-  QFont link = mp::TitleFont(19);
-  link.setUnderline(true);
-  // Narrow a wide substitute face until the address fits its label.
-  for (int stretch = link.stretch(); stretch > 60; stretch -= 4) {
-    link.setStretch(stretch);
-    if (QFontMetrics(link).horizontalAdvance(kHomePage) <= ui->Link->width() - 2) break;
-  }
-  ui->Link->setFont(link);
   ui->Link->setText(kHomePage);
   ui->Link->setCursor(Qt::PointingHandCursor);
   SetLinkColour(QColor(0, 128, 0));
@@ -91,7 +83,21 @@ bool TAboutWin::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void TAboutWin::FitLinkFont() {
+  if (linkFitted_) return;
+  linkFitted_ = true;
+  QFont link = mp::TitleFont(19);
+  link.setUnderline(true);
+  // Narrow a wide substitute face until the address fits its label.
+  for (int stretch = link.stretch(); stretch > 60; stretch -= 4) {
+    link.setStretch(stretch);
+    if (QFontMetrics(link).horizontalAdvance(kHomePage) <= ui->Link->width() - 2) break;
+  }
+  ui->Link->setFont(link);
+}
+
 void TAboutWin::showEvent(QShowEvent* event) {
+  FitLinkFont();
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {

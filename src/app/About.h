@@ -33,4 +33,7 @@ class TAboutWin : public QDialog {
 
  private:
   void SetLinkColour(const QColor& colour);
+  // The link's font is measured when first shown, not at start-up.
+  void FitLinkFont();
+  bool linkFitted_ = false;
 };

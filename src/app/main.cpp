@@ -191,7 +191,13 @@ class Application : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::int64_t entered = MonotonicNs();
+  const bool trace = std::getenv("MIRAPOST_TRACE_STARTUP") && *std::getenv("MIRAPOST_TRACE_STARTUP");
+  auto mark = [&](const char* what) {
+    if (trace) std::fprintf(stderr, "%-16s %6.2f ms after main\n", what, (MonotonicNs() - entered) / 1e6);
+  };
   Application app(argc, argv);
+  mark("application");
   QApplication::setApplicationName("MIRAPOST");
   QApplication::setApplicationDisplayName("Corvistan MIRAPOST");
   QApplication::setOrganizationName("Corvistan");
@@ -207,8 +213,10 @@ int main(int argc, char** argv) {
     if (!bench && shotsDir.isEmpty()) phone.StartIfNoPhone(QApplication::applicationDirPath());
     FirstPaint firstPaint;
     mp::CreateWindows();
+    mark("windows");
     if (bench) Win->installEventFilter(&firstPaint);
     Win->show();
+    mark("shown");
     if (!shotsDir.isEmpty()) {
       QTimer::singleShot(0, [&shotsDir] {
         TakeScreenshots(shotsDir);
