@@ -11,6 +11,7 @@
 #include "builders/Messages.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
+#include "app/App.h"
 #include "ui_Main.h"
 
 void TWin::SetupIndicatorPage() {
@@ -75,7 +76,7 @@ void TWin::UpdateIndicatorState() {
 }
 
 void TWin::SaveIndClick() {
-  if (SendWin->exec() != QDialog::Accepted) return;
+  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
 
   mp::Indicators ind;
   ind.voiceOn = ui->VoiceOn->isChecked();
@@ -90,7 +91,7 @@ void TWin::SaveIndClick() {
   // 16-bit text distorted, so the user chooses the coding of the info text.
   bool sevenBit = false;
   if (mp::IndicatorAsksCoding(SendWin->SaveSendCaption() == QStringLiteral("Save"), ind.forward)) {
-    if (CodingWin->exec() != QDialog::Accepted) return;
+    if (mp::ShowModal(CodingWin) != QDialog::Accepted) return;
     sevenBit = CodingWin->ModelIndex() == 0;
   }
 

@@ -18,6 +18,7 @@
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"
+#include "app/App.h"
 #include "ui_Main.h"
 
 namespace {
@@ -168,7 +169,7 @@ void TWin::cmbOperatorChange() {
 void TWin::cmbOperatorClick() { OperatorCode.clear(); }
 
 void TWin::cmdSaveLogoClick() {
-  if (SendWin->exec() != QDialog::Accepted) return;
+  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
 
   QComboBox* box = ui->cmbOperator;
   std::vector<std::string> history;

@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
+#include "app/App.h"
 #include "ui_Main.h"
 
 void TWin::SetupVoidPages() {
@@ -13,7 +14,7 @@ void TWin::SetupVoidPages() {
 }
 
 void TWin::SaveVoidClick() {
-  if (SendWin->exec() != QDialog::Accepted) return;
+  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
   const mp::Body body = mp::BuildVoidBody();
   Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
 }
