@@ -1,5 +1,6 @@
 // Blinking phonebook page: a name with blinking parts and a number written
 // straight into the phone's own phonebook.
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -9,11 +10,33 @@
 #include "platform/Ansi.h"
 #include "ui_Main.h"
 
+namespace {
+
+// Keeps the name on one line: Enter with Shift, Ctrl or Alt would break it.
+// Plain Enter goes on to the frame, which presses SaveEntry when enabled.
+class OneLine : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+      const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+      if (enter && !plain) return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+}  // namespace
+
 void TWin::SetupPhonebookPage() {
-  // One line: no wrapping. Enter presses SaveEntry through the frame's
-  // default button handling and never breaks the line.
+  // One line: no wrapping, no line break typed.
   ui->EntryName->setLineWrapMode(QTextEdit::NoWrap);
   ui->EntryName->setWordWrapMode(QTextOption::NoWrap);
+  ui->EntryName->installEventFilter(new OneLine(ui->EntryName));
   connect(ui->EntryNo, &QLineEdit::textChanged, this, &TWin::EntryNoChange);
   connect(ui->SaveEntry, &QPushButton::clicked, this, &TWin::SaveEntryClick);
   ui->SaveEntry->setEnabled(false);

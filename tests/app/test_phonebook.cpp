@@ -140,9 +140,14 @@ TEST_F(PhonebookTest, EnterPressesSaveEntry) {
   QTextEdit* name = Win->ui->EntryName;
   name->setFocus();
   Type(name, "Ann");
-  // No valid number yet: Enter neither writes nor breaks the line.
+  // No valid number yet: Enter neither writes nor breaks the line, whatever
+  // key goes with it.
   Key(name, Qt::Key_Return);
+  Key(name, Qt::Key_Enter, Qt::KeypadModifier);
+  Key(name, Qt::Key_Return, Qt::ShiftModifier);
+  Key(name, Qt::Key_Return, Qt::ControlModifier);
   EXPECT_EQ(name->toPlainText(), "Ann");
+  EXPECT_EQ(name->document()->blockCount(), 1);
   EXPECT_TRUE(PhonebookWrites().empty());
   TypeNumber("040 123");
   name->setFocus();
