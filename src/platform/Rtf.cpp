@@ -361,6 +361,7 @@ class Reader {
         break;
     }
     if (s.hidden) return;
+    if (ch == 0x2028 || ch == 0x2029) ch = '\n';  // line and paragraph separators break the line
     if (ch < 0x20 && ch != '\n' && ch != '\t') return;
     if (produced_ >= kRtfMaxChars) return;
     ++produced_;
@@ -436,6 +437,8 @@ RtfText ReadPlain(const QByteArray& data, bool* ok) {
   }
   text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   text.remove(QChar(0));
   if (text.size() > kRtfMaxChars) text.truncate(kRtfMaxChars);
   RtfText out;

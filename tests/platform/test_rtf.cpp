@@ -84,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"uc is scoped by the group", "{\\rtf1{\\uc2 a}\\u8364??}", QString::fromUtf8("a€?")},
         ReadCase{"surrogate pair, unsigned form",
                  "{\\rtf1\\uc0 \\u55357\\uc1 \\u56832\\'3f!}", QString::fromUtf8("\U0001F600!")},
+        ReadCase{"unicode line separator breaks the line", "{\\rtf1 a\\u8232?b}", "a\nb"},
         ReadCase{"ignorable destination", "{\\rtf1{\\*\\unknown {x} y}z}", "z"},
         ReadCase{"skipped destinations", "{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}{\\pict 0102}"
                                          "{\\header H}{\\footer F}ok}", "ok"},
