@@ -6,12 +6,12 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "app/App.h"
 #include "app/Indicators.h"
 #include "app/Main.h"
 #include "builders/Messages.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
-#include "app/App.h"
 #include "ui_Main.h"
 
 void TWin::SetupIndicatorPage() {

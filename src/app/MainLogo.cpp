@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <QValidator>
 
+#include "app/App.h"
 #include "app/Main.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"
-#include "app/App.h"
 #include "ui_Main.h"
 
 namespace {

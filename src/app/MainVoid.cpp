@@ -2,10 +2,10 @@
 #include <QDialog>
 #include <QPushButton>
 
+#include "app/App.h"
 #include "app/Main.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
-#include "app/App.h"
 #include "ui_Main.h"
 
 void TWin::SetupVoidPages() {
@@ -22,6 +22,7 @@ void TWin::SaveVoidClick() {
 // The template is always stored in the SIM without a recipient, whatever the
 // dialog was last used for; the centre and the report choice stay as they are.
 void TWin::SaveTempClick() {
+  if (!SendWin) return;
   const mp::Body body = mp::BuildTemplateBody();
   SendWin->SaveMode = true;
   SendWin->DestAddress = mp::kTemplateDestination;
