@@ -264,6 +264,8 @@ class RtfDocument : public ::testing::Test {
       app_ = std::make_unique<QGuiApplication>(argc, argv);
     }
   }
+  // Ended here, not at exit: QGuiApplication may not outlive the test's statics.
+  static void TearDownTestSuite() { app_.reset(); }
   void SetUp() override {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
       GTEST_SKIP() << "needs a QGuiApplication";
