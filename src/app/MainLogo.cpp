@@ -66,6 +66,17 @@ class OperatorPicks : public QObject {
 
  private:
   bool PickFollows(QObject* watched, QEvent* event) const {
+    // Only input events are looked at: others also arrive while the box is
+    // being destroyed, when it can no longer be asked anything.
+    switch (event->type()) {
+      case QEvent::MouseButtonRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::KeyPress:
+      case QEvent::Wheel:
+        break;
+      default:
+        return false;
+    }
     QAbstractItemView* view = box_->view();
     const bool popupShown = view->isVisible();
     switch (event->type()) {
