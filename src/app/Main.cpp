@@ -3,6 +3,7 @@
 // the window (port choice, status bar, beep, wait pointer).
 #include "app/Main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
@@ -284,6 +285,13 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
 
 TWin::~TWin() {
   FormDestroy();
+  // Helper objects of the pages (event filters, the drop target) go before
+  // the controls they watch, so that none of them sees a half-destroyed control.
+  DropFile1 = nullptr;
+  const QObjectList helpers = children();
+  for (QObject* o : helpers) {
+    if (!o->isWidgetType() && !qobject_cast<QAction*>(o)) delete o;
+  }
   delete ui;
   ui = nullptr;
 }
