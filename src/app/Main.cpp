@@ -13,6 +13,7 @@
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -290,7 +291,11 @@ TWin::~TWin() {
   DropFile1 = nullptr;
   const QObjectList helpers = children();
   for (QObject* o : helpers) {
-    if (!o->isWidgetType() && !qobject_cast<QAction*>(o)) delete o;
+    if (o->isWidgetType() || qobject_cast<QAction*>(o) || qobject_cast<QLayout*>(o) ||
+        qobject_cast<QButtonGroup*>(o)) {
+      continue;
+    }
+    delete o;
   }
   delete ui;
   ui = nullptr;
