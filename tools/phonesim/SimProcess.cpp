@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,15 +29,24 @@ bool SimProcess::Start(const std::string& binary, const std::vector<std::string>
     error_ = std::string("pipe: ") + std::strerror(errno);
     return false;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  // fork and exec rather than posix_spawn, so that the child can ask to be
+  // ended with its parent: a test that crashes or is killed by its time-out
+  // must not leave a simulated phone behind holding the test runner's pipes.
+  const pid_t parent = getpid();
+  int rc = 0;
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    dup2(fds[1], STDOUT_FILENO);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid_ < 0) rc = errno;
   close(fds[1]);
   if (rc != 0) {
     pid_ = -1;
