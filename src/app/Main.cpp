@@ -397,10 +397,7 @@ void TWin::Font1Click() {
   MessageFont = font;
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
-  QTextEdit* saved = CurrentEditor;
-  CurrentEditor = ui->Message;
-  NormaliseFormatting();
-  CurrentEditor = saved;
+  NormaliseMessage();
 }
 
 void TWin::Exit1Click() { close(); }

@@ -67,6 +67,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // Returns the blink text length or -1; writes the blink text to `out` when given.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
   void NormaliseFormatting();  // the formatting normaliser, on CurrentEditor
+  // The normaliser on Message and BlinkFont whatever page is shown.
+  void NormaliseMessage();
   void CopyRichText(QTextEdit* source, QTextEdit* target);
   int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
 

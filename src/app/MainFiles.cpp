@@ -120,13 +120,7 @@ void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
       return;
     }
     SaveFileName = fileWithPath;
-    QTextEdit* saved = CurrentEditor;
-    QAbstractButton* savedButton = CurrentBlinkButton;
-    CurrentEditor = ui->Message;
-    CurrentBlinkButton = ui->BlinkFont;
-    NormaliseFormatting();
-    CurrentEditor = saved;
-    CurrentBlinkButton = savedButton;
+    NormaliseMessage();
     StatusPanel->setText("Message '" + fileWithPath + "' opened.");
     return;
   }
