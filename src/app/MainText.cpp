@@ -143,17 +143,21 @@ void TWin::MessageChange() {
   ui->SaveBlink->setEnabled(left.enabled);
 }
 
+void TWin::NormaliseMessage() {
+  QTextEdit* saved = CurrentEditor;
+  QAbstractButton* savedButton = CurrentBlinkButton;
+  CurrentEditor = ui->Message;
+  CurrentBlinkButton = ui->BlinkFont;
+  NormaliseFormatting();
+  CurrentEditor = saved;
+  CurrentBlinkButton = savedButton;
+}
+
 void TWin::ClassClick() {
   ui->BlinkFont->setEnabled(ClassIndex() != mp::TypeHidden);
   if (!ui->BlinkFont->isEnabled()) {
     // Hidden messages have no blinking: remove every red mark.
-    QTextEdit* saved = CurrentEditor;
-    QAbstractButton* savedButton = CurrentBlinkButton;
-    CurrentEditor = ui->Message;
-    CurrentBlinkButton = ui->BlinkFont;
-    NormaliseFormatting();
-    CurrentEditor = saved;
-    CurrentBlinkButton = savedButton;
+    NormaliseMessage();
   }
   MessageChange();
 }
@@ -234,6 +238,19 @@ void TWin::NormaliseFormatting() {
   QTextDocument* d = ui->rtfBuf->document();
   QTextCursor c(d);
   c.beginEditBlock();
+  if (editor == ui->EntryName) {
+    // The name editor holds one line: line breaks that came in with a paste
+    // or a file become blanks, so none reaches the phonebook entry.
+    while (d->blockCount() > 1) {
+      QTextCursor k(d);
+      k.setPosition(d->firstBlock().next().position() - 1);
+      k.setPosition(k.position() + 1, QTextCursor::KeepAnchor);
+      k.insertText(" ");
+    }
+    for (QTextCursor k = d->find(QString(QChar::LineSeparator)); !k.isNull();
+         k = d->find(QString(QChar::LineSeparator), k))
+      k.insertText(" ");
+  }
   // Text beyond the editor's limit is cut.
   if (Positions(d) > MaxLength(editor)) {
     c.setPosition(MaxLength(editor));

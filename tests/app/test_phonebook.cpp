@@ -1,6 +1,9 @@
 // Blinking phonebook page: the number check, and entries written to the
 // simulated phone's own phonebook with blink-coded hex names.
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -178,6 +181,35 @@ TEST_F(PhonebookTest, LongestName) {
   const auto writes = PhonebookWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0].value("name").toString().size(), 68);
+}
+
+TEST_F(PhonebookTest, PastedLineBreaksBecomeBlanks) {
+  // The name editor is one line: a paste of several lines (plain text or HTML
+  // with a line break) must not put a line feed into the phonebook name.
+  struct Paste {
+    const char* format;
+    QString data;
+  };
+  const Paste pastes[] = {{"text/plain", "Ann\nBob\r\nCy"},
+                          {"text/html", "<p>Ann</p><p>Bob<br>Cy</p>"}};
+  for (const Paste& p : pastes) {
+    SCOPED_TRACE(p.format);
+    QTextEdit* name = Win->ui->EntryName;
+    name->clear();
+    name->setFocus();
+    auto* mime = new QMimeData;
+    mime->setText("Ann\nBob\nCy");  // a browser offers plain text beside HTML
+    if (QString(p.format) == "text/html") mime->setHtml(p.data);
+    QApplication::clipboard()->setMimeData(mime);
+    Win->Paste1Click();
+    EXPECT_EQ(name->document()->blockCount(), 1);
+    EXPECT_FALSE(name->toPlainText().contains(QChar::LineSeparator));
+    std::string text;
+    bool toggles = false;
+    Win->RichToBlinkText(name, &text, toggles);
+    EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, 3), "Ann");
+  }
 }
 
 }  // namespace
