@@ -84,11 +84,7 @@ Body BuildIndicatorBody(const Indicators& ind, bool sevenBit) {
   detail::PutCount(BodyBuffer + 6, udl);
   detail::PutCount(BodyBuffer + 8, udhl);
 
-  Body body;
-  body.hex = BodyBuffer;
-  body.header = true;
-  body.status = 3;
-  return body;
+  return Body{BodyBuffer, true, 3};
 }
 
 Body BuildVoidBody() {
@@ -96,20 +92,12 @@ Body BuildVoidBody() {
   // 65 characters of 16-bit text: TP-UDL 139 is part of the template.
   std::memcpy(BodyBuffer, "001BA98B080102020101020200", 27);
   HexUcs2(kVoidText, BodyBuffer + 26);
-  Body body;
-  body.hex = BodyBuffer;
-  body.header = true;
-  body.status = 3;
-  return body;
+  return Body{BodyBuffer, true, 3};
 }
 
 Body BuildTemplateBody() {
   std::memcpy(BodyBuffer, "00F0FF00", 9);
-  Body body;
-  body.hex = BodyBuffer;
-  body.header = false;
-  body.status = 3;
-  return body;
+  return Body{BodyBuffer, false, 3};
 }
 
 }  // namespace mp

@@ -119,11 +119,7 @@ Body BuildLogoBody(const std::string& code, const std::string& logoBits) {
   }
   bits[kLogoBitsChars] = '\0';
 
-  Body body;
-  body.hex = BodyBuffer;
-  body.header = true;
-  body.status = 2;
-  return body;
+  return Body{BodyBuffer, true, 2};
 }
 
 std::string DescriptionAddress(const std::string& description) {
