@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -12,14 +13,7 @@ namespace mp {
 
 namespace {
 
-// Time-outs of the phases of a connection, in milliseconds.
-constexpr std::uint32_t kHandshakeTimeout = 1000;
-constexpr std::uint32_t kConnectionTimeout = 10000;
 constexpr int kHandshakeAttempts = 5;
-constexpr int kWritePauseMs = 10;
-// A wait for a pattern ends at the latest after this many read time-outs,
-// even while the phone keeps sending bytes that never complete it.
-constexpr std::int64_t kWaitBoundFactor = 3;
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -35,6 +29,17 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }
 
 }  // namespace
+
+LinkTimings LinkTimings::Scaled(int divisor) {
+  LinkTimings t;
+  if (divisor <= 1) return t;
+  auto shrink = [divisor](std::uint32_t v) { return std::max<std::uint32_t>(1, v / divisor); };
+  t.Handshake = shrink(t.Handshake);
+  t.Connection = shrink(t.Connection);
+  t.Search = shrink(t.Search);
+  t.WritePause = t.WritePause / divisor;
+  return t;
+}
 
 PhoneLink::PhoneLink(PhoneHost& host, SerialFactory factory)
     : host_(host), factory_(std::move(factory)) {}
@@ -73,7 +78,7 @@ bool PhoneLink::OpenPhone() {
       // Every step runs even after a failed one; all must succeed.
       CommTimeouts current{};
       if (!port_->GetTimeouts(current)) ok = false;
-      PortTimeouts_ = CommTimeouts{0, 0, kHandshakeTimeout, 0, kHandshakeTimeout};
+      PortTimeouts_ = CommTimeouts{0, 0, timings_.Handshake, 0, timings_.Handshake};
       if (!port_->SetTimeouts(PortTimeouts_)) ok = false;
       port_->RaiseDtr();
       port_->RaiseRts();
@@ -90,8 +95,8 @@ bool PhoneLink::OpenPhone() {
       WritePhone("AT+CMGF=0\r");
       answered = WaitForPhone("OK\r\n");
     }
-    PortTimeouts_.ReadTotalTimeoutConstant = kConnectionTimeout;
-    PortTimeouts_.WriteTotalTimeoutConstant = kConnectionTimeout;
+    PortTimeouts_.ReadTotalTimeoutConstant = timings_.Connection;
+    PortTimeouts_.WriteTotalTimeoutConstant = timings_.Connection;
     port_->SetTimeouts(PortTimeouts_);
     if (answered) return true;
     host_.ShowStatus("Failed, ME is not responding.");
@@ -116,7 +121,7 @@ void PhoneLink::ClosePhone() {
 void PhoneLink::WritePhone(std::string_view text) {
   int written = 0;
   if (port_) {
-    port_->Pause(kWritePauseMs);
+    port_->Pause(timings_.WritePause);
     written = port_->Write(text.data(), static_cast<int>(text.size()));
     if (written < 0) written = 0;
   }
@@ -129,7 +134,7 @@ bool PhoneLink::WaitForPhone(std::string_view pattern) {
   if (pattern.empty()) return true;
   if (!port_) return false;
   const std::int64_t perByte = PortTimeouts_.ReadTotalTimeoutConstant;
-  const std::int64_t deadline = port_->NowMs() + kWaitBoundFactor * perByte;
+  const std::int64_t deadline = port_->NowMs() + std::int64_t{timings_.WaitBoundFactor} * perByte;
   bool shortened = false;
   bool matched = false;
   size_t pos = 0;

@@ -20,6 +20,21 @@ struct TransferSettings {
   bool Reports = true;        // TP-SRR
 };
 
+// The time-outs of a connection's phases and the pause before each write, in
+// milliseconds. The defaults are the real values; tests shrink them all by one
+// factor so that a silent phone costs milliseconds instead of seconds.
+struct LinkTimings {
+  std::uint32_t Handshake = 1000;    // each "AT+CMGF=0" attempt
+  std::uint32_t Connection = 10000;  // the rest of a connection
+  std::uint32_t Search = 45000;      // a phonebook search
+  int WritePause = 10;               // before each write
+  // A wait for a pattern ends at the latest after this many read time-outs.
+  int WaitBoundFactor = 3;
+
+  // Every time-out divided by `divisor` (at least 1 ms); the pause too.
+  static LinkTimings Scaled(int divisor);
+};
+
 class PhoneLink {
  public:
   explicit PhoneLink(PhoneHost& host, SerialFactory factory = MakePosixSerialLine);
@@ -47,6 +62,9 @@ class PhoneLink {
   const std::string& PhoneBuffer() const { return PhoneBuffer_; }
   bool IsOpen() const;
 
+  const LinkTimings& Timings() const { return timings_; }
+  void SetTimings(const LinkTimings& t) { timings_ = t; }
+
  private:
   PhoneHost& host_;
   SerialFactory factory_;
@@ -54,6 +72,7 @@ class PhoneLink {
   CommTimeouts PortTimeouts_{};
   std::string PhoneBuffer_;
   std::string TrafficLog_;
+  LinkTimings timings_;
   bool waitCursor_ = false;  // the host's wait pointer is ours to take back
 };
 

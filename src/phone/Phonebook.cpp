@@ -10,7 +10,6 @@ namespace mp {
 
 namespace {
 
-constexpr std::uint32_t kSearchTimeout = 45000;
 constexpr int kPhonebookLine = 80;
 
 // The fields of a reply line split at double quotes; a run of quotes is one
@@ -53,7 +52,7 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
   if (!OpenPhone()) return false;
   // A phonebook search may take several tens of seconds.
   PortTimeouts_.ReadIntervalTimeout = 0;
-  PortTimeouts_.ReadTotalTimeoutConstant = kSearchTimeout;
+  PortTimeouts_.ReadTotalTimeoutConstant = timings_.Search;
   port_->SetTimeouts(PortTimeouts_);
   host_.ShowStatus("Searching phonebook memory...");
 
