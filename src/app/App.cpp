@@ -12,6 +12,7 @@
 
 #include "app/About.h"
 #include "app/Main.h"
+#include "app/Questions.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 
@@ -239,9 +240,6 @@ void PaintShape(QWidget* w, const QColor& colour, int radius) {
   w->installEventFilter(new ShapePainter(w, colour, radius));
 }
 
-int ShowModal(QDialog* dialog) {
-  if (!dialog) return QDialog::Rejected;
-  return dialog->exec();
-}
+int ShowModal(QDialog* dialog) { return Ask().RunModal(dialog); }
 
 }  // namespace mp

@@ -2,7 +2,6 @@
 // the logo page) and files dropped on the tab area.
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QTextEdit>
 
 #include "app/Main.h"
+#include "app/Questions.h"
 #include "dropfile/DropFile.h"
 #include "platform/Rtf.h"
 #include "platform/Sound.h"
@@ -50,36 +50,38 @@ void TWin::New1Click() {
 }
 
 void TWin::Open1Click() {
-  QFileDialog dialog(this);
-  dialog.setObjectName("OpenDialog1");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters(OpenFilter.split(";;"));
-  dialog.setDefaultSuffix(OpenDefaultExt);
-  dialog.selectFile(QString());
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  OpenMessageOrLogo(dialog.selectedFiles().front());
+  mp::FileChoice choice;
+  choice.ObjectName = "OpenDialog1";
+  choice.Filters = OpenFilter.split(";;");
+  choice.DefaultSuffix = OpenDefaultExt;
+  const QString path = mp::Ask().OpenFileName(this, choice);
+  if (path.isEmpty()) return;
+  OpenMessageOrLogo(path);
 }
 
 void TWin::SaveAs1Click() {
-  QFileDialog dialog(this);
-  dialog.setObjectName("SaveDialog1");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before replacing a file
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter("Rich Text Format (*.rtf)");
-  dialog.setDefaultSuffix("rtf");
-  if (!SaveFileName.isEmpty()) dialog.selectFile(SaveFileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString path = dialog.selectedFiles().front();
+  mp::FileChoice choice;
+  choice.ObjectName = "SaveDialog1";
+  choice.Filters = QStringList{"Rich Text Format (*.rtf)"};
+  choice.DefaultSuffix = "rtf";
+  choice.Proposed = SaveFileName;
+  QString path = mp::Ask().SaveFileName(this, choice);
+  if (path.isEmpty()) return;
+  // A name typed without an extension gets the default one.
+  if (QFileInfo(path).suffix().isEmpty() && !QFileInfo(path).isDir()) path += ".rtf";
 
   // Written to a temporary file and renamed over the old one only when
   // complete: a failed save never destroys the file that was there. A
-  // read-only file is refused rather than replaced.
+  // read-only file is refused rather than replaced; any other existing file
+  // is replaced only when the user says so.
   const QFileInfo info(path);
+  if (info.exists() && (!info.isFile() || !info.isWritable())) {
+    FileFailure(this, "Cannot create file " + path);
+    return;
+  }
+  if (info.exists() && !mp::Ask().ConfirmReplace(this, path)) return;
   QSaveFile file(path);
-  if ((info.exists() && (!info.isFile() || !info.isWritable())) || !file.open(QIODevice::WriteOnly)) {
+  if (!file.open(QIODevice::WriteOnly)) {
     FileFailure(this, "Cannot create file " + path);
     return;
   }
