@@ -1,6 +1,6 @@
-#include "Json.h"
+#include "pdu/Json.h"
 
-namespace phonesim {
+namespace mp::pdu {
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
@@ -94,4 +94,4 @@ JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
   return *this;
 }
 
-}  // namespace phonesim
+}  // namespace mp::pdu

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace phonesim {
+namespace mp::pdu {
 
 // Appends the UTF-8 form of a code point (invalid ones as U+FFFD).
 void AppendUtf8(std::string& out, char32_t cp);
@@ -32,4 +32,4 @@ class JsonObject {
   std::string text_ = "{";
 };
 
-}  // namespace phonesim
+}  // namespace mp::pdu

@@ -1,8 +1,8 @@
-#include "PduDecoder.h"
+#include "pdu/PduDecoder.h"
 
-#include "Json.h"
+#include "pdu/Json.h"
 
-namespace phonesim {
+namespace mp::pdu {
 namespace {
 
 // TS 23.038 default alphabet, septet -> Unicode. 0x1B is the escape to the
@@ -452,4 +452,4 @@ PduLine SplitPduLine(std::string_view hex) {
   return line;
 }
 
-}  // namespace phonesim
+}  // namespace mp::pdu

@@ -5,18 +5,18 @@
 // with the application's encoders, so each checks the other.
 //
 // Typical use in a test:
-//   auto r = phonesim::DecodeSubmit("31FF05912143F50000A905E8329BFD06");
+//   auto r = mp::pdu::DecodeSubmit("31FF05912143F50000A905E8329BFD06");
 //   ASSERT_TRUE(r.ok) << r.error;
 //   EXPECT_EQ(r.pdu.da, "+12345");
 //   EXPECT_EQ(r.pdu.TextUtf8(), "hello");
-//   std::string json = phonesim::ToJson(r.pdu);  // the journal's "decoded" object
+//   std::string json = mp::pdu::ToJson(r.pdu);  // the journal's "decoded" object
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace phonesim {
+namespace mp::pdu {
 
 // One information element of the user data header.
 struct HeaderElement {
@@ -105,4 +105,4 @@ std::u32string GsmSeptetsToText(const std::vector<std::uint8_t>& septets);
 bool HexToOctets(std::string_view hex, std::vector<std::uint8_t>& out);
 std::string OctetsToHex(const std::vector<std::uint8_t>& octets);
 
-}  // namespace phonesim
+}  // namespace mp::pdu

@@ -5,17 +5,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "PduDecoder.h"
+#include "pdu/PduDecoder.h"
 
-using phonesim::DecodeSubmit;
-using phonesim::SplitPduLine;
+using mp::pdu::DecodeSubmit;
+using mp::pdu::SplitPduLine;
 
 namespace {
 
-QJsonObject Json(const phonesim::SubmitPdu& pdu) {
+QJsonObject Json(const mp::pdu::SubmitPdu& pdu) {
   QJsonParseError err;
-  auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(phonesim::ToJson(pdu)), &err);
-  EXPECT_EQ(err.error, QJsonParseError::NoError) << phonesim::ToJson(pdu);
+  auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(mp::pdu::ToJson(pdu)), &err);
+  EXPECT_EQ(err.error, QJsonParseError::NoError) << mp::pdu::ToJson(pdu);
   return doc.object();
 }
 
@@ -199,15 +199,15 @@ TEST(PduLine, SplitsCentreAddress) {
 TEST(PduDecoder, JsonKeysInContractOrder) {
   auto r = DecodeSubmit("31FF05912143F50000A905E8329BFD06");
   ASSERT_TRUE(r.ok);
-  EXPECT_EQ(phonesim::ToJson(r.pdu),
+  EXPECT_EQ(mp::pdu::ToJson(r.pdu),
             "{\"srr\":true,\"udhi\":false,\"mr\":255,\"da\":\"+12345\",\"da_type\":145,\"pid\":0,"
             "\"dcs\":0,\"class\":-1,\"coding\":\"7bit\",\"vp\":169,\"udl\":5,\"udh\":[],\"text\":\"hello\"}");
   auto u = DecodeSubmit("11FF05912143F50008A904000100000");
   EXPECT_FALSE(u.ok);  // odd hex
   auto blink = DecodeSubmit("11FF05912143F50008A90400010000");
   ASSERT_TRUE(blink.ok);
-  EXPECT_NE(phonesim::ToJson(blink.pdu).find("\"text\":\"\\u0001\\u0000\""), std::string::npos)
-      << phonesim::ToJson(blink.pdu);
+  EXPECT_NE(mp::pdu::ToJson(blink.pdu).find("\"text\":\"\\u0001\\u0000\""), std::string::npos)
+      << mp::pdu::ToJson(blink.pdu);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // transfer does it and must come out as the receiving phone would show it.
 #include <gtest/gtest.h>
 
-#include "PduDecoder.h"
+#include "pdu/PduDecoder.h"
 #include "builders/Gsm.h"
 #include "builders/Messages.h"
 
@@ -22,8 +22,8 @@ std::string Destination(const std::string& number) {
   return da;
 }
 
-phonesim::SubmitPdu Decode(const std::string& tpdu) {
-  auto r = phonesim::DecodeSubmit(tpdu);
+mp::pdu::SubmitPdu Decode(const std::string& tpdu) {
+  auto r = mp::pdu::DecodeSubmit(tpdu);
   EXPECT_TRUE(r.ok) << r.error << " in " << tpdu;
   EXPECT_TRUE(r.pdu.warnings.empty()) << r.pdu.warnings.front() << " in " << tpdu;
   return r.pdu;

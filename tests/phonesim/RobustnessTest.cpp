@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <random>
 
-#include "PduDecoder.h"
+#include "pdu/PduDecoder.h"
 #include "Phone.h"
 
 namespace {
@@ -54,14 +54,14 @@ TEST(Robustness, MutatedPdusDecodeOrFailCleanly) {
         default: pdu.resize(std::min(pdu.size(), at)); break;
       }
     }
-    auto r = phonesim::DecodeSubmit(pdu);
+    auto r = mp::pdu::DecodeSubmit(pdu);
     if (r.ok) {
       ++decoded;
-      ASSERT_TRUE(IsJsonObject(phonesim::ToJson(r.pdu))) << pdu;
+      ASSERT_TRUE(IsJsonObject(mp::pdu::ToJson(r.pdu))) << pdu;
     } else {
       ASSERT_FALSE(r.error.empty()) << pdu;
     }
-    phonesim::SplitPduLine(pdu);
+    mp::pdu::SplitPduLine(pdu);
   }
   EXPECT_GT(decoded, 100);
 }

@@ -4,10 +4,13 @@
 #include <cctype>
 #include <fstream>
 
-#include "Json.h"
-#include "PduDecoder.h"
+#include "pdu/Json.h"
+#include "pdu/PduDecoder.h"
 
 namespace phonesim {
+
+using namespace mp::pdu;
+
 namespace {
 
 constexpr std::size_t kMaxLine = 1024;  // command line bytes kept before CR
