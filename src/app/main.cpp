@@ -5,26 +5,25 @@
 // mapped to it, so that every command can be tried without a phone; it is
 // stopped when the main window closes.
 //
-// Extra modes for measuring and checking the look (not for users):
+// Options: --help, --version. Extra modes for measuring and checking the look
+// (not listed in --help):
 //   --bench-startup       print the monotonic clock at the main window's first
 //                         paint and the peak memory, then quit
 //   --screenshots DIR     save a picture of every page and dialog into DIR
-#include <signal.h>
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "app/About.h"
 #include "app/App.h"
@@ -32,91 +31,26 @@
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 #include "phone/Serial.h"
+#include "phone/SimulatedPhone.h"
+#include "platform/Version.h"
 #include "ui_Main.h"
 
 namespace {
 
-// The simulated phone's process id, for the signal handler.
-volatile pid_t g_simPid = 0;
-
-// Ended by a signal (Ctrl+C in the terminal, logout): stop the simulated
-// phone too, then end as the signal would.
-void StopSimulatorAndDie(int sig) {
-  if (g_simPid > 0) ::kill(g_simPid, SIGTERM);
-  ::signal(sig, SIG_DFL);
-  ::raise(sig);
+// Until the user asks for it on the command line, the simulated phone stands
+// in for a missing phone on COM 4.
+void StartIfNoPhone(mp::SimulatedPhone& phone) {
+  if (qEnvironmentVariableIsSet("MIRAPOST_COM4")) return;
+  const std::string device = mp::ResolvePortDevice("COM4:");
+  if (!device.empty() && QFileInfo::exists(QString::fromStdString(device))) return;
+  std::string error;
+  if (!phone.Start(4, &error)) return;
+  std::fprintf(stderr,
+               "MIRAPOST: no phone found on COM 4 (%s); started the simulated phone on %s.\n"
+               "MIRAPOST: what it receives is written to %s\n",
+               device.empty() ? "no device" : device.c_str(), phone.Device().toLocal8Bit().constData(),
+               phone.Journal().toLocal8Bit().constData());
 }
-
-// The simulated phone started for a user without a phone.
-class SimulatedPhone {
- public:
-  ~SimulatedPhone() { Stop(); }
-
-  // Starts it when COM 4 resolves to no device and nothing maps COM 4.
-  void StartIfNoPhone(const QString& appDir) {
-    if (qEnvironmentVariableIsSet("MIRAPOST_COM4")) return;
-    const std::string device = mp::ResolvePortDevice("COM4:");
-    if (!device.empty() && QFileInfo::exists(QString::fromStdString(device))) return;
-
-    QString program = QDir(appDir).absoluteFilePath("../tools/phonesim/mirapost-phonesim");
-    if (!QFileInfo(program).isExecutable()) {
-      program = QStandardPaths::findExecutable("mirapost-phonesim");
-    }
-    if (program.isEmpty()) return;
-
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty() || !QFileInfo(runtime).isDir()) runtime = QDir::tempPath();
-    journal_ = QDir(runtime).absoluteFilePath(
-        QString("mirapost-phonesim-%1.jsonl").arg(QCoreApplication::applicationPid()));
-
-    process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(program, {"--journal", journal_});
-    if (!process_->waitForStarted(5000)) {
-      process_.reset();
-      return;
-    }
-    QByteArray first;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!first.contains('\n') && std::chrono::steady_clock::now() < deadline) {
-      if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running) break;
-      first += process_->readAllStandardOutput();
-    }
-    const QByteArray path = first.left(first.indexOf('\n')).trimmed();
-    if (path.isEmpty()) {
-      Stop();
-      return;
-    }
-    // Keep draining its output so that it never blocks on a full pipe.
-    QObject::connect(process_.get(), &QProcess::readyReadStandardOutput, process_.get(),
-                     [p = process_.get()] { p->readAllStandardOutput(); });
-    ::setenv("MIRAPOST_COM4", path.constData(), 1);
-    g_simPid = static_cast<pid_t>(process_->processId());
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, StopSimulatorAndDie);
-    std::fprintf(stderr,
-                 "MIRAPOST: no phone found on COM 4 (%s); started the simulated phone on %s.\n"
-                 "MIRAPOST: what it receives is written to %s\n",
-                 device.empty() ? "no device" : device.c_str(), path.constData(),
-                 journal_.toLocal8Bit().constData());
-  }
-
-  void Stop() {
-    g_simPid = 0;
-    if (!process_) return;
-    if (process_->state() != QProcess::NotRunning) {
-      process_->terminate();  // SIGTERM
-      if (!process_->waitForFinished(3000)) {
-        process_->kill();
-        process_->waitForFinished(1000);
-      }
-    }
-    process_.reset();
-  }
-
- private:
-  std::unique_ptr<QProcess> process_;
-  QString journal_;
-};
 
 std::int64_t MonotonicNs() {
   timespec ts{};
@@ -188,6 +122,51 @@ class Application : public QApplication {
   }
 };
 
+// The command line. --help and --version print and end the program before
+// any window system is touched, so both work without a display; the window
+// system's own options (-platform, -style, ...) are taken out by QApplication
+// before the rest is read.
+struct Options {
+  bool benchStartup = false;
+  QString screenshots;
+};
+
+void SetApplicationNames() {
+  QCoreApplication::setApplicationName("MIRAPOST");
+  QCoreApplication::setOrganizationName("Corvistan");
+  QCoreApplication::setApplicationVersion(MIRAPOST_VERSION);
+}
+
+bool AsksForHelpOrVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") break;
+    if (a == "-h" || a == "-?" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version")
+      return true;
+  }
+  return false;
+}
+
+Options ParseCommandLine(const QCoreApplication& app) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Corvistan MIRAPOST composes special GSM short messages and hands them to a mobile phone\n"
+      "on a serial line with AT commands in SMS PDU mode.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption bench("bench-startup");
+  bench.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption shots("screenshots", "", "folder");
+  shots.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(bench);
+  parser.addOption(shots);
+  parser.process(app);  // ends the program on --help, --version and errors
+  Options o;
+  o.benchStartup = parser.isSet(bench);
+  o.screenshots = parser.value(shots);
+  return o;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,21 +175,25 @@ int main(int argc, char** argv) {
   auto mark = [&](const char* what) {
     if (trace) std::fprintf(stderr, "%-16s %6.2f ms after main\n", what, (MonotonicNs() - entered) / 1e6);
   };
+  if (AsksForHelpOrVersion(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    SetApplicationNames();
+    ParseCommandLine(core);  // prints and ends the program
+    return 0;
+  }
   Application app(argc, argv);
   mark("application");
-  QApplication::setApplicationName("MIRAPOST");
+  SetApplicationNames();
   QApplication::setApplicationDisplayName("Corvistan MIRAPOST");
-  QApplication::setOrganizationName("Corvistan");
+  const Options options = ParseCommandLine(app);
 
-  const QStringList args = QApplication::arguments();
-  const bool bench = args.contains("--bench-startup");
-  const int shotsAt = args.indexOf("--screenshots");
-  const QString shotsDir = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();
+  const bool bench = options.benchStartup;
+  const QString shotsDir = options.screenshots;
 
-  SimulatedPhone phone;
+  mp::SimulatedPhone phone;
   int rc = 0;
   try {
-    if (!bench && shotsDir.isEmpty()) phone.StartIfNoPhone(QApplication::applicationDirPath());
+    if (!bench && shotsDir.isEmpty()) StartIfNoPhone(phone);
     FirstPaint firstPaint;
     mp::CreateWindows();
     mark("windows");

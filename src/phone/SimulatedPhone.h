@@ -1,0 +1,45 @@
+#pragma once
+// The simulated phone as a child process: started on request (never in place
+// of a real phone by itself), mapped to one "COM n" of this process through
+// MIRAPOST_COM<n>, and stopped with its owner or when the program is ended by
+// a signal. Its journal records, decoded, every message it received.
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+class QProcess;
+
+namespace mp {
+
+class SimulatedPhone {
+ public:
+  SimulatedPhone();
+  ~SimulatedPhone();
+  SimulatedPhone(const SimulatedPhone&) = delete;
+  SimulatedPhone& operator=(const SimulatedPhone&) = delete;
+
+  // Starts the simulated phone and maps "COM<comNumber>" (1..9) to its
+  // pseudo-terminal for this process. `extraArgs` go to its command line.
+  // False with `error` set when it cannot be started.
+  bool Start(int comNumber, std::string* error, const QStringList& extraArgs = {});
+  void Stop();
+  bool Running() const;
+
+  int ComNumber() const { return com_; }
+  // The pseudo-terminal the port is mapped to, and the journal file.
+  QString Device() const { return device_; }
+  QString Journal() const { return journal_; }
+
+  // The simulated phone's program: beside this program, in the build tree,
+  // in the installed libexec folder, or on the PATH. Empty when none.
+  static QString FindProgram();
+
+ private:
+  std::unique_ptr<QProcess> process_;
+  QString device_;
+  QString journal_;
+  int com_ = 0;
+};
+
+}  // namespace mp
