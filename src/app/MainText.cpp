@@ -112,27 +112,17 @@ int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
   // Read a copy, so that the editor's selection and scroll position stay.
   CopyRichText(editor, ui->rtfBuf);
   const QTextDocument* d = ui->rtfBuf->document();
-  std::vector<mp::BlinkChar> chars;
-  chars.reserve(static_cast<size_t>(Positions(d)));
-  // A line break goes with the state of the text before it: it never costs a
-  // toggle of its own.
-  bool state = false;
+  // Paragraphs joined by line breaks, each fragment a run of one marking.
+  std::vector<mp::MarkedRun> runs;
   for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
-    if (b != d->begin()) chars.push_back({'\n', state});
+    if (b != d->begin()) runs.push_back({U"\n", false});
     for (auto it = b.begin(); !it.atEnd(); ++it) {
       const QTextFragment f = it.fragment();
-      const bool blink = IsBlinkRed(f.charFormat());
-      for (char32_t cp : f.text().toUcs4()) {
-        if (cp == QChar::LineSeparator || cp == QChar::ParagraphSeparator) {
-          chars.push_back({'\n', state});
-        } else if (cp != QChar::ObjectReplacementCharacter) {
-          chars.push_back({mp::UnicodeToAnsi(cp), blink});
-          state = blink;
-        }
-      }
+      const QList<uint> text = f.text().toUcs4();
+      runs.push_back({std::u32string(text.begin(), text.end()), IsBlinkRed(f.charFormat())});
     }
   }
-  return mp::BlinkText(chars, out, toggles);
+  return mp::BlinkText(mp::MarkedChars(runs), out, toggles);
 }
 
 void TWin::MessageChange() {

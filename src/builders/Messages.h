@@ -26,6 +26,19 @@ struct BlinkChar {
   bool blink;
 };
 
+// A piece of text with one blink marking, as an editor or a message file
+// holds it (Unicode code points).
+struct MarkedRun {
+  std::u32string text;
+  bool blink;
+};
+
+// The characters the builders take from marked text: code page 1252 (a code
+// point outside it becomes "?"); a line break ('\n', U+2028, U+2029) becomes
+// '\n' and keeps the marking of the text before it, so that it never costs a
+// toggle of its own; object replacement characters (pictures) are dropped.
+std::vector<BlinkChar> MarkedChars(const std::vector<MarkedRun>& runs);
+
 // Blink text: 0x01 at each change between steady and blinking, no closing
 // toggle. Writes into `out` when given; returns the length (toggles counted)
 // and sets `toggles` when any toggle was written.

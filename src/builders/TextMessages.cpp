@@ -6,8 +6,25 @@
 #include "builders/BodyText.h"
 #include "builders/Gsm.h"
 #include "builders/Messages.h"
+#include "platform/Ansi.h"
 
 namespace mp {
+
+std::vector<BlinkChar> MarkedChars(const std::vector<MarkedRun>& runs) {
+  std::vector<BlinkChar> chars;
+  bool state = false;
+  for (const MarkedRun& run : runs) {
+    for (char32_t cp : run.text) {
+      if (cp == U'\n' || cp == 0x2028 || cp == 0x2029) {
+        chars.push_back({'\n', state});
+      } else if (cp != 0xFFFC) {
+        chars.push_back({UnicodeToAnsi(cp), run.blink});
+        state = run.blink;
+      }
+    }
+  }
+  return chars;
+}
 
 int BlinkText(const std::vector<BlinkChar>& chars, std::string* out, bool& toggles) {
   bool blinking = false;

@@ -52,6 +52,12 @@ class PhoneLink {
 
   void TransferMessage(const TransferSettings& settings, bool header, std::string_view body,
                        int status);
+  // The dialogue of TransferMessage on a connection that OpenPhone opened:
+  // command, PDU, reply line, reported the same way. The port stays open
+  // unless the dialogue broke (PhoneFailed closes it), so that several
+  // messages can go out on one connection; the caller closes it.
+  void TransferOnConnection(const TransferSettings& settings, bool header, std::string_view body,
+                            int status);
   bool FindPhonebookEntry(std::string& name, std::string& address);
   bool WritePhonebookEntry(const std::string& hexName, const std::string& number, int type);
 
@@ -75,6 +81,13 @@ class PhoneLink {
   LinkTimings timings_;
   bool waitCursor_ = false;  // the host's wait pointer is ours to take back
 };
+
+// What TransferMessage writes: the TPDU (first octet, TP-MR "FF", TP-DA and
+// the body), the command that announces it ("AT+CMGS=n\r" or
+// "AT+CMGW=n,status\r"), and the service centre address written before it.
+std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body);
+std::string TransferCommand(const TransferSettings& settings, std::string_view tpdu, int status);
+std::string_view CentreToWrite(const TransferSettings& settings);
 
 // Name of the search command for a phonebook search: the name as a V.250
 // string constant, a double quote, a backslash and control characters written

@@ -6,11 +6,7 @@
 
 namespace mp {
 
-void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
-                                std::string_view body, int status) {
-  if (!OpenPhone()) return;
-  host_.ShowStatus("Transferring message to ME...");
-
+std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body) {
   // First octet: SMS-SUBMIT with a relative validity period, plus the status
   // report request and the user data header indicator; then TP-MR and TP-DA.
   int first = 0x11;
@@ -22,13 +18,37 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
   tpdu += "FF";
   tpdu += settings.DestAddress;
   tpdu += body;
+  return tpdu;
+}
 
+std::string TransferCommand(const TransferSettings& settings, std::string_view tpdu, int status) {
   // The announced length counts the TPDU's octets only, not the centre address.
   const int length = static_cast<int>(tpdu.size() / 2);
+  return settings.SaveMode ? "AT+CMGW=" + std::to_string(length) + "," + std::to_string(status) + "\r"
+                           : "AT+CMGS=" + std::to_string(length) + "\r";
+}
+
+std::string_view CentreToWrite(const TransferSettings& settings) {
+  // In PDU mode the phone expects a service centre address before the TPDU;
+  // when none was chosen the phone's default ("00") is meant.
+  return settings.CentreAddress.empty() ? std::string_view("00") : std::string_view(settings.CentreAddress);
+}
+
+void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
+                                std::string_view body, int status) {
+  if (!OpenPhone()) return;
+  TransferOnConnection(settings, header, body, status);
+  ClosePhone();
+}
+
+void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool header,
+                                     std::string_view body, int status) {
+  if (!IsOpen()) return;
+  host_.ShowStatus("Transferring message to ME...");
+
+  const std::string tpdu = SubmitTpdu(settings, header, body);
   TrafficLog_ += "<CMD>";
-  PhoneBuffer_ = settings.SaveMode
-                     ? "AT+CMGW=" + std::to_string(length) + "," + std::to_string(status) + "\r"
-                     : "AT+CMGS=" + std::to_string(length) + "\r";
+  PhoneBuffer_ = TransferCommand(settings, tpdu, status);
   WritePhone(PhoneBuffer_);
   if (!WaitForPhone("\r\n> ")) {
     PhoneFailed();
@@ -36,10 +56,7 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
   }
 
   TrafficLog_ += "<PDU>";
-  // In PDU mode the phone expects a service centre address before the TPDU;
-  // when none was chosen the phone's default ("00") is meant.
-  WritePhone(settings.CentreAddress.empty() ? std::string_view("00")
-                                            : std::string_view(settings.CentreAddress));
+  WritePhone(CentreToWrite(settings));
   WritePhone(tpdu);
   WritePhone("\x1A");
   if (!WaitForPhone("\r\n")) {
@@ -61,7 +78,6 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
     host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
     host_.Beep(BeepKind::Exclamation);
   }
-  ClosePhone();
 }
 
 }  // namespace mp

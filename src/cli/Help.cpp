@@ -1,0 +1,57 @@
+// The --help text; the manual page (data/man/mirapost-send.1.scd) says the
+// same at length.
+#include "cli/Send.h"
+
+namespace mp::cli {
+
+const char* HelpText() {
+  return R"(Usage: mirapost-send [OPTION]... KIND [ARGUMENTS]
+Composes a special GSM short message and stores or sends it through a phone
+on a serial line (AT commands, SMS PDU mode), as the MIRAPOST window does.
+
+Kinds:
+  text TEXT                  a normal text message
+  class0 TEXT                a class 0 message, shown at once
+  hidden TEXT                a hidden message (a leading character 0000)
+  blink TEXT                 a blinking message: {blink}...{/blink} marks the
+                             blinking parts, {{ is a literal brace
+  indicator --voice on|off --fax on|off --email on|off
+                             switches the receiver's waiting indicators
+                             (at least one of the three)
+  void                       only the receiver's new-message signal
+  template                   an empty class 0 message stored in the SIM
+  logo --operator MCC-MNC [--picture FILE] [--description TEXT]
+                             an operator logo made from any picture
+                             (000-00 removes the logo of any operator)
+  phonebook --name TEXT --number NUMBER
+                             a phonebook entry in the phone's own memory;
+                             {blink} markup in the name
+  A TEXT of - is read from standard input. Several words are joined by blanks.
+
+Options:
+  --port COMn|DEVICE         the phone's port: COM1 to COM9 as the window maps
+                             them, or a device path (default: the stored port)
+  --simulated-phone          start the simulated phone on the port and use it
+  --to NUMBER                the recipient; repeat for several, sent one after
+                             another on one connection
+  --save                     store the message in the SIM instead of sending
+  --centre NUMBER            the message centre (default: the phone's own)
+  --no-report                ask for no status report
+  --forward                  indicator: the receiver keeps the message
+  --coding 7bit|16bit        indicator stored with --save: the info text's
+                             coding (default: the window's stored choice)
+  --file FILE                the text from a message file; in RTF, red text
+                             blinks
+  --dry-run                  print the SCA, the TPDU and what the receiving
+                             phone reads; open no port
+  --json                     print one JSON object per message
+  --log FILE                 write the serial traffic to FILE
+  -h, --help                 show this help
+  --version                  show the version
+
+Exit status: 0 all sent, 1 the phone refused or failed at least one message,
+2 bad usage or input, 3 the port could not be opened.
+)";
+}
+
+}  // namespace mp::cli

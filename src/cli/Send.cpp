@@ -1,0 +1,446 @@
+#include "cli/Send.h"
+
+#include <QCommandLineParser>
+#include <QSaveFile>
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+
+#include "cli/Compose.h"
+#include "cli/Reading.h"
+#include "pdu/Json.h"
+#include "pdu/PduDecoder.h"
+#include "phone/PhoneLink.h"
+#include "phone/Serial.h"
+#include "phone/SimulatedPhone.h"
+#include "platform/Ansi.h"
+#include "platform/Settings.h"
+#include "platform/Version.h"
+
+namespace mp::cli {
+
+namespace {
+
+// How one message or entry ended.
+enum class Outcome { Done, Refused, Failed, NoPort, DryRun };
+
+const char* ResultName(Outcome o, bool save) {
+  switch (o) {
+    case Outcome::Done: return save ? "saved" : "sent";
+    case Outcome::Refused: return "refused";
+    case Outcome::Failed: return "failed";
+    case Outcome::NoPort: return "port-error";
+    case Outcome::DryRun: return "dry-run";
+  }
+  return "failed";
+}
+
+// Phone link texts are code page 1252.
+std::string Utf8(const std::string& ansi) { return FromAnsi(ansi).toStdString(); }
+
+// The window's status bar and beeps, on standard error: every status text as
+// it happens, and what tells how a dialogue ended.
+class ConsoleHost : public PhoneHost {
+ public:
+  explicit ConsoleHost(std::ostream& err) : err_(err) {}
+
+  int PortIndex() const override { return portIndex; }
+  void ShowStatus(const std::string& text) override {
+    statuses_.push_back(text);
+    err_ << Utf8(text) << std::endl;
+  }
+  void Beep(BeepKind kind) override { beep_ = kind; }
+  void SetWaitCursor(bool) override {}
+
+  void Reset() {
+    statuses_.clear();
+    beep_.reset();
+  }
+  Outcome Result() const {
+    for (const std::string& s : statuses_)
+      if (s.rfind("Cannot open communications port.", 0) == 0) return Outcome::NoPort;
+    if (beep_ == BeepKind::Ok) return Outcome::Done;
+    for (const std::string& s : statuses_)
+      if (s.rfind("Failed, ME responded: ", 0) == 0) return Outcome::Refused;
+    return Outcome::Failed;
+  }
+  std::string LastStatus() const { return statuses_.empty() ? std::string() : statuses_.back(); }
+
+  int portIndex = 3;
+
+ private:
+  std::ostream& err_;
+  std::vector<std::string> statuses_;
+  std::optional<BeepKind> beep_;
+};
+
+// Sets an environment variable for the run and puts the old value back.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const std::string& value) : name_(name) {
+    if (const char* v = std::getenv(name)) old_ = v;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~EnvGuard() {
+    if (old_) {
+      ::setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// "COM4", "COM 4", "com4:" -> 4; 0 when the text names no COM port; -1 for
+// a COM name without a digit 1 to 9.
+int ComNumber(const QString& port) {
+  QString p = port.trimmed().toUpper();
+  if (!p.startsWith("COM")) return 0;
+  p = p.mid(3).trimmed();
+  if (p.endsWith(':')) p.chop(1);
+  return p.size() == 1 && p[0] >= u'1' && p[0] <= u'9' ? p[0].unicode() - '0' : -1;
+}
+
+// The stored port choice: index 0..8, -1 when the stored value names none.
+int StoredPortIndex() {
+  SettingsKey key;
+  if (key.Open(false)) {
+    if (auto port = key.ReadInteger("ComPort")) return *port >= 1 && *port <= 9 ? *port - 1 : -1;
+  }
+  return 3;  // COM 4, the window's default
+}
+
+bool StoredSevenBit() {
+  SettingsKey key;
+  if (key.Open(false)) {
+    if (auto model = key.ReadInteger("Model")) return *model == 0;
+  }
+  return true;  // the data coding dialog starts with the 7-bit workaround
+}
+
+QString Aligned(const char* label, const QString& value) {
+  const QString head = *label ? QString(label) + ':' : QString();
+  return QString("%1 %2").arg(head, -8).arg(value);
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+struct Options {
+  QCommandLineOption help{{"h", "help"}};
+  QCommandLineOption version{"version"};
+  QCommandLineOption port{"port", "", "port"};
+  QCommandLineOption simulated{"simulated-phone"};
+  QCommandLineOption to{"to", "", "number"};
+  QCommandLineOption save{"save"};
+  QCommandLineOption centre{"centre", "", "number"};
+  QCommandLineOption noReport{"no-report"};
+  QCommandLineOption forward{"forward"};
+  QCommandLineOption coding{"coding", "", "coding"};
+  QCommandLineOption dryRun{"dry-run"};
+  QCommandLineOption json{"json"};
+  QCommandLineOption log{"log", "", "file"};
+  QCommandLineOption file{"file", "", "file"};
+  QCommandLineOption voice{"voice", "", "on|off"};
+  QCommandLineOption fax{"fax", "", "on|off"};
+  QCommandLineOption email{"email", "", "on|off"};
+  QCommandLineOption op{"operator", "", "code"};
+  QCommandLineOption picture{"picture", "", "file"};
+  QCommandLineOption description{"description", "", "text"};
+  QCommandLineOption name{"name", "", "text"};
+  QCommandLineOption number{"number", "", "number"};
+
+  void AddTo(QCommandLineParser& p) const {
+    for (const QCommandLineOption* o :
+         {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
+          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number})
+      p.addOption(*o);
+  }
+};
+
+// Options given twice where one value is meant.
+void CheckSingle(const QCommandLineParser& p, const Options& o) {
+  for (const QCommandLineOption* opt : {&o.port, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
+                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number}) {
+    if (p.values(*opt).size() > 1)
+      throw InputError("--" + opt->names().front().toStdString() + " given more than once");
+  }
+}
+
+class Sender {
+ public:
+  Sender(Io io, bool json) : io_(io), json_(json), host_(io.err) {}
+
+  int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    const bool dry = p.isSet(o.dryRun);
+    if (dry) return DryRun(c);
+
+    // The port: a COM n as the window resolves it, or a device of our own.
+    std::optional<EnvGuard> device;
+    const QString port = p.value(o.port);
+    const int com = port.isEmpty() ? 0 : ComNumber(port);
+    if (com < 0) throw InputError("bad port \"" + port.toStdString() + "\": COM1 to COM9, or a device path");
+    if (!port.isEmpty() && com == 0) {
+      if (p.isSet(o.simulated)) throw InputError("--simulated-phone makes its own device: give --port COMn or none");
+      host_.portIndex = 0;
+      device.emplace("MIRAPOST_COM1", port.toLocal8Bit().toStdString());
+    } else {
+      host_.portIndex = com > 0 ? com - 1 : StoredPortIndex();
+    }
+
+    std::optional<QSaveFile> log;
+    if (p.isSet(o.log)) {
+      log.emplace(p.value(o.log));
+      if (!log->open(QIODevice::WriteOnly))
+        throw InputError("cannot write the log " + p.value(o.log).toStdString() + ": " +
+                         log->errorString().toStdString());
+    }
+
+    SimulatedPhone sim;
+    if (p.isSet(o.simulated)) {
+      const int n = host_.portIndex >= 0 ? host_.portIndex + 1 : 4;
+      host_.portIndex = n - 1;
+      std::string error;
+      if (!sim.Start(n, &error)) {
+        io_.err << "Cannot open communications port. The simulated phone: " << error << std::endl;
+        return kNoPort;
+      }
+      io_.err << "Simulated phone on COM " << n << " (" << sim.Device().toStdString()
+              << "): nothing leaves this computer. What it receives: " << sim.Journal().toStdString()
+              << std::endl;
+    }
+
+    PhoneLink link(host_);
+    // Shrinks every time-out of the link (for tests of a silent phone).
+    if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
+      const int n = std::atoi(scale);
+      if (n > 1) link.SetTimings(LinkTimings::Scaled(n));
+    }
+    std::string traffic;
+    const int rc = c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
+    traffic += link.TrafficLog();
+    if (rc == kNoPort) {
+      const std::string portName = "COM" + std::to_string(host_.portIndex + 1) + ":";
+      const std::string dev = host_.portIndex >= 0 ? ResolvePortDevice(portName) : std::string();
+      io_.err << "mirapost-send: the port was "
+              << (host_.portIndex >= 0 ? "COM " + std::to_string(host_.portIndex + 1) : std::string("none"))
+              << (dev.empty() ? std::string() : " (" + dev + ")") << "; --port chooses another" << std::endl;
+    }
+    if (log) {
+      const std::string text = WithCrLf(traffic);
+      log->write(text.data(), static_cast<qint64>(text.size()));
+      if (!log->commit()) io_.err << "mirapost-send: cannot write the log: " << log->errorString().toStdString() << std::endl;
+    }
+    return rc;
+  }
+
+ private:
+  int DryRun(const Composed& c) {
+    if (c.isEntry) {
+      const Entry& e = c.entry;
+      const std::string command =
+          "AT+CPBW=<free location>,\"" + e.number + "\"," + std::to_string(e.type) + ",\"" + e.hexName + "\"";
+      if (json_) {
+        pdu::JsonObject j;
+        j.Str("kind", "phonebook").Str("name", e.name.toStdString()).Str("number", e.number);
+        j.Int("type", e.type).Str("hex_name", e.hexName).Str("command", command);
+        j.Str("status", "").Str("result", "dry-run");
+        io_.out << j.Text() << "\n";
+      } else {
+        io_.out << Aligned("Name", e.name).toStdString() << "\n"
+                << Aligned("Number", QString::fromStdString(e.number + " (type " + std::to_string(e.type) + ")"))
+                       .toStdString()
+                << "\n"
+                << Aligned("Command", QString::fromStdString(command)).toStdString() << "\n";
+      }
+      return kAllSent;
+    }
+    bool first = true;
+    for (const Outgoing& m : c.messages) {
+      const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
+      std::string command = TransferCommand(m.settings, tpdu, m.body.status);
+      command.pop_back();  // the carriage return
+      const std::string sca(CentreToWrite(m.settings));
+      const pdu::SubmitResult decoded = pdu::DecodeSubmit(tpdu);
+      if (json_) {
+        pdu::JsonObject j = Common(c, m, command, sca, tpdu);
+        j.Str("status", "").Str("result", "dry-run");
+        if (decoded.ok) {
+          j.Raw("decoded", pdu::ToJson(decoded.pdu));
+        } else {
+          j.Str("error", decoded.error);
+        }
+        io_.out << j.Text() << "\n";
+        continue;
+      }
+      if (!first) io_.out << "\n";
+      first = false;
+      const QString to = m.settings.SaveMode ? "(stored in the SIM)" : m.recipient;
+      io_.out << Aligned("To", to).toStdString() << "\n"
+              << Aligned("Command", QString::fromStdString(command)).toStdString() << "\n"
+              << Aligned("SCA", QString::fromStdString(sca)).toStdString() << "\n"
+              << Aligned("TPDU", QString::fromStdString(tpdu)).toStdString() << "\n";
+      std::vector<std::string> lines =
+          decoded.ok ? ReadingLines(decoded.pdu) : std::vector<std::string>{"does not decode: " + decoded.error};
+      const char* label = "Reading";
+      for (const std::string& line : lines) {
+        const QStringList parts = QString::fromStdString(line).split('\n');
+        for (const QString& part : parts) {
+          io_.out << Aligned(label, part).toStdString() << "\n";
+          label = "";
+        }
+      }
+    }
+    return kAllSent;
+  }
+
+  pdu::JsonObject Common(const Composed& c, const Outgoing& m, const std::string& command,
+                         const std::string& sca, const std::string& tpdu) const {
+    pdu::JsonObject j;
+    j.Str("kind", c.kind.toStdString());
+    if (m.settings.SaveMode && m.recipient.isEmpty()) {
+      j.Null("recipient");
+    } else {
+      j.Str("recipient", m.recipient.toStdString());
+    }
+    j.Str("command", command).Str("sca", sca).Str("pdu", tpdu);
+    return j;
+  }
+
+  void Report(const Composed& c, const Outgoing& m, Outcome outcome, const std::string& status) {
+    if (!json_) return;
+    const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
+    std::string command = TransferCommand(m.settings, tpdu, m.body.status);
+    command.pop_back();
+    pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
+    j.Str("status", Utf8(status)).Str("result", ResultName(outcome, m.settings.SaveMode));
+    io_.out << j.Text() << std::endl;
+  }
+
+  static int ExitCode(const std::vector<Outcome>& outcomes) {
+    int rc = kAllSent;
+    for (Outcome o : outcomes) {
+      if (o == Outcome::NoPort) return kNoPort;
+      if (o != Outcome::Done) rc = kPhoneFailed;
+    }
+    return rc;
+  }
+
+  // Every message on one connection; a connection that broke is opened again
+  // for the next message.
+  int Transfer(PhoneLink& link, const Composed& c, std::string& traffic) {
+    std::vector<Outcome> outcomes;
+    const std::size_t count = c.messages.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      const Outgoing& m = c.messages[i];
+      if (count > 1)
+        io_.err << "Message " << i + 1 << " of " << count << " to " << m.recipient.toStdString() << std::endl;
+      host_.Reset();
+      if (!link.IsOpen()) {
+        if (i > 0) traffic += link.TrafficLog();
+        if (!link.OpenPhone()) {
+          // No connection: this message and the rest stay unsent.
+          const Outcome o = host_.Result();
+          for (std::size_t k = i; k < count; ++k) {
+            outcomes.push_back(o);
+            Report(c, c.messages[k], o, host_.LastStatus());
+          }
+          break;
+        }
+      }
+      link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
+      const Outcome o = host_.Result();
+      outcomes.push_back(o);
+      Report(c, m, o, host_.LastStatus());
+      // The phone ends an accepted message with its final "OK": take it
+      // before the next command, so the next prompt is not read amid it.
+      if (o == Outcome::Done && i + 1 < count && link.IsOpen()) link.WaitForPhone("OK\r\n");
+    }
+    link.ClosePhone();
+    return ExitCode(outcomes);
+  }
+
+  int WriteEntry(PhoneLink& link, const Composed& c) {
+    host_.Reset();
+    link.WritePhonebookEntry(c.entry.hexName, c.entry.number, c.entry.type);
+    const Outcome o = host_.Result();
+    if (json_) {
+      pdu::JsonObject j;
+      j.Str("kind", "phonebook").Str("name", c.entry.name.toStdString()).Str("number", c.entry.number);
+      j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
+      j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
+      io_.out << j.Text() << std::endl;
+    }
+    return ExitCode({o});
+  }
+
+  Io io_;
+  bool json_;
+  ConsoleHost host_;
+};
+
+}  // namespace
+
+int Run(const QStringList& arguments, Io io) {
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  Options o;
+  o.AddTo(parser);
+  auto usage = [&io](const std::string& why) {
+    io.err << "mirapost-send: " << why << "\n"
+           << "Try 'mirapost-send --help' for more information." << std::endl;
+    return kBadInput;
+  };
+  if (!parser.parse(arguments)) return usage(parser.errorText().toStdString());
+  if (parser.isSet(o.help)) {
+    io.out << HelpText();
+    return kAllSent;
+  }
+  if (parser.isSet(o.version)) {
+    io.out << "mirapost-send " << MIRAPOST_VERSION << "\n";
+    return kAllSent;
+  }
+  try {
+    CheckSingle(parser, o);
+    Request r;
+    QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) r.kind = positional.takeFirst();
+    r.words = positional;
+    r.to = parser.values(o.to);
+    r.save = parser.isSet(o.save);
+    r.centreGiven = parser.isSet(o.centre);
+    r.centre = parser.value(o.centre);
+    r.noReport = parser.isSet(o.noReport);
+    r.forward = parser.isSet(o.forward);
+    r.coding = parser.value(o.coding);
+    r.file = parser.value(o.file);
+    r.voice = parser.value(o.voice);
+    r.fax = parser.value(o.fax);
+    r.email = parser.value(o.email);
+    r.op = parser.value(o.op);
+    r.picture = parser.value(o.picture);
+    r.descriptionGiven = parser.isSet(o.description);
+    r.description = parser.value(o.description);
+    r.nameGiven = parser.isSet(o.name);
+    r.name = parser.value(o.name);
+    r.numberGiven = parser.isSet(o.number);
+    r.number = parser.value(o.number);
+    r.storedSevenBit = StoredSevenBit();
+    const Composed composed = Compose(r, io.in);
+    Sender sender(io, parser.isSet(o.json));
+    return sender.Run(parser, o, composed);
+  } catch (const InputError& e) {
+    return usage(e.what());
+  }
+}
+
+}  // namespace mp::cli

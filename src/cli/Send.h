@@ -1,0 +1,27 @@
+#pragma once
+// mirapost-send: every special message from the command line, through the
+// same builders and the same phone link as the window. Status texts go to
+// standard error as they happen; standard output holds only the results
+// (the dry run's reading, or one JSON object per message with --json).
+#include <QStringList>
+#include <iosfwd>
+
+namespace mp::cli {
+
+// Exit codes.
+enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3 };
+
+struct Io {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Runs the command; `arguments` starts with the program name. Needs a
+// QCoreApplication (the simulated phone and picture reading use it).
+int Run(const QStringList& arguments, Io io);
+
+// The --help text.
+const char* HelpText();
+
+}  // namespace mp::cli

@@ -1,0 +1,79 @@
+#pragma once
+// Runs mirapost-send in this process with its own standard streams, and
+// starts simulated phones for it.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "SimProcess.h"
+#include "cli/Send.h"
+
+struct CliResult {
+  int code = -1;
+  std::string out, err;
+};
+
+inline CliResult RunCli(const QStringList& args, const std::string& input = std::string()) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  CliResult r;
+  r.code = mp::cli::Run(QStringList{"mirapost-send"} + args, mp::cli::Io{in, out, err});
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+inline QJsonObject JsonLine(const std::string& line) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream s(text);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
+  return lines;
+}
+
+// A fresh settings folder and a simulated phone with a journal.
+class CliFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
+    // Time-outs shrunk 50 times: a silent phone costs a tenth of a second.
+    ::setenv("MIRAPOST_TIME_SCALE", "50", 1);
+  }
+  void TearDown() override {
+    if (sim_.Running()) sim_.Stop();
+    ::unsetenv("MIRAPOST_TIME_SCALE");
+  }
+
+  bool StartPhone(std::vector<std::string> args = {}) {
+    journal_ = dir_.filePath("journal.jsonl").toStdString();
+    args.push_back("--journal");
+    args.push_back(journal_);
+    if (!sim_.Start(MP_PHONESIM, args)) {
+      ADD_FAILURE() << "phonesim: " << sim_.Error();
+      return false;
+    }
+    return true;
+  }
+  QString Port() const { return QString::fromStdString(sim_.SlavePath()); }
+  std::vector<QJsonObject> Journal() const {
+    std::vector<QJsonObject> out;
+    for (const std::string& line : phonesim::ReadJournal(journal_)) out.push_back(JsonLine(line));
+    return out;
+  }
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+
+  QTemporaryDir dir_;
+  phonesim::SimProcess sim_;
+  std::string journal_;
+};
