@@ -229,11 +229,12 @@ class Sender {
     const int rc = c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
     traffic += link.TrafficLog();
     if (rc == kNoPort) {
-      const std::string portName = "COM" + std::to_string(host_.portIndex + 1) + ":";
-      const std::string dev = host_.portIndex >= 0 ? ResolvePortDevice(portName) : std::string();
+      const std::string com = "COM" + std::to_string(host_.portIndex + 1);
+      const std::string dev = host_.portIndex >= 0 ? ResolvePortDevice(com + ":") : std::string();
       io_.err << "mirapost-send: the port was "
-              << (host_.portIndex >= 0 ? "COM " + std::to_string(host_.portIndex + 1) : std::string("none"))
-              << (dev.empty() ? std::string() : " (" + dev + ")") << "; --port chooses another" << std::endl;
+              << (device ? dev : host_.portIndex < 0 ? std::string("none (the stored port names none)")
+                                                     : com + (dev.empty() ? std::string() : " (" + dev + ")"))
+              << "; --port chooses another" << std::endl;
     }
     if (log) {
       const std::string text = WithCrLf(traffic);

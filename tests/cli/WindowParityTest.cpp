@@ -143,8 +143,8 @@ const std::vector<Case>& Cases() {
       {"hidden", SendTo("12345"), [](TWin* w, const QString&) { TextPage(w, {{"hi\nthere", false}}, 2); },
        {"--to", "12345", "hidden", "hi\nthere"}},
       {"blink", SendTo("+358401234567"),
-       [](TWin* w, const QString&) { TextPage(w, {{"Go ", false}, {"now", true}, {"!\nok", false}}, 0); },
-       {"--to", "+358401234567", "blink", "Go {blink}now{/blink}!\nok"}},
+       [](TWin* w, const QString&) { TextPage(w, {{"Go ", false}, {"now", true}, {"\nok!", false}}, 0); },
+       {"--to", "+358401234567", "blink", "Go {blink}now{/blink}\nok!"}},
       {"blinking class 0 from a file", SendTo("12345"),
        [](TWin* w, const QString& dir) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet1);
