@@ -8,7 +8,8 @@ PACKAGES=(cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
-  gnokii-cli unrtf xvfb xauth)
+  gnokii-cli unrtf xvfb xauth
+  libcanberra-dev sound-theme-freedesktop scdoc desktop-file-utils appstream dpkg-dev file)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
