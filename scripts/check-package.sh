@@ -28,7 +28,7 @@ echo "check-package: $deb ($(du -k "$deb" | cut -f1) KiB)"
 dpkg-deb --field "$deb" Package Version Depends Recommends Installed-Size
 
 # lintian: errors fail the check; warnings are shown.
-lintian --fail-on error --suppress-tags-from-file scripts/lintian-suppressed "$deb"
+lintian --fail-on error "$deb"
 
 removed=0
 remove() {
@@ -50,9 +50,10 @@ test -f /usr/share/applications/example.mirapost.Mirapost.desktop
 test -f /usr/share/man/man1/mirapost.1.gz
 if command -v mirapost-send > /dev/null; then mirapost-send --version; fi
 home=$(mktemp -d)
-HOME="$home" XDG_CONFIG_HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
-  timeout 60 mirapost --bench-startup | grep -q '^shown '
+started=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
+  timeout 60 mirapost --bench-startup)
 rm -rf "$home"
+grep -q '^shown ' <<< "$started" || { echo "check-package: the installed mirapost did not start" >&2; exit 1; }
 remove
 trap - EXIT
 if dpkg-query -W -f='${Status}' mirapost 2>/dev/null | grep -q "install ok installed"; then

@@ -100,9 +100,10 @@ std::vector<std::string_view> ThemeSoundNames(BeepKind kind) {
     case BeepKind::Asterisk:
       return {"dialog-information"};
     case BeepKind::Question:
-      // The freedesktop theme has no dialog-question; its window-question is
-      // the nearest sound and still differs from the other three.
-      return {"dialog-question", "window-question"};
+      // The freedesktop theme has no dialog-question, and its window-question
+      // is a link to dialog-warning; its soft message chime keeps the
+      // question apart from the other three kinds.
+      return {"dialog-question", "message-new-instant"};
   }
   return {"bell"};
 }
