@@ -15,7 +15,7 @@ if dpkg-query -W -f='${Status}' mirapost 2>/dev/null | grep -q "install ok insta
   exit 1
 fi
 
-bash scripts/setup.sh
+MIRAPOST_PURPOSE=tests bash scripts/setup.sh
 if ! command -v lintian >/dev/null; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends lintian
 fi
