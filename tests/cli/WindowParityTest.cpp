@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "CliRun.h"
+#include "app/ScriptedQuestions.h"
 #include "app/App.h"
 #include "app/Main.h"
 #include "app/Questions.h"
@@ -32,10 +33,11 @@ namespace {
 
 // How the Send/Save and data coding dialogs are answered.
 struct Answers {
-  QString recipient;  // empty: save to the SIM
+  bool dialog = true;  // the page shows the Send/Save dialog
+  QString recipient;   // empty: save to the SIM
   QString centre;
   bool reports = true;
-  int model = -2;  // data coding: 0 7-bit, 1 16-bit; -2 not expected
+  int model = -1;  // the data coding dialog: 0 7-bit, 1 16-bit; -1 not shown
 };
 
 Answers SendTo(const QString& recipient, const QString& centre = QString(), bool reports = true) {
@@ -45,40 +47,38 @@ Answers SendTo(const QString& recipient, const QString& centre = QString(), bool
   a.reports = reports;
   return a;
 }
-Answers SaveIt(int model = -2) {
+Answers SaveIt(int model = -1) {
   Answers a;
   a.model = model;
   return a;
 }
+Answers NoDialog() {
+  Answers a;
+  a.dialog = false;
+  return a;
+}
 
-class Scripted : public mp::Questions {
- public:
-  Answers answers;
-  int RunModal(QDialog* dialog) override {
-    dialog->show();  // FormShow, as when shown modally
-    if (dialog == SendWin) {
-      Ui::TSendWin* ui = SendWin->ui;
-      if (!answers.recipient.isEmpty()) {
-        ui->Recipient->lineEdit()->selectAll();
-        QTest::keyClicks(ui->Recipient->lineEdit(), answers.recipient);
-      }
-      if (!answers.centre.isEmpty()) {
-        ui->Centre->lineEdit()->selectAll();
-        QTest::keyClicks(ui->Centre->lineEdit(), answers.centre);
-      }
-      ui->Reports->setChecked(answers.reports);
-      ui->SaveSend->click();
-    } else if (dialog == CodingWin) {
-      EXPECT_NE(answers.model, -2) << "the data coding dialog was not expected";
-      (answers.model == 0 ? CodingWin->ui->Model0 : CodingWin->ui->Model1)->click();
-      CodingWin->ui->BitBtn1->click();
-    } else {
-      dialog->reject();
+void Script(ScriptedQuestions& q, const Answers& a) {
+  if (!a.dialog) return;
+  q.OnModal([a](QWidget*) {
+    Ui::TSendWin* ui = SendWin->ui;
+    if (!a.recipient.isEmpty()) {
+      ui->Recipient->lineEdit()->selectAll();
+      QTest::keyClicks(ui->Recipient->lineEdit(), a.recipient);
     }
-    dialog->hide();
-    return dialog->result();
-  }
-};
+    if (!a.centre.isEmpty()) {
+      ui->Centre->lineEdit()->selectAll();
+      QTest::keyClicks(ui->Centre->lineEdit(), a.centre);
+    }
+    ui->Reports->setChecked(a.reports);
+    ui->SaveSend->click();
+  });
+  if (a.model < 0) return;
+  q.OnModal([a](QWidget*) {
+    (a.model == 0 ? CodingWin->ui->Model0 : CodingWin->ui->Model1)->click();
+    CodingWin->ui->BitBtn1->click();
+  });
+}
 
 // Marked text for an editor: pieces, red ones blink.
 struct Piece {
@@ -176,7 +176,7 @@ const std::vector<Case>& Cases() {
          w->ui->BitBtn1->click();
        },
        {"--to", "12345", "--centre", "+44 7700 900123", "void"}},
-      {"template", SaveIt(),
+      {"template", NoDialog(),
        [](TWin* w, const QString&) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet2);
          w->ui->SaveTemp->click();
@@ -187,7 +187,7 @@ const std::vector<Case>& Cases() {
       {"logo saved with a description", SaveIt(),
        [](TWin* w, const QString& dir) { Logo(w, dir, "310-26", "Hello World"); },
        {"--save", "logo", "--operator", "310-26", "--picture", "DIR/logo.bmp", "--description", "Hello World"}},
-      {"phonebook entry", SaveIt(),
+      {"phonebook entry", NoDialog(),
        [](TWin* w, const QString&) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet5);
          Fill(w->ui->EntryName, {{"Z", true}, {"oe ", false}, {"zz", true}});
@@ -233,13 +233,14 @@ class WindowParity : public CliFixture, public ::testing::WithParamInterface<std
     ::unsetenv("MIRAPOST_COM4");
     CliFixture::TearDown();
   }
-  Scripted questions_;
+  ScriptedQuestions questions_;
 };
 
 TEST_P(WindowParity, TheCommandSendsWhatTheWindowSends) {
   const Case& c = Cases()[GetParam()];
-  questions_.answers = c.answers;
+  Script(questions_, c.answers);
   c.window(Win, dir_.path());
+  EXPECT_TRUE(questions_.AllUsed());
   auto journal = Journal();
   ASSERT_EQ(journal.size(), 1u) << "the window sent nothing: " << Win->StatusText().toStdString();
   const QJsonObject fromWindow = journal[0];
