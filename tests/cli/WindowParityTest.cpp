@@ -3,10 +3,8 @@
 // the same command, storage status, centre address and TPDU (or phonebook
 // entry). The window is driven offscreen with its real widgets; its dialogs
 // answer through scripted questions.
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -18,10 +16,10 @@
 #include <functional>
 
 #include "CliRun.h"
-#include "app/ScriptedQuestions.h"
 #include "app/App.h"
 #include "app/Main.h"
 #include "app/Questions.h"
+#include "app/ScriptedQuestions.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 #include "platform/Rtf.h"
@@ -33,30 +31,12 @@ namespace {
 
 // How the Send/Save and data coding dialogs are answered.
 struct Answers {
-  bool dialog = true;  // the page shows the Send/Save dialog
-  QString recipient;   // empty: save to the SIM
-  QString centre;
+  bool dialog = true;     // the page shows the Send/Save dialog
+  QString recipient{};    // empty: save to the SIM
+  QString centre{};
   bool reports = true;
   int model = -1;  // the data coding dialog: 0 7-bit, 1 16-bit; -1 not shown
 };
-
-Answers SendTo(const QString& recipient, const QString& centre = QString(), bool reports = true) {
-  Answers a;
-  a.recipient = recipient;
-  a.centre = centre;
-  a.reports = reports;
-  return a;
-}
-Answers SaveIt(int model = -1) {
-  Answers a;
-  a.model = model;
-  return a;
-}
-Answers NoDialog() {
-  Answers a;
-  a.dialog = false;
-  return a;
-}
 
 void Script(ScriptedQuestions& q, const Answers& a) {
   if (!a.dialog) return;
@@ -135,17 +115,17 @@ void Logo(TWin* w, const QString& dir, const QString& op, const QString& descrip
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
-      {"text", SendTo("+12345"), [](TWin* w, const QString&) { TextPage(w, {{"hello", false}}, 0); },
+      {"text", {.recipient = "+12345"}, [](TWin* w, const QString&) { TextPage(w, {{"hello", false}}, 0); },
        {"--to", "+12345", "text", "hello"}},
-      {"class0 with letters outside GSM", SendTo("040 123", "+358405202000", false),
+      {"class0 with letters outside GSM", {.recipient = "040 123", .centre = "+358405202000", .reports = false},
        [](TWin* w, const QString&) { TextPage(w, {{"Flash ÄÖ€ {x} ~ ёж", false}}, 1); },
        {"--to", "040 123", "--centre", "+358405202000", "--no-report", "class0", "Flash ÄÖ€ {x} ~ ёж"}},
-      {"hidden", SendTo("12345"), [](TWin* w, const QString&) { TextPage(w, {{"hi\nthere", false}}, 2); },
+      {"hidden", {.recipient = "12345"}, [](TWin* w, const QString&) { TextPage(w, {{"hi\nthere", false}}, 2); },
        {"--to", "12345", "hidden", "hi\nthere"}},
-      {"blink", SendTo("+358401234567"),
+      {"blink", {.recipient = "+358401234567"},
        [](TWin* w, const QString&) { TextPage(w, {{"Go ", false}, {"now", true}, {"\nok!", false}}, 0); },
        {"--to", "+358401234567", "blink", "Go {blink}now{/blink}\nok!"}},
-      {"blinking class 0 from a file", SendTo("12345"),
+      {"blinking class 0 from a file", {.recipient = "12345"},
        [](TWin* w, const QString& dir) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet1);
          w->SetClassIndex(0);
@@ -156,38 +136,38 @@ const std::vector<Case>& Cases() {
          w->ui->SaveBlink->click();
        },
        {"--to", "12345", "class0", "--file", "DIR/red.rtf"}},
-      {"saved text", SaveIt(), [](TWin* w, const QString&) { TextPage(w, {{"saved for later", false}}, 0); },
+      {"saved text", {}, [](TWin* w, const QString&) { TextPage(w, {{"saved for later", false}}, 0); },
        {"--save", "text", "saved for later"}},
-      {"indicator sent", SendTo("+12345"),
+      {"indicator sent", {.recipient = "+12345"},
        [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOn, w->ui->FaxOff}, false); },
        {"--to", "+12345", "indicator", "--voice", "on", "--fax", "off"}},
-      {"indicator saved in 7-bit", SaveIt(0),
+      {"indicator saved in 7-bit", {.model = 0},
        [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOn, w->ui->EmailOn}, false); },
        {"--save", "--coding", "7bit", "indicator", "--voice", "on", "--email", "on"}},
-      {"indicator saved in 16-bit", SaveIt(1),
+      {"indicator saved in 16-bit", {.model = 1},
        [](TWin* w, const QString&) { Indicators(w, {w->ui->FaxOn}, false); },
        {"--save", "--coding", "16bit", "indicator", "--fax", "on"}},
-      {"indicator to forward", SaveIt(),
+      {"indicator to forward", {},
        [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOff, w->ui->FaxOff, w->ui->EmailOff}, true); },
        {"--save", "--forward", "indicator", "--voice", "off", "--fax", "off", "--email", "off"}},
-      {"void", SendTo("12345", "+44 7700 900123"),
+      {"void", {.recipient = "12345", .centre = "+44 7700 900123"},
        [](TWin* w, const QString&) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet4);
          w->ui->BitBtn1->click();
        },
        {"--to", "12345", "--centre", "+44 7700 900123", "void"}},
-      {"template", NoDialog(),
+      {"template", {.dialog = false},
        [](TWin* w, const QString&) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet2);
          w->ui->SaveTemp->click();
        },
        {"template"}},
-      {"logo sent", SendTo("+12345"), [](TWin* w, const QString& dir) { Logo(w, dir, "244-05 Radiolinja", "Hi"); },
+      {"logo sent", {.recipient = "+12345"}, [](TWin* w, const QString& dir) { Logo(w, dir, "244-05 Radiolinja", "Hi"); },
        {"--to", "+12345", "logo", "--operator", "244-05 Radiolinja", "--picture", "DIR/logo.bmp"}},
-      {"logo saved with a description", SaveIt(),
+      {"logo saved with a description", {},
        [](TWin* w, const QString& dir) { Logo(w, dir, "310-26", "Hello World"); },
        {"--save", "logo", "--operator", "310-26", "--picture", "DIR/logo.bmp", "--description", "Hello World"}},
-      {"phonebook entry", NoDialog(),
+      {"phonebook entry", {.dialog = false},
        [](TWin* w, const QString&) {
          w->ui->PageControl->setCurrentWidget(w->ui->TabSheet5);
          Fill(w->ui->EntryName, {{"Z", true}, {"oe ", false}, {"zz", true}});
