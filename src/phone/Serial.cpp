@@ -27,7 +27,7 @@ void SerialLine::Pause(int milliseconds) {
   const std::int64_t end = NowMs() + milliseconds;
   for (std::int64_t left = milliseconds; left > 0; left = end - NowMs()) {
     if (WaitEnded()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, kWaitSliceMs)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, MsUntilHook())));
   }
 }
 
@@ -40,6 +40,12 @@ bool SerialLine::WaitEnded() {
   lastHook_ = NowMs();
   hookRan_ = true;
   return ended;
+}
+
+int SerialLine::MsUntilHook() {
+  if (!hook_ || !hookRan_) return kWaitSliceMs;
+  const std::int64_t due = lastHook_ + kWaitSliceMs - NowMs();
+  return static_cast<int>(std::clamp<std::int64_t>(due, 1, kWaitSliceMs));
 }
 
 std::int64_t SerialLine::NowMs() {
@@ -64,8 +70,6 @@ int Remaining(std::int64_t deadline) {
   return static_cast<int>(left);
 }
 
-// The next poll's time-out: the rest of the wait, at most one slice.
-int Slice(std::int64_t deadline) { return std::min(Remaining(deadline), SerialLine::kWaitSliceMs); }
 
 class PosixSerialLine final : public SerialLine {
  public:
@@ -128,7 +132,7 @@ class PosixSerialLine final : public SerialLine {
       // Also between bytes that keep coming: the hook runs once a slice.
       if (WaitEnded()) return false;
       pollfd p{fd_, POLLIN, 0};
-      int r = ::poll(&p, 1, Slice(deadline));
+      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         return false;
@@ -161,7 +165,7 @@ class PosixSerialLine final : public SerialLine {
     while (done < length) {
       if (WaitEnded()) break;
       pollfd p{fd_, POLLOUT, 0};
-      int r = ::poll(&p, 1, Slice(deadline));
+      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         break;

@@ -60,6 +60,9 @@ class SerialLine {
   // Runs the hook when a slice has passed since its last run (on NowMs()'s
   // clock); true when the wait is to end.
   bool WaitEnded();
+  // Milliseconds until the hook is due again (1 .. kWaitSliceMs): the longest
+  // a wait may sleep in one piece.
+  int MsUntilHook();
 
  private:
   WaitHook hook_;
