@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
 
 #include "AppFixture.h"

@@ -17,7 +17,7 @@ namespace {
 const char kUsage[] =
     "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
     "                         [--baud N] [--byte-ms N] [--fault NAME]...\n"
-    "                         [--empty-entry ok|error|blank] [--trace]\n"
+    "                         [--empty-entry ok|error|blank] [--trace] [--chatter-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
     "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line,\n"
@@ -82,6 +82,13 @@ int main(int argc, char** argv) {
       long ms = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end || ms < 0 || ms > 3'600'000) return Usage("bad --byte-ms");
       runOptions.byteMs = static_cast<int>(ms);
+    } else if (arg == "--chatter-interval") {
+      std::string v;
+      char* end = nullptr;
+      if (!next(v)) return Usage("--chatter-interval needs milliseconds");
+      long ms = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || ms < 1 || ms > 60'000) return Usage("bad --chatter-interval");
+      runOptions.chatterIntervalMs = static_cast<int>(ms);
     } else if (arg == "--fault") {
       std::string v;
       phonesim::Fault fault;
