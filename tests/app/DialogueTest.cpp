@@ -60,6 +60,9 @@ TEST_F(DialogueTest, EscapeOrCancelEndsTheDialogue) {
       {"Cancel button", [] { QTest::mouseClick(Win->CancelButton, Qt::LeftButton); }},
   };
   for (const CancelWay& way : ways) {
+    // A fresh phone line for each way: one connection per line.
+    StopPhone();
+    ASSERT_TRUE(StartPhone({"--fault", "silent"}));
     ticks_ = 0;
     QString shown;
     bool disabled = false, cancelShown = false;
