@@ -87,7 +87,7 @@ class PhoneLink {
   bool cancelled_ = false;   // the user ended this dialogue
   bool inHook_ = false;      // the host's events are being serviced: no re-entry
   std::int64_t deadline_ = 0;  // end of the current read, on the line's clock
-  bool reading_ = false;
+  bool reading_ = false;       // a read with that deadline is under way
 
   // One byte, unless `deadline` has passed or the user cancels first.
   bool ReadByteBefore(unsigned char& b, std::int64_t deadline);
