@@ -194,6 +194,9 @@ class PosixSerialLine final : public SerialLine {
       // Output still queued (a cancelled dialogue, a phone holding CTS low)
       // is dropped, so that closing never waits for the line to drain.
       ::tcflush(fd_, TCOFLUSH);
+      // Exclusive mode outlives the close on a pseudo-terminal and would lock
+      // out every later open but root's: take it back first.
+      ::ioctl(fd_, TIOCNXCL);
       ::close(fd_);  // also drops the lock
       fd_ = -1;
     }
