@@ -260,10 +260,14 @@ std::string ResolvePortDevice(const std::string& portName) {
     if (auto v = key.ReadString(com); v && !v->empty()) return *v;
   }
 
+  return DefaultPortDevice(portName[3] - '0');
+}
+
+std::string DefaultPortDevice(int comNumber) {
   static const char* const kDefaults[9] = {
       "/dev/ttyS0", "/dev/ttyS1",  "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyACM1",
       "/dev/ttyUSB1", "/dev/rfcomm0", "/dev/ircomm0", "/dev/ttyS2"};
-  return kDefaults[portName[3] - '1'];
+  return comNumber >= 1 && comNumber <= 9 ? kDefaults[comNumber - 1] : std::string();
 }
 
 }  // namespace mp

@@ -65,5 +65,7 @@ PortError PortErrorFromErrno(int errnum);
 // "COM1:" .. "COM9:" -> device path: $MIRAPOST_COM<n>, else the settings text
 // value "COM<n>", else the default table. Empty for anything else (COM0:).
 std::string ResolvePortDevice(const std::string& portName);
+// The default table's device for COM n (1..9); empty for any other n.
+std::string DefaultPortDevice(int comNumber);
 
 }  // namespace mp
