@@ -4,7 +4,7 @@
 # sent then leaves this computer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+MIRAPOST_PURPOSE=app bash scripts/setup.sh >&2
 BUILD="${MIRAPOST_BUILD:-build}"
 APP="$BUILD/src/mirapost"
 args=()
