@@ -88,6 +88,7 @@ void TWin::RefreshPortList() {
     item->setToolTip(text);
     if (QStandardItem* name = model->item(row, 0)) name->setToolTip(text);
   }
+  if (auto* view = qobject_cast<QTreeView*>(ui->ComPort->view())) view->resizeColumnToContents(0);
 }
 
 void TWin::Ports1Click() {

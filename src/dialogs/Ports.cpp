@@ -80,6 +80,7 @@ void TPortsWin::Load() {
     box->blockSignals(false);
     UpdateWhat(i);
   }
+  adjustSize();
 }
 
 void TPortsWin::UpdateWhat(int i) {

@@ -98,17 +98,16 @@ void TReceivedWin::SetJournal(const QString& path) {
   journal_ = path;
   if (!watcher_->files().isEmpty()) watcher_->removePaths(watcher_->files());
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
-  if (!path.isEmpty()) {
-    // The folder too: the journal appears only with the first message.
-    watcher_->addPath(QFileInfo(path).absolutePath());
-    if (QFileInfo::exists(path)) watcher_->addPath(path);
-  }
+  // Until the journal appears with the first message, its folder is watched.
+  if (!path.isEmpty() && !QFileInfo::exists(path)) watcher_->addPath(QFileInfo(path).absolutePath());
   Reload();
 }
 
 void TReceivedWin::Reload() {
   if (!journal_.isEmpty() && QFileInfo::exists(journal_) && !watcher_->files().contains(journal_)) {
+    // The journal is there: watch it alone from now on.
     watcher_->addPath(journal_);
+    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
   }
   model_->Reload(journal_);
 }
