@@ -60,6 +60,10 @@ class PosixSerialLine final : public SerialLine {
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0) return Fail(PortErrorFromErrno(errno), errno);
     if (!S_ISCHR(st.st_mode)) return Fail(PortError::NotSerial);
+    // No sharing: a program that holds the UUCP lock keeps the line, and is
+    // named at once; the lock is looked at before the device is touched.
+    PortHolder holder;
+    if (!lock_.Acquire(device, paths_, holder)) return Fail(PortError::InUse, 0, holder);
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       const int e = errno;
@@ -71,16 +75,10 @@ class PosixSerialLine final : public SerialLine {
       ::close(fd);
       return Fail(PortError::NotSerial);
     }
-    // No sharing: a program that holds the UUCP lock, or simply has the
-    // terminal open, keeps it; the answer names that program at once.
-    PortHolder holder;
-    if (!lock_.Acquire(device, paths_, holder)) {
-      ::close(fd);
-      return Fail(PortError::InUse, 0, holder);
-    }
+    // A program that simply has the terminal open keeps it too; flock
+    // refuses a line that another instance of this program (or any program
+    // that takes that lock) already holds.
     holder = FindOtherHolder(device, paths_);
-    // flock refuses a line that another instance of this program (or any
-    // program that takes the lock) already holds.
     if (holder.pid > 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
       return Fail(PortError::InUse, 0, holder);
