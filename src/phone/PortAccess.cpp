@@ -152,6 +152,10 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
       if (!IsNumber(e->d_name)) continue;
       struct stat st {};
       if (::stat((fdDir + "/" + e->d_name).c_str(), &st) != 0) continue;
+      // A device node that is gone (a pseudo-terminal whose other side has
+      // closed, an unplugged adapter) is no longer this device, even when a
+      // new one now has its number.
+      if (st.st_nlink == 0) continue;
       const bool same = isChar ? (S_ISCHR(st.st_mode) && st.st_rdev == target.st_rdev)
                                : (st.st_dev == target.st_dev && st.st_ino == target.st_ino);
       if (same) {

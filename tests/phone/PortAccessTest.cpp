@@ -95,11 +95,12 @@ class PortAccess : public ::testing::Test {
     slave = ::ptsname(master);
     lockDir = dir.path + "/lock";
     fs::create_directory(lockDir);
+    saved = CurrentPortPaths();
     paths.lockDir = lockDir;
     SetPortPaths(paths);
   }
   void TearDown() override {
-    SetPortPaths(PortPaths{});
+    SetPortPaths(saved);
     if (master >= 0) ::close(master);
   }
   std::string LockFile() const { return lockDir + "/" + UucpLock::FileName(slave); }
@@ -109,6 +110,7 @@ class PortAccess : public ::testing::Test {
   std::string slave;
   std::string lockDir;
   PortPaths paths;
+  PortPaths saved;
 };
 
 TEST_F(PortAccess, EachReasonForARefusedOpen) {
@@ -285,6 +287,7 @@ TEST_F(PortAccess, ExclusiveModeIsGivenBackAtTheClose) {
 // arrive, whoever runs the test.
 TEST(PortAccessSimulatedPhone, TwoSendsInARowBothArrive) {
   TempDir dir;
+  const PortPaths saved = CurrentPortPaths();
   PortPaths paths;
   paths.lockDir = dir.path;
   SetPortPaths(paths);
@@ -299,7 +302,7 @@ TEST(PortAccessSimulatedPhone, TwoSendsInARowBothArrive) {
   link.TransferMessage(settings, false, "0000A905E8329BFD06", 2);
   link.TransferMessage(settings, false, "0000A905E8329BFD06", 2);
   ::unsetenv("MIRAPOST_COM4");
-  SetPortPaths(PortPaths{});
+  SetPortPaths(saved);
   ASSERT_GE(host.statuses.size(), 2u);
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Message successfully sent."), 2);
