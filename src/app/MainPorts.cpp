@@ -23,17 +23,20 @@
 
 namespace {
 
-// Runs `onShow` each time the watched widget is about to be seen.
-class ShowWatcher : public QObject {
+// Runs `act` each time the watched widget gets an event of the given type
+// (shown, clicked).
+class EventWatcher : public QObject {
  public:
-  ShowWatcher(QObject* parent, std::function<void()> onShow) : QObject(parent), onShow_(std::move(onShow)) {}
+  EventWatcher(QObject* parent, QEvent::Type type, std::function<void()> act)
+      : QObject(parent), type_(type), act_(std::move(act)) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show) onShow_();
+    if (event->type() == type_) act_();
     return QObject::eventFilter(watched, event);
   }
 
  private:
-  std::function<void()> onShow_;
+  QEvent::Type type_;
+  std::function<void()> act_;
 };
 
 }  // namespace
@@ -52,7 +55,7 @@ void TWin::SetupPorts() {
   ui->ComPort->setView(view);
   if (auto* model = qobject_cast<QStandardItemModel*>(ui->ComPort->model())) model->setColumnCount(2);
   view->header()->setStretchLastSection(true);
-  view->installEventFilter(new ShowWatcher(this, [this] { RefreshPortList(); }));
+  view->installEventFilter(new EventWatcher(this, QEvent::Show, [this] { RefreshPortList(); }));
   RefreshPortList();
 
   auto* menu = new QMenu("&Phone", this);
@@ -109,11 +112,15 @@ void TWin::UseSimulatedPhone(int com, const QString& device, const QString& jour
     SimulatedPhoneLabel = new QLabel(ui->StatusBar);
     SimulatedPhoneLabel->setObjectName("SimulatedPhoneLabel");
     SimulatedPhoneLabel->setTextFormat(Qt::PlainText);
+    SimulatedPhoneLabel->setCursor(Qt::PointingHandCursor);
+    // A click shows what it received, as the menu item does.
+    SimulatedPhoneLabel->installEventFilter(
+        new EventWatcher(this, QEvent::MouseButtonRelease, [this] { Received1Click(); }));
     ui->StatusBar->addPermanentWidget(SimulatedPhoneLabel);
   }
   SimulatedPhoneLabel->setText(name);
   SimulatedPhoneLabel->setToolTip(name + ": nothing leaves this computer.\nDevice: " + device +
-                                  "\nWhat it receives: Phone > Received by the Simulated Phone");
+                                  "\nClick here, or Phone > Received by the Simulated Phone, for what it received.");
   SimulatedPhoneLabel->setProperty("device", device);
   SimulatedPhoneLabel->show();
   if (!ReceivedWin) ReceivedWin = new TReceivedWin(this);
