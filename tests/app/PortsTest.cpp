@@ -63,6 +63,9 @@ TEST_F(PortsTest, WithoutTheSimulatedPhoneAMissingDeviceIsReportedAndNothingStan
 }
 
 TEST_F(PortsTest, TheSimulatedPhoneIsNamedAndShowsWhatItReceived) {
+  // Its journal goes to the runtime folder: this test's own.
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  ::setenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit().constData(), 1);
   mp::SimulatedPhone phone;
   std::string error;
   ASSERT_TRUE(phone.Start(4, &error)) << error;
@@ -105,6 +108,12 @@ TEST_F(PortsTest, TheSimulatedPhoneIsNamedAndShowsWhatItReceived) {
   Win->ReceivedWin->close();
   Destroy();
   phone.Stop();
+  EXPECT_TRUE(phone.Journal().startsWith(dir_.path()));
+  if (runtime.isNull()) {
+    ::unsetenv("XDG_RUNTIME_DIR");
+  } else {
+    ::setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+  }
 }
 
 TEST_F(PortsTest, PortBoxNamesEachDeviceAndLooksAgainWhenOpened) {
