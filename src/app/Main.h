@@ -57,6 +57,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ShowStatus(const std::string& text) override;
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
+  // While a dialogue runs (MainDialogue.cpp): the pages and menus are
+  // disabled, the Cancel button shows in the status bar, and the event
+  // slices between the link's waits deliver paint and other window events
+  // but no input except Escape and Cancel.
+  void SetDialogue(bool running) override;
+  bool ServiceEvents() override;
+  QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -161,6 +168,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Ports1Click();
   void Received1Click();
 
+  // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button
+  void CancelClick();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
   void closeEvent(QCloseEvent* event) override;
@@ -174,10 +184,15 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupLogoPage();
   void SetupPhonebookPage();
   void SetupPorts();
+  void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
   void FormDestroy();
+
+  QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
+  QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it
+  bool CancelRequested = false;
 };
 
 // The four windows, created once in this order and destroyed in reverse.
