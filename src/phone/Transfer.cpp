@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "phone/PhoneLink.h"
+#include "phone/ReplyMeaning.h"
 
 namespace mp {
 
@@ -75,7 +76,7 @@ void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool head
                                        : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
   } else {
-    host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
+    host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
     host_.Beep(BeepKind::Exclamation);
   }
 }
