@@ -211,12 +211,12 @@ class Sender {
       host_.portIndex = n - 1;
       std::string error;
       if (!sim.Start(n, &error)) {
-        io_.err << "Cannot open communications port. The simulated phone: " << error << std::endl;
+        io_.err << "mirapost-send: cannot start the simulated phone: " << error << std::endl;
         return kNoPort;
       }
-      io_.err << "Simulated phone on COM " << n << " (" << sim.Device().toStdString()
-              << "): nothing leaves this computer. What it receives: " << sim.Journal().toStdString()
-              << std::endl;
+      io_.err << "mirapost-send: simulated phone on COM " << n << " (" << sim.Device().toStdString()
+              << "): nothing you send leaves this computer.\n"
+              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString() << std::endl;
     }
 
     PhoneLink link(host_);

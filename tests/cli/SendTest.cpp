@@ -133,7 +133,7 @@ TEST_F(SendTest, OutcomesAgainstThePhone) {
   const Case cases[] = {
       {{}, {"--to", "+12345", "text", "hello"}, 0, "Message successfully sent.", 1},
       {{}, {"--save", "text", "hello"}, 0, "Message successfully saved in SM.", 1},
-      {{"--fault", "refuse"}, {"--to", "+12345", "text", "hello"}, 1, "Failed, ME responded: +CMS ERROR: 500", 1},
+      {{"--fault", "refuse"}, {"--to", "+12345", "text", "hello"}, 1, "Failed, ME responded: +CMS ERROR: 500 (unknown error)", 1},
       {{"--fault", "silent"}, {"--to", "+12345", "text", "hello"}, 1, "Failed, ME is not responding.", 0},
       {{"--fault", "no-prompt"}, {"--to", "+12345", "void"}, 1, "Communications with ME failed.", 0},
       {{"--fault", "cmgf-error"}, {"phonebook", "--name", "x", "--number", "1"}, 1, "Failed, ME is not responding.", 0},
@@ -215,7 +215,7 @@ TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
   ASSERT_EQ(lines.size(), 2u);
   for (const std::string& line : lines) {
     EXPECT_EQ(JsonLine(line)["result"].toString(), "refused");
-    EXPECT_EQ(JsonLine(line)["status"].toString(), "Failed, ME responded: +CMS ERROR: 500");
+    EXPECT_EQ(JsonLine(line)["status"].toString(), "Failed, ME responded: +CMS ERROR: 500 (unknown error)");
   }
   EXPECT_EQ(Journal().size(), 2u);
 }
@@ -224,7 +224,7 @@ TEST_F(SendTest, TheSimulatedPhoneIsStartedOnRequestAndNamed) {
   ::setenv("XDG_RUNTIME_DIR", Path("").toLocal8Bit().constData(), 1);
   const CliResult r = RunCli({"--simulated-phone", "--port", "COM6", "template"});
   EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.err.find("Simulated phone on COM 6"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("simulated phone on COM 6"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Message successfully saved in SM."), std::string::npos) << r.err;
   EXPECT_EQ(std::getenv("MIRAPOST_COM6"), nullptr);
 }
