@@ -221,8 +221,14 @@ TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
 }
 
 TEST_F(SendTest, TheSimulatedPhoneIsStartedOnRequestAndNamed) {
-  ::setenv("XDG_RUNTIME_DIR", Path("").toLocal8Bit().constData(), 1);
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  ::setenv("XDG_RUNTIME_DIR", Path("").toLocal8Bit().constData(), 1);  // where its journal goes
   const CliResult r = RunCli({"--simulated-phone", "--port", "COM6", "template"});
+  if (runtime.isNull()) {
+    ::unsetenv("XDG_RUNTIME_DIR");
+  } else {
+    ::setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+  }
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.err.find("simulated phone on COM 6"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Message successfully saved in SM."), std::string::npos) << r.err;
