@@ -25,12 +25,19 @@
 #include <QStyleOptionTab>
 #include <QTabBar>
 #include <QHelpEvent>
+#include <QShortcut>
+#include <QTextDocument>
+#include <cstdio>
 #include <algorithm>
 
 #include "app/About.h"
 #include "app/App.h"
+#include "app/MessageEdit.h"
+#include "app/Questions.h"
+#include "dialogs/FontDialog.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
+#include "platform/Picture.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
 #include "ui_Main.h"
@@ -59,6 +66,9 @@ class TabRows : public QWidget {
   TabRows(QTabWidget* tabs, QWidget* parent) : QWidget(parent), tabs_(tabs) {
     setObjectName("PageControlTabs");
     setMouseTracking(true);
+    // The rows take the focus (Tab, a click) and show it on the current tab;
+    // the arrow keys then switch pages.
+    setFocusPolicy(Qt::StrongFocus);
     connect(tabs_, &QTabWidget::currentChanged, this, [this] { update(); });
   }
 
@@ -97,8 +107,47 @@ class TabRows : public QWidget {
         opt.state &= ~QStyle::State_HasFocus;
         if (index == current) opt.state |= QStyle::State_Selected;
         style()->drawControl(QStyle::CE_TabBarTab, &opt, &p, this);
+        if (index == current && hasFocus()) {
+          QStyleOptionFocusRect focus;
+          focus.initFrom(this);
+          focus.rect = rect.adjusted(3, 3, -3, -3);
+          style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        }
       }
     }
+  }
+
+  void keyPressEvent(QKeyEvent* event) override {
+    const int n = tabs_->count();
+    int i = tabs_->currentIndex();
+    switch (event->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Up:
+        i = std::max(i - 1, 0);
+        break;
+      case Qt::Key_Right:
+      case Qt::Key_Down:
+        i = std::min(i + 1, n - 1);
+        break;
+      case Qt::Key_Home:
+        i = 0;
+        break;
+      case Qt::Key_End:
+        i = n - 1;
+        break;
+      default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    tabs_->setCurrentIndex(i);
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    update();
+    QWidget::focusInEvent(event);
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    update();
+    QWidget::focusOutEvent(event);
   }
 
   void mousePressEvent(QMouseEvent* event) override {
@@ -201,6 +250,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
     rows->setGeometry(g.x(), g.y(), g.width(), h);
     pc->setGeometry(g.x(), g.y() + h, g.width(), g.height() - h);
     rows->show();
+    // In the focus chain ahead of the pages.
+    QWidget::setTabOrder(rows, pc);
   }
 
   // Status bar: one text panel across the whole width, no size grip.
@@ -223,6 +274,13 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   // Edit pop-up menu shared by Message and EntryName.
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
+  Undo1 = new QAction("&Undo", this);
+  Undo1->setObjectName("Undo1");
+  Redo1 = new QAction("&Redo", this);
+  Redo1->setObjectName("Redo1");
+  PopupMenu1->addAction(Undo1);
+  PopupMenu1->addAction(Redo1);
+  PopupMenu1->addSeparator();
   PopupMenu1->addAction(ui->Cut1);
   PopupMenu1->addAction(ui->Copy1);
   PopupMenu1->addAction(ui->Paste1);
@@ -262,6 +320,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   connect(ui->Paste1, &QAction::triggered, this, &TWin::Paste1Click);
   connect(ui->Delete1, &QAction::triggered, this, &TWin::Delete1Click);
   connect(ui->SelectAll1, &QAction::triggered, this, &TWin::SelectAll1Click);
+  connect(Undo1, &QAction::triggered, this, &TWin::Undo1Click);
+  connect(Redo1, &QAction::triggered, this, &TWin::Redo1Click);
 
   // Enter presses the shown page's default button: watch every control of the pages.
   for (QWidget* page : {ui->TabSheet1, ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5,
@@ -277,6 +337,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupVoidPages();
   SetupLogoPage();
   SetupPhonebookPage();
+  SetupKeyboard();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);
@@ -331,8 +392,19 @@ void TWin::FormCreate() {
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
   NormaliseFormatting();
+  // Start-up is no step the user could take back; the empty message is unchanged.
+  for (QTextEdit* editor : {static_cast<QTextEdit*>(ui->Message), static_cast<QTextEdit*>(ui->EntryName)}) {
+    editor->document()->clearUndoRedoStacks();
+    editor->document()->setModified(false);
+  }
   BitmapToLogo(nullptr);
   cmbOperatorChange();
+  // A settings file the user made read-only is left alone: say so now, as
+  // nothing can be said once the window is gone.
+  if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty()) {
+    StatusPanel->setText(QString::fromStdString(ro));
+  }
+  ui->Message->setFocus();
 }
 
 void TWin::FormDestroy() {
@@ -345,7 +417,10 @@ void TWin::FormDestroy() {
   }
   key.WriteString("FontName", MessageFont.family().toStdString());
   key.WriteInteger("FontSize", MessageFont.pointSize());
-  key.Close();
+  if (!key.Close()) {
+    if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty())
+      std::fprintf(stderr, "%s\n", ro.c_str());
+  }
 }
 
 void TWin::PageControlChange() {
@@ -371,7 +446,8 @@ void TWin::PageControlChange() {
     ui->Open1->setEnabled(true);
     drop = true;
     OpenDefaultExt = "BMP";
-    OpenFilter = "Bitmap Image (*.bmp *.i61);;All Files (*)";
+    // The prescribed entries, then the other pictures the toolkit reads.
+    OpenFilter = (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;");
   }
 #ifdef MP_HAVE_DROPFILE
   if (DropFile1) DropFile1->SetEnableDrop(drop);
@@ -381,20 +457,10 @@ void TWin::PageControlChange() {
 }
 
 void TWin::Font1Click() {
-  QFontDialog dialog(MessageFont, this);
-  dialog.setObjectName("FontDialog1");
-  dialog.setOption(QFontDialog::DontUseNativeDialog);
-  dialog.setOption(QFontDialog::ScalableFonts, true);
-  dialog.setOption(QFontDialog::NonScalableFonts, true);
-  if (dialog.exec() != QDialog::Accepted) return;
-  QFont chosen = dialog.selectedFont();
-  // Plain style whatever was picked; the dialog offers 8 to 24 points.
-  QFont font(chosen.family());
-  int size = chosen.pointSize();
-  if (size < 8) size = 8;
-  if (size > 24) size = 24;
-  font.setPointSize(size);
-  MessageFont = font;
+  // A face and a size from 8 to 24 points; the style is always plain.
+  TFontDialog dialog(MessageFont, this);
+  if (mp::ShowModal(&dialog) != QDialog::Accepted) return;
+  MessageFont = dialog.SelectedFont();
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
   NormaliseMessage();
@@ -418,6 +484,9 @@ void TWin::Debug1Click() {
 }
 
 void TWin::PopupMenu1Popup() {
+  const QTextDocument* doc = CurrentEditor ? CurrentEditor->document() : nullptr;
+  Undo1->setEnabled(doc && doc->isUndoAvailable());
+  Redo1->setEnabled(doc && doc->isRedoAvailable());
   const bool selection = CurrentEditor && CurrentEditor->textCursor().hasSelection();
   ui->Cut1->setEnabled(selection);
   ui->Copy1->setEnabled(selection);
@@ -438,8 +507,15 @@ void TWin::Paste1Click() {
   if (!CurrentEditor) return;
   const QMimeData* data = QApplication::clipboard()->mimeData();
   if (!data || !data->hasText()) return;
-  CurrentEditor->paste();
-  NormaliseFormatting();
+  PasteInto(CurrentEditor);
+}
+
+void TWin::Undo1Click() {
+  if (CurrentEditor) CurrentEditor->undo();
+}
+
+void TWin::Redo1Click() {
+  if (CurrentEditor) CurrentEditor->redo();
 }
 
 void TWin::Delete1Click() {
@@ -459,6 +535,7 @@ int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
 
 void TWin::SetClassIndex(int index) {
   if (QAbstractButton* b = ui->ClassButtons->button(index)) b->setChecked(true);
+  classShown_ = ClassIndex();
 }
 
 QPushButton* TWin::DefaultButton() const {
@@ -502,7 +579,57 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TWin::closeEvent(QCloseEvent* event) { event->accept(); }
+void TWin::closeEvent(QCloseEvent* event) {
+  if (MayDiscardMessage()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TWin::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The editor of the page shown has the focus from the start.
+  if (!event->spontaneous() && !focusWidget() && CurrentEditor) CurrentEditor->setFocus();
+}
+
+void TWin::SetupKeyboard() {
+  // Ctrl+Tab, Ctrl+PgDn: next page; Ctrl+Shift+Tab, Ctrl+PgUp: the one before;
+  // from any control of the window, the editors included.
+  const struct {
+    QKeySequence keys;
+    int step;
+  } switches[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+  };
+  for (const auto& sw : switches) {
+    auto* shortcut = new QShortcut(sw.keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, step = sw.step] {
+      QTabWidget* pc = ui->PageControl;
+      pc->setCurrentIndex((pc->currentIndex() + step + pc->count()) % pc->count());
+    });
+  }
+  // The access keys of the indicator groups go to the first box of the group
+  // their caption names.
+  const struct {
+    QKeySequence keys;
+    QWidget* box;
+  } groups[] = {
+      {QKeySequence(Qt::ALT | Qt::Key_V), ui->VoiceOn},
+      {QKeySequence(Qt::ALT | Qt::Key_X), ui->FaxOn},
+      {QKeySequence(Qt::ALT | Qt::Key_E), ui->EmailOn},
+  };
+  for (const auto& g : groups) {
+    auto* shortcut = new QShortcut(g.keys, ui->TabSheet3);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, [box = g.box] { box->setFocus(Qt::ShortcutFocusReason); });
+  }
+}
 
 // ---- PhoneHost ----
 
