@@ -404,7 +404,6 @@ void TWin::FormCreate() {
   if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty()) {
     StatusPanel->setText(QString::fromStdString(ro));
   }
-  ui->Message->setFocus();
 }
 
 void TWin::FormDestroy() {

@@ -1,0 +1,219 @@
+// The editors never lose the user's work: one undo step takes back exactly
+// the last action (paste, menu Paste, dropped text, Hidden, a font, Open, a
+// dropped file), in both editors; text that comes in is cut to the room left
+// and what was typed stays; changed work is asked about before it goes.
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFile>
+#include <QFontComboBox>
+#include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
+
+#include "AppFixture.h"
+#include "ScriptedQuestions.h"
+#include "dialogs/FontDialog.h"
+
+QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
+
+namespace {
+
+using mp::UnsavedAnswer;
+
+class EditorTest : public AppFixture {
+ public:
+  void SetUp() override {
+    AppFixture::SetUp();
+    Create();
+    Activate(Win);
+  }
+  QTextEdit* Editor(int page) const { return page == 0 ? Win->ui->Message : Win->ui->EntryName; }
+  void Show(int page) {
+    Win->ui->PageControl->setCurrentWidget(page == 0 ? Win->ui->TabSheet1 : Win->ui->TabSheet5);
+  }
+  // Sends a drag of `mime` and its drop to `target` (the editor's viewport or the page control).
+  static void Drop(QWidget* target, QMimeData* mime) {
+    const QPoint at(3, 3);
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QApplication::processEvents();  // the normaliser runs after the editor's own handling
+  }
+  static void DropText(QTextEdit* editor, const QString& text) {
+    QMimeData mime;
+    mime.setText(text);
+    Drop(editor->viewport(), &mime);
+  }
+  void DropFile(const QString& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    Drop(Win->ui->PageControl, &mime);
+  }
+  QString File(const QString& name, const QByteArray& bytes) {
+    QFile f(dir_.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+  }
+  ScriptedQuestions ask_;
+};
+
+TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
+  const QString rtf = File("in.rtf", "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}hello \\cf1 red\\par}");
+  struct Case {
+    const char* name;
+    int page;
+    std::function<void(EditorTest&, QTextEdit*)> act;
+  } cases[] = {
+      {"Ctrl+V", 0, [](EditorTest&, QTextEdit* e) { Key(e, Qt::Key_V, Qt::ControlModifier); }},
+      {"Ctrl+V in the name", 4, [](EditorTest&, QTextEdit* e) { Key(e, Qt::Key_V, Qt::ControlModifier); }},
+      {"menu Paste", 0, [](EditorTest&, QTextEdit*) { Win->Paste1Click(); }},
+      {"menu Paste in the name", 4, [](EditorTest&, QTextEdit*) { Win->Paste1Click(); }},
+      {"dropped text", 0, [](EditorTest&, QTextEdit* e) { DropText(e, "dropped"); }},
+      {"dropped text in the name", 4, [](EditorTest&, QTextEdit* e) { DropText(e, "dropped"); }},
+      {"Hidden", 0, [](EditorTest&, QTextEdit*) { Win->ui->ClassHidden->click(); }},
+      {"font", 0,
+       [](EditorTest& t, QTextEdit*) {
+         t.ask_.Modal = [](QDialog* d) {
+           static_cast<TFontDialog*>(d)->Size->setCurrentRow(20 - 8);
+           return int(QDialog::Accepted);
+         };
+         Win->Font1Click();
+       }},
+      {"Open", 0,
+       [rtf](EditorTest& t, QTextEdit*) {
+         t.ask_.Unsaved = {UnsavedAnswer::Discard};
+         t.ask_.OpenFile = rtf;
+         Win->Open1Click();
+       }},
+      {"dropped file", 0,
+       [rtf](EditorTest& t, QTextEdit*) {
+         t.ask_.Unsaved = {UnsavedAnswer::Discard};
+         t.DropFile(rtf);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Show(c.page);
+    QTextEdit* e = Editor(c.page);
+    e->setFocus();
+    e->selectAll();
+    Key(e, Qt::Key_Delete);
+    Type(e, "ab");
+    Win->ui->BlinkFont->setChecked(true);  // "b" blinks
+    Win->ui->BlinkEntry->setChecked(true);
+    Key(e, Qt::Key_Left, Qt::ShiftModifier);
+    Key(e, Qt::Key_B, Qt::ControlModifier);
+    Key(e, Qt::Key_End);
+    const QString before = MarkedEditorText(e);
+    ASSERT_EQ(before, "a[b]");
+    QApplication::clipboard()->setText("XY");
+    c.act(*this, e);
+    const QString after = MarkedEditorText(e) + QString::number(e->font().pointSize()) +
+                          QString::number(Win->ClassIndex());
+    ASSERT_NE(after, before + QString::number(e->font().pointSize()) + "0");
+    e->undo();
+    EXPECT_EQ(MarkedEditorText(e), before);
+    EXPECT_EQ(Win->ClassIndex(), 0);
+    e->redo();
+    EXPECT_EQ(MarkedEditorText(e) + QString::number(e->font().pointSize()) + QString::number(Win->ClassIndex()),
+              after);
+    Win->SetClassIndex(0);
+    Win->ClassClick();
+  }
+}
+
+TEST_F(EditorTest, UndoAndRedoInThePopupMenu) {
+  QTextEdit* e = Win->ui->Message;
+  e->setFocus();
+  Win->PopupMenu1Popup();
+  EXPECT_FALSE(Win->Undo1->isEnabled());
+  EXPECT_FALSE(Win->Redo1->isEnabled());
+  Type(e, "abc");
+  Win->PopupMenu1Popup();
+  EXPECT_TRUE(Win->Undo1->isEnabled());
+  Win->Undo1->trigger();
+  EXPECT_EQ(e->toPlainText(), "");
+  Win->PopupMenu1Popup();
+  EXPECT_FALSE(Win->Undo1->isEnabled());
+  EXPECT_TRUE(Win->Redo1->isEnabled());
+  Win->Redo1->trigger();
+  EXPECT_EQ(e->toPlainText(), "abc");
+}
+
+TEST_F(EditorTest, IncomingTextIsCutAndTypedTextStays) {
+  struct Case {
+    const char* name;
+    int page;
+    std::function<void(QTextEdit*)> act;
+  } cases[] = {
+      {"Ctrl+V", 0, [](QTextEdit* e) { Key(e, Qt::Key_V, Qt::ControlModifier); }},
+      {"menu Paste", 0, [](QTextEdit*) { Win->Paste1Click(); }},
+      {"dropped text", 0, [](QTextEdit* e) { DropText(e, "0123456789"); }},
+      {"menu Paste in the name", 4, [](QTextEdit*) { Win->Paste1Click(); }},
+      {"dropped text in the name", 4, [](QTextEdit* e) { DropText(e, "0123456789"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Show(c.page);
+    QTextEdit* e = Editor(c.page);
+    const int max = c.page == 0 ? 320 : 32;
+    const QString typed = QString(max - 3, 'a') + "END";
+    e->setPlainText(typed);
+    QTextCursor at(e->document());  // the caret (and the drop point) at the start
+    e->setTextCursor(at);
+    QApplication::clipboard()->setText("0123456789");
+    c.act(e);
+    EXPECT_EQ(e->toPlainText(), "" + typed) << "room left: none";
+    e->setPlainText(typed.mid(4));  // four positions free
+    e->setTextCursor(QTextCursor(e->document()));
+    c.act(e);
+    EXPECT_EQ(e->toPlainText(), "0123" + typed.mid(4));
+  }
+}
+
+TEST_F(EditorTest, ChangedWorkIsAskedAboutFirst) {
+  const QString file = File("other.rtf", "{\\rtf1 other\\par}");
+  const QString saved = dir_.filePath("saved.rtf");
+  struct Case {
+    const char* name;
+    std::function<void(EditorTest&)> act;
+  } actions[] = {
+      {"New", [](EditorTest&) { Win->New1Click(); }},
+      {"Open", [file](EditorTest& t) { t.ask_.OpenFile = file; Win->Open1Click(); }},
+      {"drop", [file](EditorTest& t) { t.DropFile(file); }},
+      {"close", [](EditorTest&) { Win->close(); }},
+  };
+  for (const auto& a : actions) {
+    for (UnsavedAnswer answer : {UnsavedAnswer::Cancel, UnsavedAnswer::Discard, UnsavedAnswer::Save}) {
+      SCOPED_TRACE(std::string(a.name) + " " + std::to_string(int(answer)));
+      Activate(Win);
+      QFile::remove(saved);
+      Win->ui->Message->clear();
+      Type(Win->ui->Message, "mine");
+      ask_ = {};
+      mp::SetQuestions(&ask_);
+      ask_.Unsaved = {answer};
+      ask_.SaveFile = saved;
+      a.act(*this);
+      EXPECT_EQ(ask_.UnsavedAsked, 1);
+      const bool gone = answer != UnsavedAnswer::Cancel;
+      EXPECT_EQ(Win->ui->Message->toPlainText() != "mine" || !Win->isVisible(), gone);
+      EXPECT_EQ(QFile::exists(saved), answer == UnsavedAnswer::Save);
+    }
+  }
+  // Not asked: an empty message, and one unchanged since it was opened or saved.
+  Activate(Win);
+  ask_.UnsavedAsked = 0;
+  Win->New1Click();
+  ask_.OpenFile = file;
+  Win->Open1Click();
+  EXPECT_EQ(Win->ui->Message->toPlainText(), "other");
+  Win->New1Click();
+  EXPECT_EQ(ask_.UnsavedAsked, 0);
+}
+
+}  // namespace
