@@ -11,7 +11,6 @@
 #include <QUrl>
 
 #include "AppFixture.h"
-#include "ScriptedQuestions.h"
 #include "dialogs/FontDialog.h"
 
 QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
@@ -58,7 +57,6 @@ class EditorTest : public AppFixture {
     f.write(bytes);
     return f.fileName();
   }
-  ScriptedQuestions ask_;
 };
 
 TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
@@ -76,22 +74,22 @@ TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
       {"dropped text in the name", 4, [](EditorTest&, QTextEdit* e) { DropText(e, "dropped"); }},
       {"Hidden", 0, [](EditorTest&, QTextEdit*) { Win->ui->ClassHidden->click(); }},
       {"font", 0,
-       [](EditorTest& t, QTextEdit*) {
-         t.ask_.Modal = [](QDialog* d) {
-           static_cast<TFontDialog*>(d)->Size->setCurrentRow(20 - 8);
-           return int(QDialog::Accepted);
-         };
+       [](EditorTest&, QTextEdit*) {
+         WhenModal([](QWidget* w) {
+           static_cast<TFontDialog*>(w)->Size->setCurrentRow(20 - 8);
+           static_cast<TFontDialog*>(w)->accept();
+         });
          Win->Font1Click();
        }},
       {"Open", 0,
-       [rtf](EditorTest& t, QTextEdit*) {
-         t.ask_.Unsaved = {UnsavedAnswer::Discard};
-         t.ask_.OpenFile = rtf;
+       [rtf](EditorTest&, QTextEdit*) {
+         Asked().UnsavedAnswers(UnsavedAnswer::Discard);
+         Asked().OpenAnswers(rtf);
          Win->Open1Click();
        }},
       {"dropped file", 0,
        [rtf](EditorTest& t, QTextEdit*) {
-         t.ask_.Unsaved = {UnsavedAnswer::Discard};
+         Asked().UnsavedAnswers(UnsavedAnswer::Discard);
          t.DropFile(rtf);
        }},
   };
@@ -108,19 +106,23 @@ TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
     Key(e, Qt::Key_Left, Qt::ShiftModifier);
     Key(e, Qt::Key_B, Qt::ControlModifier);
     Key(e, Qt::Key_End);
-    const QString before = MarkedEditorText(e);
-    ASSERT_EQ(before, "a[b]");
+    // Text, marking, the size of the first character and the message type.
+    auto state = [e] {
+      QTextCursor first(e->document());
+      first.setPosition(1);
+      return MarkedEditorText(e) + " " + QString::number(first.charFormat().fontPointSize()) + " " +
+             QString::number(Win->ClassIndex());
+    };
+    const QString before = state();
+    ASSERT_TRUE(before.startsWith("a[b] ")) << before.toStdString();
     QApplication::clipboard()->setText("XY");
     c.act(*this, e);
-    const QString after = MarkedEditorText(e) + QString::number(e->font().pointSize()) +
-                          QString::number(Win->ClassIndex());
-    ASSERT_NE(after, before + QString::number(e->font().pointSize()) + "0");
+    const QString after = state();
+    ASSERT_NE(after, before);
     e->undo();
-    EXPECT_EQ(MarkedEditorText(e), before);
-    EXPECT_EQ(Win->ClassIndex(), 0);
+    EXPECT_EQ(state(), before);
     e->redo();
-    EXPECT_EQ(MarkedEditorText(e) + QString::number(e->font().pointSize()) + QString::number(Win->ClassIndex()),
-              after);
+    EXPECT_EQ(state(), after);
     Win->SetClassIndex(0);
     Win->ClassClick();
   }
@@ -180,12 +182,16 @@ TEST_F(EditorTest, ChangedWorkIsAskedAboutFirst) {
   const QString saved = dir_.filePath("saved.rtf");
   struct Case {
     const char* name;
-    std::function<void(EditorTest&)> act;
+    std::function<void(EditorTest&, bool)> act;  // (test, the question lets it go on)
   } actions[] = {
-      {"New", [](EditorTest&) { Win->New1Click(); }},
-      {"Open", [file](EditorTest& t) { t.ask_.OpenFile = file; Win->Open1Click(); }},
-      {"drop", [file](EditorTest& t) { t.DropFile(file); }},
-      {"close", [](EditorTest&) { Win->close(); }},
+      {"New", [](EditorTest&, bool) { Win->New1Click(); }},
+      {"Open",
+       [file](EditorTest&, bool on) {
+         if (on) Asked().OpenAnswers(file);
+         Win->Open1Click();
+       }},
+      {"drop", [file](EditorTest& t, bool) { t.DropFile(file); }},
+      {"close", [](EditorTest&, bool) { Win->close(); }},
   };
   for (const auto& a : actions) {
     for (UnsavedAnswer answer : {UnsavedAnswer::Cancel, UnsavedAnswer::Discard, UnsavedAnswer::Save}) {
@@ -194,26 +200,25 @@ TEST_F(EditorTest, ChangedWorkIsAskedAboutFirst) {
       QFile::remove(saved);
       Win->ui->Message->clear();
       Type(Win->ui->Message, "mine");
-      ask_ = {};
-      mp::SetQuestions(&ask_);
-      ask_.Unsaved = {answer};
-      ask_.SaveFile = saved;
-      a.act(*this);
-      EXPECT_EQ(ask_.UnsavedAsked, 1);
+      Asked().Reset();
+      Asked().UnsavedAnswers(answer);
+      if (answer == UnsavedAnswer::Save) Asked().SaveAnswers(saved);
       const bool gone = answer != UnsavedAnswer::Cancel;
+      a.act(*this, gone);
+      EXPECT_EQ(Asked().unsavedAsked.size(), 1u);
       EXPECT_EQ(Win->ui->Message->toPlainText() != "mine" || !Win->isVisible(), gone);
       EXPECT_EQ(QFile::exists(saved), answer == UnsavedAnswer::Save);
     }
   }
   // Not asked: an empty message, and one unchanged since it was opened or saved.
   Activate(Win);
-  ask_.UnsavedAsked = 0;
+  Asked().Reset();
   Win->New1Click();
-  ask_.OpenFile = file;
+  Asked().OpenAnswers(file);
   Win->Open1Click();
   EXPECT_EQ(Win->ui->Message->toPlainText(), "other");
   Win->New1Click();
-  EXPECT_EQ(ask_.UnsavedAsked, 0);
+  EXPECT_TRUE(Asked().unsavedAsked.empty());
 }
 
 }  // namespace
