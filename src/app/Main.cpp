@@ -549,6 +549,18 @@ QPushButton* TWin::DefaultButton() const {
 }
 
 bool TWin::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Shortcut && ui) {
+    // The access key of an indicator group goes to the first box of the group
+    // its caption names, not to the box of the group that had the focus last.
+    const std::pair<QObject*, QWidget*> groups[] = {
+        {ui->VoiceGroup, ui->VoiceOn}, {ui->FaxGroup, ui->FaxOn}, {ui->EmailGroup, ui->EmailOn}};
+    for (const auto& [group, box] : groups) {
+      if (watched == group) {
+        box->setFocus(Qt::ShortcutFocusReason);
+        return true;
+      }
+    }
+  }
   if (event->type() == QEvent::KeyPress && ui) {
     auto* key = static_cast<QKeyEvent*>(event);
     QTextEdit* editor = nullptr;
@@ -613,21 +625,7 @@ void TWin::SetupKeyboard() {
       pc->setCurrentIndex((pc->currentIndex() + step + pc->count()) % pc->count());
     });
   }
-  // The access keys of the indicator groups go to the first box of the group
-  // their caption names.
-  const struct {
-    QKeySequence keys;
-    QWidget* box;
-  } groups[] = {
-      {QKeySequence(Qt::ALT | Qt::Key_V), ui->VoiceOn},
-      {QKeySequence(Qt::ALT | Qt::Key_X), ui->FaxOn},
-      {QKeySequence(Qt::ALT | Qt::Key_E), ui->EmailOn},
-  };
-  for (const auto& g : groups) {
-    auto* shortcut = new QShortcut(g.keys, ui->TabSheet3);
-    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(shortcut, &QShortcut::activated, this, [box = g.box] { box->setFocus(Qt::ShortcutFocusReason); });
-  }
+
 }
 
 // ---- PhoneHost ----
