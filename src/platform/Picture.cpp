@@ -10,9 +10,9 @@ namespace {
 quint32 U32(const uchar* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (quint32(p[3]) << 24); }
 quint16 U16(const uchar* p) { return quint16(p[0] | (p[1] << 8)); }
 
-// Samples an uncompressed Windows bitmap (1, 4, 8, 24 or 32 bits a pixel)
-// row by row into at most kPictureScaledSide pixels a side, the nearest
-// source pixel for each. A null image for anything else.
+// Samples a large uncompressed Windows bitmap (1, 4, 8, 24 or 32 bits a
+// pixel) row by row into at most kPictureScaledSide pixels a side, the
+// nearest source pixel for each. A null image for anything else.
 QImage SampleBitmap(QIODevice& device, qint64 start) {
   if (!device.seek(start)) return {};
   const QByteArray head = device.read(54);
@@ -28,7 +28,7 @@ QImage SampleBitmap(QIODevice& device, qint64 start) {
   quint32 colours = U32(h + 46);
   const bool topDown = rawH < 0;
   const qint64 height = topDown ? -rawH : rawH;
-  if (w <= 0 || height <= 0 || compression != 0) return {};
+  if (w <= 0 || height <= 0 || compression != 0 || w * height <= kPictureMaxPixels) return {};
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return {};
   QList<QRgb> palette;
   if (bpp <= 8) {
@@ -83,15 +83,8 @@ QImage ReadWith(QIODevice& device, qint64 start, const QByteArray& format) {
   QImageReader reader(&device, format);
   reader.setDecideFormatFromContent(format.isEmpty());
   const QSize size = reader.size();
-  if (size.isValid() && qint64(size.width()) * size.height() > kPictureMaxPixels) {
-    if (format == "BMP") {
-      // The toolkit's bitmap reader cannot scale: sample the rows ourselves.
-      QImage sampled = SampleBitmap(device, start);
-      if (!sampled.isNull()) return sampled;
-      device.seek(start);
-    }
+  if (size.isValid() && qint64(size.width()) * size.height() > kPictureMaxPixels)
     reader.setScaledSize(size.scaled(kPictureScaledSide, kPictureScaledSide, Qt::KeepAspectRatio));
-  }
   return reader.read();
 }
 
@@ -99,7 +92,9 @@ QImage ReadWith(QIODevice& device, qint64 start, const QByteArray& format) {
 
 QImage ReadPicture(QIODevice& device) {
   const qint64 start = device.pos();
-  QImage picture = ReadWith(device, start, "BMP");
+  // The toolkit's bitmap reader cannot scale: large bitmaps are sampled here.
+  QImage picture = SampleBitmap(device, start);
+  if (picture.isNull()) picture = ReadWith(device, start, "BMP");
   if (picture.isNull()) picture = ReadWith(device, start, QByteArray());
   return picture;
 }
