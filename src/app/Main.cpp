@@ -39,6 +39,7 @@
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
 #include "platform/Picture.h"
+#include "platform/Help.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
 #include "ui_Main.h"
@@ -71,7 +72,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
 
-  mp::SetBeepSound([](mp::BeepKind) { QApplication::beep(); });
+  // Each kind plays its own theme sound; the X bell where none can play.
+  mp::SetBeepSound(mp::ThemeSound([] { QApplication::beep(); }));
 
   ui->Title->setFont(mp::TitleFont(37));
   mp::PaintShape(ui->Background, QColor(255, 0, 0), 0);
@@ -158,6 +160,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   connect(ui->Exit1, &QAction::triggered, this, &TWin::Exit1Click);
   connect(ui->AboutMiraPost1, &QAction::triggered, this, &TWin::AboutMiraPost1Click);
   connect(ui->MIRAPOSTWebSite1, &QAction::triggered, this, &TWin::MIRAPOSTWebSite1Click);
+  connect(ui->HelpContents1, &QAction::triggered, this, &TWin::HelpContents1Click);
   connect(ui->Debug1, &QAction::triggered, this, &TWin::Debug1Click);
   connect(ui->Cut1, &QAction::triggered, this, &TWin::Cut1Click);
   connect(ui->Copy1, &QAction::triggered, this, &TWin::Copy1Click);
@@ -182,6 +185,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupLogoPage();
   SetupPhonebookPage();
   SetupKeyboard();
+  SetupDialogue();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);
@@ -321,6 +325,18 @@ void TWin::MIRAPOSTWebSite1Click() {
   SetWaitCursor(false);
 }
 
+void TWin::HelpContents1Click() {
+  const QString page = mp::FindHelpPage();
+  if (page.isEmpty()) {
+    ShowStatus("Cannot find the help page (" + std::string(mp::kHelpPageFromProgram) + ").");
+    Beep(mp::BeepKind::Asterisk);
+    return;
+  }
+  SetWaitCursor(true);
+  mp::OpenDesktopDocument(page.toStdString());
+  SetWaitCursor(false);
+}
+
 void TWin::Debug1Click() {
   ui->Forward->setEnabled(true);
   Phone.SaveTrafficLog();
@@ -435,6 +451,11 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TWin::closeEvent(QCloseEvent* event) {
+  // Never while a dialogue with the phone runs: the window stays until it ends.
+  if (Phone.InDialogue()) {
+    event->ignore();
+    return;
+  }
   if (MayDiscardMessage()) {
     event->accept();
   } else {
@@ -469,7 +490,6 @@ void TWin::SetupKeyboard() {
       pc->setCurrentIndex((pc->currentIndex() + step + pc->count()) % pc->count());
     });
   }
-
 }
 
 // ---- PhoneHost ----

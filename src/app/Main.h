@@ -57,6 +57,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ShowStatus(const std::string& text) override;
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
+  // While a dialogue runs (MainDialogue.cpp): the pages and menus are
+  // disabled, the Cancel button shows in the status bar, and the event
+  // slices between the link's waits deliver paint and other window events
+  // but no input except Escape and Cancel.
+  void SetDialogue(bool running) override;
+  bool ServiceEvents() override;
+  QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -112,6 +119,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Exit1Click();
   void AboutMiraPost1Click();
   void MIRAPOSTWebSite1Click();
+  void HelpContents1Click();  // F1: the local help page
   void Debug1Click();
   void PopupMenu1Popup();
   void Cut1Click();
@@ -159,6 +167,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void EntryNoChange();
   void SaveEntryClick();
 
+  // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button
+  void CancelClick();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
   void closeEvent(QCloseEvent* event) override;
@@ -172,6 +183,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupVoidPages();
   void SetupLogoPage();
   void SetupPhonebookPage();
+  void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
@@ -179,6 +191,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupKeyboard();
   int classShown_ = 0;          // the message type before the latest click
   bool dropCancelled_ = false;  // the user cancelled the drop being handled
+
+  QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
+  QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it
+  bool CancelRequested = false;
 };
 
 // The four windows, created once in this order and destroyed in reverse.

@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
   Application app(argc, argv);
   mark("application");
   SetApplicationNames();
+  QGuiApplication::setDesktopFileName("example.mirapost.Mirapost");  // the desktop entry's name
   const Options options = ParseCommandLine(app);
 
   const bool bench = options.benchStartup;
