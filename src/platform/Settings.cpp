@@ -219,9 +219,13 @@ std::string WriteTarget(const std::string& path) {
   return ec ? path : target.string();
 }
 
+// A store that can be read but that its mode bits (also for root) or its
+// permissions for this user keep from being written. One that cannot even be
+// read counts as unreadable and is moved aside instead.
 bool IsReadOnly(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::access(path.c_str(), R_OK) != 0) return false;
   return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
