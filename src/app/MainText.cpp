@@ -3,11 +3,11 @@
 // blinks when it is pure red. The same handlers serve the phonebook page's name
 // editor through CurrentEditor and CurrentBlinkButton.
 #include <QAbstractButton>
+#include <QAbstractUndoItem>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QAbstractUndoItem>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>

@@ -6,6 +6,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 MessageEdit::MessageEdit(QWidget* parent) : QTextEdit(parent) {
   connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int added) {
