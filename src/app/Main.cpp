@@ -36,6 +36,7 @@
 #include "app/TabRows.h"
 #include "app/Questions.h"
 #include "dialogs/FontDialog.h"
+#include "app/StatusLabel.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
 #include "platform/Picture.h"
@@ -101,9 +102,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   }
 
   // Status bar: one text panel across the whole width, no size grip.
-  StatusPanel = new QLabel(ui->StatusBar);
+  StatusPanel = new mp::StatusLabel(ui->StatusBar);
   StatusPanel->setObjectName("StatusPanel");
-  StatusPanel->setTextFormat(Qt::PlainText);
   ui->StatusBar->addWidget(StatusPanel, 1);
   ui->StatusBar->setSizeGripEnabled(false);
   ui->StatusBar->setFixedHeight(kStatusHeight);
@@ -185,6 +185,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupLogoPage();
   SetupPhonebookPage();
   SetupKeyboard();
+  SetupPorts();
   SetupDialogue();
 
   // Hints stay ten seconds.
@@ -388,7 +389,7 @@ void TWin::SelectAll1Click() {
   if (CurrentEditor) CurrentEditor->selectAll();
 }
 
-QString TWin::StatusText() const { return StatusPanel ? StatusPanel->text() : QString(); }
+QString TWin::StatusText() const { return StatusPanel ? StatusPanel->FullText() : QString(); }
 
 int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
 
@@ -497,7 +498,7 @@ void TWin::SetupKeyboard() {
 int TWin::PortIndex() const { return ui->ComPort->currentIndex(); }
 
 void TWin::ShowStatus(const std::string& text) {
-  StatusPanel->setText(mp::FromAnsi(text));
+  StatusPanel->SetFullText(mp::FromAnsi(text));
   StatusPanel->repaint();
 }
 

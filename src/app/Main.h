@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StatusLabel.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
 
@@ -21,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QTextEdit;
 class QFontDialog;
+class TReceivedWin;
 class QFileDialog;
 class TDropFile;
 
@@ -45,8 +47,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
   QAction* Undo1 = nullptr;         // its "&Undo" and "&Redo" items
   QAction* Redo1 = nullptr;
-  QLabel* StatusPanel = nullptr;    // the status bar's one text panel
-  QString StatusText() const;       // what the status bar shows
+  mp::StatusLabel* StatusPanel = nullptr;  // the status bar's one text panel
+  QString StatusText() const;       // what the status bar shows (whole, never shortened)
   int ClassIndex() const;           // 0 Normal, 1 Class 0, 2 Hidden, -1 none
   void SetClassIndex(int index);
   // The page's default button (Enter presses it while the page is shown).
@@ -112,6 +114,17 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // Save As; true when the message was written.
   bool SaveMessageAs();
 
+  // ---- ports and the simulated phone (MainPorts.cpp) ----
+  QAction* Ports1 = nullptr;     // Phone > Ports...
+  QAction* Received1 = nullptr;  // Phone > Received by the Simulated Phone...
+  QLabel* SimulatedPhoneLabel = nullptr;  // in the status bar while it is in use
+  TReceivedWin* ReceivedWin = nullptr;
+  // The simulated phone answers on COM `com` for this run: the window says so
+  // at all times and offers what it received.
+  void UseSimulatedPhone(int com, const QString& device, const QString& journal);
+  // Names each entry of the port box after its device, as things are now.
+  void RefreshPortList();
+
  public slots:
   // frame (Main.cpp)
   void PageControlChange();
@@ -167,6 +180,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void EntryNoChange();
   void SaveEntryClick();
 
+  // ports (MainPorts.cpp)
+  void Ports1Click();
+  void Received1Click();
+
   // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button
   void CancelClick();
 
@@ -183,6 +200,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupVoidPages();
   void SetupLogoPage();
   void SetupPhonebookPage();
+  void SetupPorts();
   void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "phone/PhoneLink.h"
+#include "phone/ReplyMeaning.h"
 
 namespace mp {
 
@@ -58,7 +59,7 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
                                        : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
   } else {
-    host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
+    host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
     host_.Beep(BeepKind::Exclamation);
   }
   ClosePhone();
