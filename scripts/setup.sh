@@ -8,6 +8,7 @@ PACKAGES=(cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
+  libqt6sql6-sqlite python3-gammu
   gnokii-cli unrtf xvfb xauth)
 missing=()
 for p in "${PACKAGES[@]}"; do

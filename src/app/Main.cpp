@@ -277,6 +277,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupVoidPages();
   SetupLogoPage();
   SetupPhonebookPage();
+  SetupPreview();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);

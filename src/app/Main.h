@@ -12,15 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
+#include "record/Record.h"
 
 class QAbstractButton;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTextEdit;
+class QTimer;
 class QFontDialog;
+class ReceivingPhone;
+class TSentWin;
 class QFileDialog;
 class TDropFile;
 
@@ -55,6 +60,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ShowStatus(const std::string& text) override;
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
+  void Transferred(const mp::TransferReport& report) override;  // kept in SentRecord
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -90,6 +96,24 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString OpenFilter;
   QString OpenDefaultExt;
   void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
+
+  // ---- receiving phone panel and the record of sent messages (MainPreview.cpp) ----
+  ReceivingPhone* Preview = nullptr;  // the panel beside the form
+  QAction* ReceivingPhone1 = nullptr;  // View menu: panel shown
+  QAction* SentMessages1 = nullptr;    // View menu: the "Sent messages" window
+  QAction* KeepRecord1 = nullptr;      // View menu: record sends (a setting)
+  TSentWin* SentWin = nullptr;
+  std::unique_ptr<mp::record::Record> SentRecord;
+  std::unique_ptr<mp::record::Recorder> SentRecorder;
+  // What the shown page would send now, read as the receiving phone will.
+  struct PagePreview {
+    mp::pdu::Reading reading;
+    std::vector<mp::pdu::CharChange> changes;  // of the text the user wrote
+    std::string tpdu;
+  };
+  PagePreview CurrentPreview();
+  void RefreshPreview();  // at once
+  void PreviewChanged();  // soon: several changes in a row cost one refresh
 
  public slots:
   // frame (Main.cpp)
@@ -143,6 +167,11 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void EntryNoChange();
   void SaveEntryClick();
 
+  // receiving phone and sent messages (MainPreview.cpp)
+  void ReceivingPhone1Click();
+  void SentMessages1Click();
+  void KeepRecord1Click();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
   void closeEvent(QCloseEvent* event) override;
@@ -155,6 +184,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupVoidPages();
   void SetupLogoPage();
   void SetupPhonebookPage();
+  void SetupPreview();
+  QTimer* previewTimer_ = nullptr;
+  QString countHint_;  // the Count label's own hint
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();

@@ -8,6 +8,25 @@
 
 namespace mp {
 
+// What a send, save or phonebook write handed to the phone, and how it ended.
+// The link reports each one twice: when it starts (finished false, the status
+// text the link showed last) and when it ends (finished true, the final status
+// text), so that a record kept from it survives a crash in between.
+struct TransferReport {
+  std::string command;  // "CMGS" (send), "CMGW" (save) or "CPBW" (phonebook entry)
+  int status = -1;      // AT+CMGW storage status, -1 otherwise
+  std::string port;     // "COM4:"
+  std::string device;   // what the port resolves to, empty when nothing
+  std::string sca;      // centre address hex text as written ("00" for the default)
+  std::string tpdu;     // hex text of the TPDU (messages)
+  std::string number;   // the entry's number (phonebook)
+  int numberType = 0;   // 145, 129 (phonebook)
+  std::string nameHex;  // the entry's name as written (phonebook)
+  bool finished = false;
+  bool ok = false;          // the phone accepted it
+  std::string statusText;   // the status bar's text at that moment
+};
+
 class PhoneHost {
  public:
   virtual ~PhoneHost() = default;
@@ -18,6 +37,8 @@ class PhoneHost {
   virtual void Beep(BeepKind kind) = 0;
   // Hourglass on while a connection is open.
   virtual void SetWaitCursor(bool on) = 0;
+  // A message or phonebook entry starts or ends its way to the phone.
+  virtual void Transferred(const TransferReport&) {}
 };
 
 }  // namespace mp

@@ -5,6 +5,7 @@
 
 #include "builders/Gsm.h"
 #include "phone/PhoneLink.h"
+#include "phone/ReportScope.h"
 
 namespace mp {
 
@@ -82,6 +83,12 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
 
 bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::string& number,
                                     int type) {
+  TransferReport report;
+  report.command = "CPBW";
+  report.number = number;
+  report.numberType = type;
+  report.nameHex = hexName;
+  ReportScope scope(*this, std::move(report));
   if (!OpenPhone()) return false;
   host_.ShowStatus("Saving entry to ME memory...");
   WritePhone("AT+CSCS=\"HEX\";+CPBS=\"ME\"\r");
@@ -114,6 +121,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   host_.ShowStatus("Entry successfully saved in ME memory location " +
                    std::to_string(location) + ".");
   host_.Beep(BeepKind::Ok);
+  scope.Succeeded();
   ClosePhone();
   return true;
 }

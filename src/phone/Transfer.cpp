@@ -3,14 +3,11 @@
 #include <cstdio>
 
 #include "phone/PhoneLink.h"
+#include "phone/ReportScope.h"
 
 namespace mp {
 
-void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
-                                std::string_view body, int status) {
-  if (!OpenPhone()) return;
-  host_.ShowStatus("Transferring message to ME...");
-
+std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body) {
   // First octet: SMS-SUBMIT with a relative validity period, plus the status
   // report request and the user data header indicator; then TP-MR and TP-DA.
   int first = 0x11;
@@ -22,6 +19,23 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
   tpdu += "FF";
   tpdu += settings.DestAddress;
   tpdu += body;
+  return tpdu;
+}
+
+void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
+                                std::string_view body, int status) {
+  const std::string tpdu = SubmitTpdu(settings, header, body);
+  TransferReport report;
+  report.command = settings.SaveMode ? "CMGW" : "CMGS";
+  report.status = settings.SaveMode ? status : -1;
+  // In PDU mode the phone expects a service centre address before the TPDU;
+  // when none was chosen the phone's default ("00") is meant.
+  report.sca = settings.CentreAddress.empty() ? "00" : settings.CentreAddress;
+  report.tpdu = tpdu;
+  ReportScope scope(*this, std::move(report));
+
+  if (!OpenPhone()) return;
+  host_.ShowStatus("Transferring message to ME...");
 
   // The announced length counts the TPDU's octets only, not the centre address.
   const int length = static_cast<int>(tpdu.size() / 2);
@@ -36,8 +50,6 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
   }
 
   TrafficLog_ += "<PDU>";
-  // In PDU mode the phone expects a service centre address before the TPDU;
-  // when none was chosen the phone's default ("00") is meant.
   WritePhone(settings.CentreAddress.empty() ? std::string_view("00")
                                             : std::string_view(settings.CentreAddress));
   WritePhone(tpdu);
@@ -57,6 +69,7 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
     host_.ShowStatus(settings.SaveMode ? "Message successfully saved in SM."
                                        : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
+    scope.Succeeded();
   } else {
     host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
     host_.Beep(BeepKind::Exclamation);
