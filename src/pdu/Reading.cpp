@@ -70,6 +70,7 @@ std::string ControlName(char32_t c) {
 }
 
 std::string Shown(char32_t c) {
+  if (c == ' ') return "space";
   if (c < 0x20 || c == 0x7F) {
     if (c == '\n') return "line break";
     return ControlName(c);

@@ -102,7 +102,9 @@ struct RecordingHost : PhoneHost {
   std::vector<std::string> statuses;
   std::vector<BeepKind> beeps;
   std::vector<bool> cursor;
+  std::vector<TransferReport> reports;
   int PortIndex() const override { return port; }
+  void Transferred(const TransferReport& r) override { reports.push_back(r); }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void Beep(BeepKind kind) override { beeps.push_back(kind); }
   void SetWaitCursor(bool on) override { cursor.push_back(on); }
