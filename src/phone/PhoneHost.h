@@ -9,9 +9,11 @@
 namespace mp {
 
 // What a send, save or phonebook write handed to the phone, and how it ended.
-// The link reports each one twice: when it starts (finished false, the status
-// text the link showed last) and when it ends (finished true, the final status
-// text), so that a record kept from it survives a crash in between.
+// The link reports each one when the connection is up and the transfer starts
+// (finished false, the status text shown then) and again when it ends
+// (finished true, the final status text); one that never got a connection is
+// reported only at its end. A record kept from the reports thus survives a
+// crash in between.
 struct TransferReport {
   std::string command;  // "CMGS" (send), "CMGW" (save) or "CPBW" (phonebook entry)
   int status = -1;      // AT+CMGW storage status, -1 otherwise

@@ -91,6 +91,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   ReportScope scope(*this, std::move(report));
   if (!OpenPhone()) return false;
   host_.ShowStatus("Saving entry to ME memory...");
+  scope.Started();
   WritePhone("AT+CSCS=\"HEX\";+CPBS=\"ME\"\r");
   if (!WaitForPhone("OK\r\n")) return PhoneFailed();
 

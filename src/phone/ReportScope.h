@@ -1,6 +1,7 @@
 #pragma once
-// Inside the phone link: tells the host that a transfer starts when made and
-// how it ended when it goes out of scope, whichever way the dialogue left.
+// Inside the phone link: tells the host that a transfer has started once the
+// connection is up (Started), and how it ended when the scope is left,
+// whichever way the dialogue left (a failed connection included).
 #include "phone/PhoneLink.h"
 
 namespace mp {
@@ -10,6 +11,8 @@ class PhoneLink::ReportScope {
   ReportScope(PhoneLink& link, TransferReport report) : link_(link), report_(std::move(report)) {
     report_.port = PortName(link_.host_.PortIndex());
     report_.device = ResolvePortDevice(report_.port);
+  }
+  void Started() {
     report_.statusText = link_.host_.last;
     link_.host_.Transferred(report_);
   }

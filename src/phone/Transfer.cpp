@@ -36,6 +36,7 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
 
   if (!OpenPhone()) return;
   host_.ShowStatus("Transferring message to ME...");
+  scope.Started();
 
   // The announced length counts the TPDU's octets only, not the centre address.
   const int length = static_cast<int>(tpdu.size() / 2);

@@ -156,14 +156,16 @@ bool Record::Open() {
     error_ = "the SQLite driver of Qt SQL is not installed";
     return false;
   }
-  QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Q(connection_));
-  db.setDatabaseName(Q(path_));
-  db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
-  if (!db.open()) {
-    error_ = db.lastError().text().toStdString();
-    return false;
+  bool connected = false;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Q(connection_));
+    db.setDatabaseName(Q(path_));
+    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
+    connected = db.open();
+    if (!connected) error_ = db.lastError().text().toStdString();
   }
-  open_ = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=FULL") && Migrate();
+  open_ = connected && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=FULL") &&
+          Migrate();
   if (!open_) {
     const std::string why = error_;
     Close();
@@ -320,21 +322,20 @@ Entry EntryFromReport(const TransferReport& r) {
 }
 
 void Recorder::Report(const TransferReport& report) {
-  if (!report.finished) {
+  if (!report.finished || pending_.id == 0) {
+    // A new transfer (or one that ended before it could start).
     pending_ = {};
     lastId_ = 0;
     if (!record_.IsOpen() || !Enabled()) return;
-    pending_ = EntryFromReport(report);
-    if (auto id = record_.Add(pending_)) {
-      pending_.id = *id;
+    Entry e = EntryFromReport(report);
+    if (auto id = record_.Add(e)) {
       lastId_ = *id;
+      if (!report.finished) pending_.id = *id;
     }
     return;
   }
-  if (pending_.id == 0) return;
   Entry done = EntryFromReport(report);
   done.id = pending_.id;
-  done.time = pending_.time;
   if (auto stored = record_.Get(done.id)) done.time = stored->time;
   record_.Update(done);
   pending_ = {};

@@ -84,7 +84,8 @@ bool Enabled();
 void SetEnabled(bool on);
 
 // Keeps transfer reports in a record: a row when a transfer starts, updated
-// when it ends. Reports are dropped while the record is off or not open.
+// when it ends (a transfer that ended before it started gets its row then).
+// Reports are dropped while the record is off or not open.
 class Recorder {
  public:
   explicit Recorder(Record& record) : record_(record) {}
