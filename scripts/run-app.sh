@@ -3,6 +3,6 @@
 # simulated phone and maps COM 4 to it for the time the window is open.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+MIRAPOST_PURPOSE=app bash scripts/setup.sh >&2
 BUILD="${MIRAPOST_BUILD:-build}"
 exec "$BUILD/src/mirapost" "$@"

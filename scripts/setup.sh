@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs what MIRAPOST needs on Debian 12 and builds it into build/ (or $MIRAPOST_BUILD).
+#   MIRAPOST_PURPOSE=app    the application and the simulated phone only (the run command)
+#   MIRAPOST_PURPOSE=tests  everything, tests and benchmarks included (the default)
+# Further arguments go to CMake's configure step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PURPOSE="${MIRAPOST_PURPOSE:-tests}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
-  libqt6sql6-sqlite python3-gammu
-  gnokii-cli unrtf xvfb xauth)
+  qt6-qpa-plugins libqt6svg6 fonts-dejavu-core libqt6sql6-sqlite)
+if [ "$PURPOSE" = tests ]; then
+  PACKAGES+=(libgtest-dev libgmock-dev googletest libbenchmark-dev
+    gnokii-cli unrtf xvfb xauth python3-gammu)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,5 +25,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 BUILD="${MIRAPOST_BUILD:-build}"
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${MIRAPOST_BUILD_TYPE:-RelWithDebInfo}" "$@"
-cmake --build "$BUILD"
+if [ "$PURPOSE" = app ]; then
+  # Only the programs the run command starts; a build folder that already
+  # holds the tests keeps them configured.
+  if [ -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S . -B "$BUILD" "$@"
+  else
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${MIRAPOST_BUILD_TYPE:-RelWithDebInfo}" \
+      -DMIRAPOST_TESTS=OFF -DMIRAPOST_BENCH=OFF "$@"
+  fi
+  cmake --build "$BUILD" --target mirapost mirapost-phonesim
+else
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${MIRAPOST_BUILD_TYPE:-RelWithDebInfo}" \
+    -DMIRAPOST_TESTS=ON -DMIRAPOST_BENCH=ON "$@"
+  cmake --build "$BUILD"
+fi

@@ -387,7 +387,7 @@ void TWin::Font1Click() {
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   dialog.setOption(QFontDialog::ScalableFonts, true);
   dialog.setOption(QFontDialog::NonScalableFonts, true);
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (mp::ShowModal(&dialog) != QDialog::Accepted) return;
   QFont chosen = dialog.selectedFont();
   // Plain style whatever was picked; the dialog offers 8 to 24 points.
   QFont font(chosen.family());

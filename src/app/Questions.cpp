@@ -14,21 +14,26 @@ Questions g_real;
 Questions* g_current = nullptr;
 
 QString RunFileDialog(QWidget* parent, const FileChoice& choice, bool save) {
-  QFileDialog dialog(parent);
-  dialog.setObjectName(choice.ObjectName);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  // The replace question is asked by the caller, once, with its own words.
-  if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  dialog.setNameFilters(choice.Filters);
-  dialog.setDefaultSuffix(choice.DefaultSuffix);
-  dialog.selectFile(choice.Proposed);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
+  const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(parent, choice, save);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+  return dialog->selectedFiles().front();
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileChoice& choice, bool save) {
+  auto dialog = std::make_unique<QFileDialog>(parent);
+  dialog->setObjectName(choice.ObjectName);
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // The replace question is asked by the caller, once, with its own words.
+  if (save) dialog->setOption(QFileDialog::DontConfirmOverwrite);
+  dialog->setNameFilters(choice.Filters);
+  dialog->setDefaultSuffix(choice.DefaultSuffix);
+  dialog->selectFile(choice.Proposed);
+  return dialog;
+}
 
 int Questions::RunModal(QDialog* dialog) {
   if (!dialog) return QDialog::Rejected;

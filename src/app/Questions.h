@@ -8,7 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QDialog;
+class QFileDialog;
 class QWidget;
 
 namespace mp {
@@ -39,6 +42,9 @@ class Questions {
   // Asked before changed work is dropped (New, Open, a drop, closing).
   virtual UnsavedAnswer AskUnsaved(QWidget* parent, const QString& what);
 };
+
+// The open or save dialog as the real questions show it.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileChoice& choice, bool save);
 
 // The questions in force; the real dialogs unless SetQuestions installed others.
 Questions& Ask();

@@ -158,6 +158,9 @@ class PosixSerialLine final : public SerialLine {
 
   void Close() override {
     if (fd_ >= 0) {
+      // Exclusive mode outlives the close on a pseudo-terminal and would lock
+      // out every later open but root's: take it back first.
+      ::ioctl(fd_, TIOCNXCL);
       ::close(fd_);  // also drops the lock
       fd_ = -1;
     }

@@ -1,14 +1,14 @@
 #pragma once
 // Shared fixture of the window tests: a fresh settings folder per test, the
-// four windows, the simulated phone on COM 4, and helpers that drive modal
-// dialogs from a timer.
+// four windows, the simulated phone on COM 4, scripted answers to the
+// windows' questions (ScriptedQuestions.h), and short phone time-outs.
 //
 //   class MyTest : public AppFixture {};
 //   TEST_F(MyTest, Something) {
 //     WriteSettings([](mp::SettingsKey& k) { k.WriteInteger("ComPort", 2); });
 //     Create();                                   // CreateWindows()
 //     ASSERT_TRUE(StartPhone({"--phonebook", PhonebookFile({"1,+358401234567,145,Alice"})}));
-//     WhenModal([](QWidget* w) { Click(w, "SaveSend"); });   // the Send/Save dialog
+//     WhenModal([](QWidget* w) { Click(w, "SaveSend"); });   // answers the next dialog shown
 //     Win->ui->SaveBlink->click();
 //     auto lines = Journal();
 //   }
@@ -19,7 +19,6 @@
 #include <QDialog>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -27,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "ScriptedQuestions.h"
 #include "SimProcess.h"
 #include "app/About.h"
 #include "app/App.h"
@@ -45,17 +45,33 @@ class AppFixture : public ::testing::Test {
     ::setenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit().constData(), 1);
     ::unsetenv("MIRAPOST_COM4");
     mp::TakeRecordedBeeps();
+    Asked().Reset();
+    mp::SetQuestions(&Asked());
   }
 
   void TearDown() override {
     Destroy();
     StopPhone();
     ::unsetenv("MIRAPOST_COM4");
+    mp::SetQuestions(nullptr);
+    EXPECT_TRUE(Asked().AllUsed()) << "a scripted answer was never asked for";
+  }
+
+  // The questions of the windows, answered by the test.
+  static ScriptedQuestions& Asked() {
+    static ScriptedQuestions questions;
+    return questions;
   }
 
   // ---- windows ----
+  // The phone link's time-outs are shrunk so that a silent phone costs
+  // milliseconds; the dialogues and their order stay as they are.
+  static constexpr int kTimeScale = 20;
   void Create() {
-    if (!Win) mp::CreateWindows();
+    if (!Win) {
+      mp::CreateWindows();
+      Win->Phone.SetTimings(mp::LinkTimings::Scaled(kTimeScale));
+    }
   }
   void Destroy() {
     if (Win) mp::DestroyWindows();
@@ -110,19 +126,13 @@ class AppFixture : public ::testing::Test {
   std::vector<std::string> Journal() const { return phonesim::ReadJournal(journal_); }
 
   // ---- driving ----
-  // Runs `act` on the active modal widget as soon as one is shown (polled
-  // every 10 ms for at most 10 s); `skip` is a modal widget already open.
-  static void WhenModal(std::function<void(QWidget*)> act, QWidget* skip = nullptr, int tries = 1000) {
-    QTimer::singleShot(10, qApp, [act = std::move(act), skip, tries]() mutable {
-      QWidget* w = QApplication::activeModalWidget();
-      if (w && w != skip) {
-        act(w);
-      } else if (tries > 0) {
-        WhenModal(std::move(act), skip, tries - 1);
-      } else {
-        ADD_FAILURE() << "no modal dialog appeared";
-      }
-    });
+  // Answers the next dialog the application shows with `act`, which works
+  // its real controls and must close it. (`skip` and `tries` are kept for the
+  // callers written when dialogs were found by polling; they do nothing.)
+  static void WhenModal(std::function<void(QWidget*)> act, QWidget* skip = nullptr, int tries = 0) {
+    (void)skip;
+    (void)tries;
+    Asked().OnModal(std::move(act));
   }
   // Clicks the button with this object name inside `w`.
   static void Click(QWidget* w, const char* name) {

@@ -40,7 +40,7 @@ TEST_F(AboutTest, EscapeAndEnterClose) {
   Create();
   for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
     WhenModal([key](QWidget* w) { QTest::keyClick(w, key); });
-    EXPECT_EQ(AboutWin->exec(), QDialog::Accepted);
+    EXPECT_EQ(mp::ShowModal(AboutWin), QDialog::Accepted);
   }
   WhenModal([](QWidget* w) { static_cast<QDialog*>(w)->findChild<QPushButton*>("OKButton")->click(); });
   Win->AboutMiraPost1Click();

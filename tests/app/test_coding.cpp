@@ -31,7 +31,7 @@ TEST_F(CodingTest, StoredModelValues) {
     EXPECT_EQ(CodingWin->ModelIndex(), c.index);
     mp::TakeRecordedBeeps();
     WhenModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
-    EXPECT_EQ(CodingWin->exec(), QDialog::Accepted);
+    EXPECT_EQ(mp::ShowModal(CodingWin), QDialog::Accepted);
     EXPECT_EQ(CodingWin->ui->Info->text(), c.info);
     EXPECT_EQ(mp::TakeRecordedBeeps(), std::vector<mp::BeepKind>{mp::BeepKind::Exclamation});
     Destroy();
@@ -46,13 +46,13 @@ TEST_F(CodingTest, ChoiceKeptAfterCancel) {
     EXPECT_EQ(CodingWin->ui->Info->text(), TCodingWin::kInfo16Bit);
     CodingWin->ui->BitBtn2->click();
   });
-  EXPECT_EQ(CodingWin->exec(), QDialog::Rejected);
+  EXPECT_EQ(mp::ShowModal(CodingWin), QDialog::Rejected);
   EXPECT_EQ(CodingWin->ModelIndex(), 1);
   // Escape cancels, Enter confirms.
   WhenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-  EXPECT_EQ(CodingWin->exec(), QDialog::Rejected);
+  EXPECT_EQ(mp::ShowModal(CodingWin), QDialog::Rejected);
   WhenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
-  EXPECT_EQ(CodingWin->exec(), QDialog::Accepted);
+  EXPECT_EQ(mp::ShowModal(CodingWin), QDialog::Accepted);
   EXPECT_EQ(CodingWin->ui->Info->text(), TCodingWin::kInfo16Bit);
   Destroy();
   EXPECT_EQ(StoredInteger("Model"), 1);

@@ -6,12 +6,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QUrl>
+#include <unistd.h>
 
 #include "AppFixture.h"
 #include "dropfile/DropFile.h"
@@ -50,7 +50,6 @@ class FilesTest : public AppFixture {
     if (accepted) QApplication::sendEvent(w, &drop);
     return accepted;
   }
-  static inline int Asked = 0;  // questions and warnings of the save dialog answered
   void Compose(const QString& text, int redFrom, int redTo) {
     Message()->setPlainText(text);
     QTextCursor c(Message()->document());
@@ -60,27 +59,8 @@ class FilesTest : public AppFixture {
     Win->ui->BlinkFont->setChecked(true);
     Win->BlinkFontClick();
   }
-  // Chooses `path` in the save dialog. Should the dialog not take it (it may
-  // warn, or stay open), warnings are confirmed and the dialog is cancelled.
-  static void SaveDialogChooses(const QString& path) {
-    WhenModal([path](QWidget* w) {
-      auto* dialog = qobject_cast<QFileDialog*>(w);
-      ASSERT_NE(dialog, nullptr);
-      EXPECT_EQ(dialog->objectName(), "SaveDialog1");
-      QPointer<QFileDialog> guard(dialog);
-      QTimer::singleShot(300, qApp, [guard] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-          ++Asked;
-          if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click(); else box->accept();
-        }
-        QTimer::singleShot(100, qApp, [guard] {
-          if (guard && guard->isVisible()) guard->reject();
-        });
-      });
-      dialog->selectFile(path);
-      static_cast<QDialog*>(dialog)->accept();
-    });
-  }
+  // Chooses `path` in the save dialog.
+  static void SaveDialogChooses(const QString& path) { Asked().SaveAnswers(path); }
 };
 
 TEST_F(FilesTest, SaveAndReopenKeepsTheBlinkingParts) {
@@ -101,14 +81,12 @@ TEST_F(FilesTest, SaveAndReopenKeepsTheBlinkingParts) {
   EXPECT_EQ(Win->SaveFileName, "");
   EXPECT_EQ(Win->ui->Count->text(), "160");
 
-  WhenModal([file](QWidget* w) {
-    auto* dialog = qobject_cast<QFileDialog*>(w);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->objectName(), "OpenDialog1");
-    dialog->selectFile(file);
-    static_cast<QDialog*>(dialog)->accept();
-  });
+  Asked().OpenAnswers(file);
   Win->ui->Open1->trigger();
+  ASSERT_EQ(Asked().fileChoices.size(), 2u);
+  EXPECT_EQ(Asked().fileChoices[0].ObjectName, "SaveDialog1");
+  EXPECT_EQ(Asked().fileChoices[1].ObjectName, "OpenDialog1");
+  EXPECT_EQ(Asked().fileChoices[1].Proposed, "");
   EXPECT_EQ(MarkedEditorText(Message()), "steady [blink] end");
   EXPECT_EQ(Win->StatusText(), "Message '" + file + "' opened.");
   EXPECT_EQ(Win->SaveFileName, file);
@@ -128,16 +106,73 @@ TEST_F(FilesTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(Read(Path("plain")), "old");
   EXPECT_EQ(Win->SaveFileName, "");
 
-  // Replacing an existing file asks first; on Yes the whole new document is there.
+  // Replacing an existing file asks first: No keeps it untouched, Yes puts
+  // the whole new document there.
   Write(Path("old.rtf"), "old");
-  Asked = 0;
   SaveDialogChooses(Path("old.rtf"));
+  Asked().ReplaceAnswers(false);
   Win->ui->SaveAs1->trigger();
-  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(Read(Path("old.rtf")), "old");
+  SaveDialogChooses(Path("old.rtf"));
+  Asked().ReplaceAnswers(true);
+  Win->ui->SaveAs1->trigger();
+  EXPECT_EQ(Asked().replaceAsked, (std::vector<QString>{Path("old.rtf"), Path("old.rtf")}));
   EXPECT_TRUE(Read(Path("old.rtf")).startsWith("{\\rtf1"));
   EXPECT_EQ(Win->StatusText(), "Message saved to '" + Path("old.rtf") + "'.");
   // No temporary files are left behind.
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 2) << QDir(dir_.path()).entryList().join(' ').toStdString();
+}
+
+TEST_F(FilesTest, ReadOnlyFileIsRefusedWithoutAsking) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file; this runs in the unprivileged pass";
+  Create();
+  Compose("new text", 0, 3);
+  Write(Path("locked.rtf"), "old");
+  ASSERT_TRUE(QFile::setPermissions(Path("locked.rtf"), QFile::ReadOwner));
+  SaveDialogChooses(Path("locked.rtf"));
+  Win->ui->SaveAs1->trigger();
+  EXPECT_TRUE(Asked().replaceAsked.empty());
+  EXPECT_EQ(Win->StatusText(), "Cannot create file " + Path("locked.rtf") + ".");
+  EXPECT_EQ(Read(Path("locked.rtf")), "old");
+}
+
+// The dialogs the user really sees: built as the application builds them,
+// checked, and closed without being run.
+TEST_F(FilesTest, RealFileDialogs) {
+  Create();
+  struct Case {
+    QWidget* page;
+    bool save;
+    const char* action;
+    const char* name;
+    QStringList filters;
+    const char* suffix;
+  };
+  const Case cases[] = {
+      {Win->ui->TabSheet1, false, "Open1", "OpenDialog1", {"Rich Text Format (*.rtf)", "All Files (*)"}, "RTF"},
+      {Win->ui->TabSheet1, true, "SaveAs1", "SaveDialog1", {"Rich Text Format (*.rtf)"}, "rtf"},
+      {Win->ui->TabSheet6, false, "Open1", "OpenDialog1", {"Bitmap Image (*.bmp *.i61)", "All Files (*)"}, "BMP"},
+  };
+  for (const Case& c : cases) {
+    Win->ui->PageControl->setCurrentWidget(c.page);
+    if (c.save) {
+      SaveDialogChooses(QString());
+    } else {
+      Asked().OpenAnswers(QString());
+    }
+    Win->findChild<QAction*>(c.action)->trigger();  // answered with Cancel
+    ASSERT_FALSE(Asked().fileChoices.empty());
+    const mp::FileChoice choice = Asked().fileChoices.back();
+    const auto dialog = mp::MakeFileDialog(Win, choice, c.save);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(dialog->objectName(), c.name);
+    EXPECT_EQ(dialog->nameFilters(), c.filters);
+    EXPECT_EQ(dialog->defaultSuffix(), c.suffix);
+    EXPECT_EQ(dialog->acceptMode(), c.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->fileMode(), c.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+    EXPECT_FALSE(dialog->isVisible());
+  }
 }
 
 TEST_F(FilesTest, ThreeFilesDroppedInTurn) {

@@ -60,7 +60,7 @@ TEST_F(SendTest, ModalRunDrivenFromTimer) {
     Type(SendWin->ui->Recipient->lineEdit(), "55");
     SendWin->ui->SaveSend->click();
   });
-  ASSERT_EQ(SendWin->exec(), QDialog::Accepted);
+  ASSERT_EQ(mp::ShowModal(SendWin), QDialog::Accepted);
   EXPECT_FALSE(SendWin->SaveMode);
   EXPECT_EQ(SendWin->DestAddress, "038155F5");
   ASSERT_EQ(SendWin->Recipients.size(), 1u);

@@ -1,7 +1,7 @@
 // The dialogues over a real pseudo-terminal against the simulated phone:
 // bytes the phone received (its journal), traffic log, status texts, beeps.
-// Cases that wait for a time-out take real seconds; each is a test of its own
-// so that ctest runs them side by side.
+// Cases that wait for a time-out run on time-outs shrunk tenfold (a silent
+// phone costs 1 s instead of 10 s); the dialogues stay as they are.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -65,6 +65,9 @@ class PhoneSim : public ::testing::Test {
   RecordingHost host;
   PhoneLink link{host};
   Clock::time_point t0 = Clock::now();
+  // Time-outs of a tenth of the real ones: handshake 100 ms, connection 1 s.
+  static constexpr int kScale = 10;
+  void ScaleTimeouts(int scale = kScale) { link.SetTimings(LinkTimings::Scaled(scale)); }
 };
 
 TEST_F(PhoneSim, ExampleSendWithEcho) {
@@ -123,33 +126,37 @@ TEST_F(PhoneSim, HangUpAfterThePrompt) {
 
 TEST_F(PhoneSim, SilenceAfterTheCommand) {
   Start({"--fault", "no-prompt"});
+  ScaleTimeouts();
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kCommFailed}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
-  EXPECT_GE(Seconds(), 9.9);  // one 10 s read time-out after the echo
-  EXPECT_LT(Seconds(), 20);
+  EXPECT_GE(Seconds(), 0.99);  // one read time-out (10 s, scaled) after the echo
+  EXPECT_LT(Seconds(), 5);
 }
 
 TEST_F(PhoneSim, HandshakeAnsweredWithError) {
   Start({"--fault", "cmgf-error"});
+  ScaleTimeouts();
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   std::string expected;
   for (int i = 0; i < 5; ++i) expected += "<10>AT+CMGF=0\r\r\nERROR\r\n";
   EXPECT_EQ(link.TrafficLog(), expected);
-  EXPECT_GE(Seconds(), 4.9);  // five attempts, each one second after the last byte
-  EXPECT_LT(Seconds(), 9);
+  EXPECT_GE(Seconds(), 0.49);  // five attempts, each a read time-out (1 s, scaled) after the last byte
+  EXPECT_LT(Seconds(), 5);
 }
 
 TEST_F(PhoneSim, ChatterEndsWithinTheBound) {
-  Start({"--fault", "chatter"});
+  Start({"--fault", "chatter", "--chatter-interval", "10"});
+  ScaleTimeouts(20);
   Send();
   EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
-  // Five attempts, each ended by the bound of three read time-outs (1 s).
-  EXPECT_GE(Seconds(), 14.5);
-  EXPECT_LT(Seconds(), 20);
+  // Five attempts, each ended by the bound of three read time-outs (1 s, scaled
+  // to 50 ms): 0.75 s.
+  EXPECT_GE(Seconds(), 0.72);
+  EXPECT_LT(Seconds(), 5);
   EXPECT_NE(link.TrafficLog().find("+CREG: 1"), std::string::npos);
 }
 
@@ -261,6 +268,7 @@ TEST_F(PhoneSim, PhonebookWriteEmptyLocationAnsweredWithABlankLine) {
 
 TEST_F(PhoneSim, PhonebookWriteProbeWithoutOk) {
   Start({"--empty-entry", "error"}, "1,111,129,A\n");
+  ScaleTimeouts();
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 22"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));

@@ -1,5 +1,8 @@
 // The AT interpreter in process: replies byte for byte, journal lines, faults.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -269,7 +272,8 @@ TEST(Phone, Faults) {
 }
 
 TEST(Phone, LoadPhonebookSeed) {
-  std::string path = std::string(MP_BINARY_DIR) + "/phonesim-seed-test.txt";
+  std::string path = std::filesystem::temp_directory_path().string() + "/phonesim-seed-test-" +
+                     std::to_string(::getpid()) + ".txt";
   {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);

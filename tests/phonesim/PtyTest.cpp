@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 std::string TempPath(const std::string& what) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string path = std::string(MP_BINARY_DIR) + "/phonesim-" + info->name() + "-" +
+  std::string path = std::filesystem::temp_directory_path().string() + "/phonesim-" + info->name() + "-" +
                      std::to_string(getpid()) + "-" + what;
   std::remove(path.c_str());
   return path;
@@ -40,7 +41,9 @@ class Line {
     exclusive_ = ioctl(fd_, TIOCEXCL) == 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
   }
   ~Line() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    ioctl(fd_, TIOCNXCL);  // on a pseudo-terminal exclusive mode outlives the close
+    close(fd_);
   }
   bool Ok() const { return fd_ >= 0 && exclusive_; }
   int Fd() const { return fd_; }

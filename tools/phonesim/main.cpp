@@ -17,6 +17,7 @@ namespace {
 const char kUsage[] =
     "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
     "                         [--baud N] [--fault NAME]... [--empty-entry ok|error|blank] [--trace]\n"
+    "                         [--chatter-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
     "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line\n"
@@ -73,6 +74,13 @@ int main(int argc, char** argv) {
       long baud = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end || baud < 0 || baud > 10'000'000) return Usage("bad --baud rate");
       runOptions.baud = static_cast<int>(baud);
+    } else if (arg == "--chatter-interval") {
+      std::string v;
+      char* end = nullptr;
+      if (!next(v)) return Usage("--chatter-interval needs milliseconds");
+      long ms = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || ms < 1 || ms > 60'000) return Usage("bad --chatter-interval");
+      runOptions.chatterIntervalMs = static_cast<int>(ms);
     } else if (arg == "--fault") {
       std::string v;
       phonesim::Fault fault;
