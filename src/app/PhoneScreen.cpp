@@ -45,7 +45,7 @@ void PhoneScreen::SetReading(const mp::pdu::Reading& reading) {
 QString PhoneScreen::Caption() const {
   using mp::pdu::Kind;
   switch (reading_.kind) {
-    case Kind::Invalid: return "Cannot read the message";
+    case Kind::Invalid: return "Nothing to show";
     case Kind::Text: return "New message";
     case Kind::Flash: return "Flash message";
     case Kind::Hidden: return "(hidden)";
