@@ -186,7 +186,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupPhonebookPage();
   void SetupPreview();
   QTimer* previewTimer_ = nullptr;
-  QString countHint_;  // the Count label's own hint
+  QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();

@@ -92,6 +92,7 @@ void TWin::SetupPreview() {
   Preview->setGeometry(ui->centralwidget->width(), menuHeight, kPanelWidth,
                        ui->centralwidget->height());
   countHint_ = ui->Count->toolTip();
+  countLabelHint_ = ui->CountLabel->toolTip();
 
   previewTimer_ = new QTimer(this);
   previewTimer_->setSingleShot(true);
@@ -224,13 +225,12 @@ void TWin::RefreshPreview() {
   const PagePreview now = CurrentPreview();
   if (shown) Preview->Show(now.reading, now.changes);
   if (!textPage) return;
-  QPalette pal = ui->Count->palette();
-  if (now.changes.empty()) {
-    pal.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
-    ui->Count->setToolTip(countHint_);
-  } else {
-    pal.setColor(QPalette::WindowText, kWarning);
-    ui->Count->setToolTip("These characters will change: " + ChangeList(now.changes));
+  // "Characters left:" and its count: a warning colour, the changes in the hint.
+  const QString changed = "These characters will change: " + ChangeList(now.changes);
+  for (QLabel* label : {ui->CountLabel, ui->Count}) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, now.changes.empty() ? palette().color(QPalette::WindowText) : kWarning);
+    label->setPalette(pal);
+    label->setToolTip(now.changes.empty() ? (label == ui->Count ? countHint_ : countLabelHint_) : changed);
   }
-  ui->Count->setPalette(pal);
 }

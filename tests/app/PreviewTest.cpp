@@ -74,6 +74,7 @@ TEST_F(PreviewTest, EuroInSevenBitPreviewsAsEAndIsNamed) {
   EXPECT_EQ(Utf8(Shown().Text()), "aeb");
   EXPECT_EQ(Win->Preview->Changes->text().toStdString(), "Will change: € → e");
   EXPECT_TRUE(Win->ui->Count->toolTip().contains(QString::fromUtf8("€ → e")));
+  EXPECT_EQ(Win->ui->CountLabel->toolTip(), Win->ui->Count->toolTip());
   EXPECT_NE(Win->ui->Count->palette().color(QPalette::WindowText), normal.color(QPalette::WindowText));
   EXPECT_EQ(Win->ui->Count->text(), "157");
   // The warning goes with the last changed character, the panel closed or not.
