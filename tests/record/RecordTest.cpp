@@ -24,30 +24,18 @@ using mp::record::Recorder;
 
 namespace {
 
-// Runs SQL on a file outside the record, as an older or newer program would.
-void RawSql(const QString& path, const QStringList& statements) {
-  {
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
-    db.setDatabaseName(path);
-    ASSERT_TRUE(db.open());
-    for (const QString& s : statements) {
-      QSqlQuery q(db);
-      ASSERT_TRUE(q.exec(s)) << s.toStdString();
-    }
-    db.close();
-  }
-  QSqlDatabase::removeDatabase("raw");
-}
-
-QString RawValue(const QString& path, const QString& sql) {
+// Runs SQL on a file outside the record, as an older or newer program
+// would; the first value of the last statement.
+QString Raw(const std::string& path, const QStringList& statements) {
   QString out;
   {
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
-    db.setDatabaseName(path);
-    if (db.open()) {
+    db.setDatabaseName(QString::fromStdString(path));
+    EXPECT_TRUE(db.open());
+    for (const QString& sql : statements) {
       QSqlQuery q(db);
-      if (q.exec(sql) && q.next()) out = q.value(0).toString();
-      db.close();
+      EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+      out = q.next() ? q.value(0).toString() : QString();
     }
   }
   QSqlDatabase::removeDatabase("raw");
@@ -88,7 +76,7 @@ TEST_F(RecordTest, FileIsPrivateInWalModeWithTheCurrentSchema) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(rec.Version(), Record::kSchemaVersion);
   ASSERT_TRUE(rec.Add(Entry{}).has_value());
-  EXPECT_EQ(RawValue(QString::fromStdString(path), "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(Raw(path, {"PRAGMA journal_mode"}), "wal");
   ASSERT_EQ(::stat((path + "-wal").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0077, 0u);
 }
@@ -159,7 +147,7 @@ TEST_F(RecordTest, SchemaVersions) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     QFile::remove(file);
-    RawSql(file, c.before);
+    Raw(path, c.before);
     {
       Record rec;
       EXPECT_EQ(rec.Open(), c.opens) << rec.Error();
@@ -172,8 +160,8 @@ TEST_F(RecordTest, SchemaVersions) {
         EXPECT_NE(rec.Error().find("newer"), std::string::npos) << rec.Error();
       }
     }
-    EXPECT_EQ(RawValue(file, "PRAGMA user_version").toInt(), c.versionAfter);
-    EXPECT_EQ(RawValue(file, "SELECT COUNT(*) FROM sent").toInt(), c.rowsAfter);
+    EXPECT_EQ(Raw(path, {"PRAGMA user_version"}).toInt(), c.versionAfter);
+    EXPECT_EQ(Raw(path, {"SELECT COUNT(*) FROM sent"}).toInt(), c.rowsAfter);
   }
   // A folder in place of the file.
   QFile::remove(file);
@@ -264,7 +252,7 @@ TEST_F(RecordTest, SurvivesAKillInTheMiddleOfASend) {
 
   Record rec;
   ASSERT_TRUE(rec.Open()) << rec.Error();
-  EXPECT_EQ(RawValue(QString::fromStdString(path), "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(Raw(path, {"PRAGMA integrity_check"}), "ok");
   const auto rows = rec.List();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_FALSE(rows[0].finished);
