@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -206,6 +207,13 @@ void TSentWin::DeleteClick() {
 
 void TSentWin::ClearAllClick() {
   if (!Record()) return;
+  QMessageBox ask(QMessageBox::Question, "Sent messages",
+                  "Remove every message from the record of sent messages?",
+                  QMessageBox::Yes | QMessageBox::No, this);
+  ask.setObjectName("ClearAllQuestion");
+  ask.setDefaultButton(QMessageBox::No);
+  mp::ShowModal(&ask);
+  if (ask.clickedButton() != ask.button(QMessageBox::Yes)) return;
   Record()->Clear();
   Reload();
 }

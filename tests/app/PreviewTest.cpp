@@ -3,6 +3,7 @@
 // setting, and the "Sent messages" window working on the record.
 #include <QApplication>
 #include <QClipboard>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTextCursor>
 
@@ -177,8 +178,12 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   w->Select(0);
   w->Delete->click();
   EXPECT_EQ(Win->SentRecord->List().size(), 2u);
-  w->ClearAll->click();
-  EXPECT_TRUE(Win->SentRecord->List().empty());
+  // Clearing asks first: No keeps the rows, Yes removes them all.
+  for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    WhenModal([answer](QWidget* d) { static_cast<QMessageBox*>(d)->button(answer)->click(); });
+    w->ClearAll->click();
+    EXPECT_EQ(Win->SentRecord->List().size(), answer == QMessageBox::No ? 2u : 0u);
+  }
   EXPECT_EQ(w->Table->rowCount(), 0);
 
   // Turned off, a send leaves no row.
