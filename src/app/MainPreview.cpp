@@ -16,8 +16,9 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/Indicators.h"
 #include "app/Main.h"
-#include "app/PhoneScreen.h"
+#include "dialogs/PhoneScreen.h"
 #include "app/SentMessages.h"
 #include "builders/Messages.h"
 #include "dialogs/Coding.h"
@@ -86,6 +87,11 @@ void TWin::SetupPreview() {
   connect(SentMessages1, &QAction::triggered, this, &TWin::SentMessages1Click);
   connect(KeepRecord1, &QAction::triggered, this, &TWin::KeepRecord1Click);
 
+  PhoneScreen::IndicatorIcon = [](const std::string& kind) {
+    if (kind == "voice") return VoiceMailPicture();
+    if (kind == "fax") return FaxPicture();
+    return kind == "email" ? EmailPicture() : QImage();
+  };
   // The panel sits right of the form, from the menu bar down to the status bar.
   Preview = new ReceivingPhone(this);
   const int menuHeight = ui->MainMenu1->sizeHint().height();

@@ -15,7 +15,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "app/PhoneScreen.h"
+#include "dialogs/PhoneScreen.h"
 #include "dialogs/Send.h"
 #include "pdu/Reading.h"
 

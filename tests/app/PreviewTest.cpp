@@ -8,7 +8,7 @@
 #include <QTextCursor>
 
 #include "PageTest.h"
-#include "app/PhoneScreen.h"
+#include "dialogs/PhoneScreen.h"
 #include "app/SentMessages.h"
 
 namespace {

@@ -4,9 +4,12 @@
 // indicator icons are lit or dark, an operator logo is drawn 72 x 14 at twice
 // its size. ReceivingPhone puts it in the panel beside the main window with
 // the list of characters that change on the way.
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "pdu/Reading.h"
@@ -24,6 +27,10 @@ class PhoneScreen : public QWidget {
   // The lines of text drawn in the current blink phase (for tests and hints).
   QStringList ShownLines() const;
   QSize sizeHint() const override { return QSize(168, 150); }
+
+  // The receiving phone's indicator symbols ("voice", "fax", "email"), given
+  // by the application; without them the screen writes the kind's name.
+  static std::function<QImage(const std::string& kind)> IndicatorIcon;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,17 +1,18 @@
 // The receiving phone's screen drawn from a reading.
-#include "app/PhoneScreen.h"
+#include "dialogs/PhoneScreen.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/Indicators.h"
+std::function<QImage(const std::string& kind)> PhoneScreen::IndicatorIcon;
 
 namespace {
 
 constexpr int kBlinkMs = 500;
 constexpr int kLogoScale = 2;
-const QColor kDisplay = QColor::fromRgb(kDisplayBackground);
-const QColor kInk = QColor::fromRgb(kDisplayInk);
+constexpr int kIconWidth = 40, kIconHeight = 20;
+const QColor kDisplay = QColor::fromRgb(0xFF9CC45A);  // the green display
+const QColor kInk = QColor::fromRgb(0xFF1E2E14);
 const QColor kGrey(0x5E, 0x72, 0x4A);
 
 QString FromU32(const std::u32string& s) {
@@ -122,18 +123,21 @@ void PhoneScreen::paintEvent(QPaintEvent*) {
   }
 
   for (const mp::pdu::IndicatorChange& i : reading_.indicators) {
-    const QImage icon = i.kind == "voice" ? VoiceMailPicture()
-                        : i.kind == "fax" ? FaxPicture()
-                                          : EmailPicture();
-    const QRect at(area.left(), area.top(), kIndicatorWidth, kIndicatorHeight);
+    const QImage icon = IndicatorIcon ? IndicatorIcon(i.kind) : QImage();
+    const QRect at(area.left(), area.top(), kIconWidth, kIconHeight);
     p.setOpacity(i.on ? 1.0 : 0.25);
-    p.drawImage(at, icon);
+    if (icon.isNull()) {
+      p.setPen(kInk);
+      p.drawText(at, Qt::AlignCenter, QString::fromStdString(i.kind));
+    } else {
+      p.drawImage(at, icon);
+    }
     p.setOpacity(1.0);
     p.setPen(kInk);
-    p.drawText(at.right() + 6, at.top(), area.width() - kIndicatorWidth - 6, kIndicatorHeight,
+    p.drawText(at.right() + 6, at.top(), area.width() - kIconWidth - 6, kIconHeight,
                Qt::AlignLeft | Qt::AlignVCenter,
                QString("%1 %2%3").arg(i.on ? "on" : "off").arg(i.count).arg(i.store ? " kept" : ""));
-    area.setTop(area.top() + kIndicatorHeight + 2);
+    area.setTop(area.top() + kIconHeight + 2);
   }
 
   if (reading_.logo) {
