@@ -9,6 +9,7 @@
 #include "app/App.h"
 #include "app/Main.h"
 #include "platform/Desktop.h"
+#include "platform/Version.h"
 #include "ui_About.h"
 
 TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
@@ -30,6 +31,10 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
   QFont owner = font();
   owner.setPixelSize(13);
   ui->OwnerLine->setFont(owner);
+  // The version goes on the owner line, whose wording is ours: the Version
+  // label keeps its build date, which already fills its two short lines.
+  ui->OwnerLine->setText(OwnerLineText());
+  ui->Version->setToolTip(QString("Version %1").arg(MIRAPOST_VERSION));
   ui->Link->setText(kHomePage);
   ui->Link->setCursor(Qt::PointingHandCursor);
   SetLinkColour(QColor(0, 128, 0));
@@ -47,6 +52,10 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
 }
 
 TAboutWin::~TAboutWin() { delete ui; }
+
+QString TAboutWin::OwnerLineText() {
+  return QString("Version %1 \u00b7 Copyright \u00a9 2002 Corvistan.").arg(MIRAPOST_VERSION);
+}
 
 QColor TAboutWin::LinkColour() const { return ui->Link->palette().color(QPalette::WindowText); }
 

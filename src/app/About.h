@@ -19,6 +19,8 @@ class TAboutWin : public QDialog {
   static constexpr const char* kHomePage = "www.mirapost.example";
 
   QColor LinkColour() const;  // the link text's colour now
+  // The owner line: the program's version and the copyright.
+  static QString OwnerLineText();
 
  public slots:
   void LinkClick();

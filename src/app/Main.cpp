@@ -31,6 +31,7 @@
 #include "app/App.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
+#include "platform/Help.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
 #include "ui_Main.h"
@@ -178,7 +179,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
 
-  mp::SetBeepSound([](mp::BeepKind) { QApplication::beep(); });
+  // Each kind plays its own theme sound; the X bell where none can play.
+  mp::SetBeepSound(mp::ThemeSound([] { QApplication::beep(); }));
 
   ui->Title->setFont(mp::TitleFont(37));
   mp::PaintShape(ui->Background, QColor(255, 0, 0), 0);
@@ -256,6 +258,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   connect(ui->Exit1, &QAction::triggered, this, &TWin::Exit1Click);
   connect(ui->AboutMiraPost1, &QAction::triggered, this, &TWin::AboutMiraPost1Click);
   connect(ui->MIRAPOSTWebSite1, &QAction::triggered, this, &TWin::MIRAPOSTWebSite1Click);
+  connect(ui->HelpContents1, &QAction::triggered, this, &TWin::HelpContents1Click);
   connect(ui->Debug1, &QAction::triggered, this, &TWin::Debug1Click);
   connect(ui->Cut1, &QAction::triggered, this, &TWin::Cut1Click);
   connect(ui->Copy1, &QAction::triggered, this, &TWin::Copy1Click);
@@ -410,6 +413,18 @@ void TWin::AboutMiraPost1Click() {
 void TWin::MIRAPOSTWebSite1Click() {
   SetWaitCursor(true);
   mp::OpenDesktopDocument(kDownloadPage);
+  SetWaitCursor(false);
+}
+
+void TWin::HelpContents1Click() {
+  const QString page = mp::FindHelpPage();
+  if (page.isEmpty()) {
+    ShowStatus("Cannot find the help page (" + std::string(mp::kHelpPageFromProgram) + ").");
+    Beep(mp::BeepKind::Asterisk);
+    return;
+  }
+  SetWaitCursor(true);
+  mp::OpenDesktopDocument(page.toStdString());
   SetWaitCursor(false);
 }
 

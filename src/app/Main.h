@@ -122,6 +122,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Exit1Click();
   void AboutMiraPost1Click();
   void MIRAPOSTWebSite1Click();
+  void HelpContents1Click();  // F1: the local help page
   void Debug1Click();
   void PopupMenu1Popup();
   void Cut1Click();

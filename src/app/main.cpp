@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
   mark("application");
   SetApplicationNames();
   QApplication::setApplicationDisplayName("Corvistan MIRAPOST");
+  QGuiApplication::setDesktopFileName("example.mirapost.Mirapost");  // the desktop entry's name
   const Options options = ParseCommandLine(app);
 
   const bool bench = options.benchStartup;

@@ -3,7 +3,12 @@
 #include <QGuiApplication>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <utility>
+
+#ifdef MIRAPOST_HAVE_CANBERRA
+#include <canberra.h>
+#endif
 
 namespace mp {
 namespace {
@@ -23,6 +28,42 @@ bool Testing() {
   const char* v = std::getenv("MIRAPOST_TESTING");
   return v && v[0];
 }
+
+#ifdef MIRAPOST_HAVE_CANBERRA
+// One libcanberra context for the program's life; null when it cannot be
+// opened (no usable audio output), so that later beeps go straight to the
+// fallback instead of retrying the driver each time.
+ca_context* Context() {
+  static ca_context* context = [] {
+    ca_context* c = nullptr;
+    if (ca_context_create(&c) != CA_SUCCESS) return static_cast<ca_context*>(nullptr);
+    ca_context_change_props(c, CA_PROP_APPLICATION_NAME, "Corvistan MIRAPOST", CA_PROP_APPLICATION_ID,
+                            "example.mirapost.Mirapost", CA_PROP_APPLICATION_ICON_NAME,
+                            "example.mirapost.Mirapost", nullptr);
+    if (ca_context_open(c) != CA_SUCCESS) {
+      ca_context_destroy(c);
+      return static_cast<ca_context*>(nullptr);
+    }
+    return c;
+  }();
+  return context;
+}
+
+bool PlayThemeSound(BeepKind kind) {
+  ca_context* c = Context();
+  if (!c) return false;
+  for (std::string_view name : ThemeSoundNames(kind)) {
+    const std::string id(name);
+    const int rc = ca_context_play(c, 0, CA_PROP_EVENT_ID, id.c_str(), CA_PROP_EVENT_DESCRIPTION,
+                                   "MIRAPOST status", CA_PROP_CANBERRA_CACHE_CONTROL, "permanent", nullptr);
+    if (rc == CA_SUCCESS) return true;
+    if (rc != CA_ERROR_NOTFOUND) return false;  // try a stand-in only for a missing sound
+  }
+  return false;
+}
+#else
+bool PlayThemeSound(BeepKind) { return false; }
+#endif
 
 }  // namespace
 
@@ -48,6 +89,37 @@ void SetBeepSound(std::function<void(BeepKind)> sound) {
   BeepState& s = State();
   std::lock_guard lock(s.mutex);
   s.sound = std::move(sound);
+}
+
+std::vector<std::string_view> ThemeSoundNames(BeepKind kind) {
+  switch (kind) {
+    case BeepKind::Ok:
+      return {"bell"};
+    case BeepKind::Exclamation:
+      return {"dialog-warning"};
+    case BeepKind::Asterisk:
+      return {"dialog-information"};
+    case BeepKind::Question:
+      // The freedesktop theme has no dialog-question, and its window-question
+      // is a link to dialog-warning; its soft message chime keeps the
+      // question apart from the other three kinds.
+      return {"dialog-question", "message-new-instant"};
+  }
+  return {"bell"};
+}
+
+bool HaveThemeSounds() {
+#ifdef MIRAPOST_HAVE_CANBERRA
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::function<void(BeepKind)> ThemeSound(std::function<void()> fallback) {
+  return [fallback = std::move(fallback)](BeepKind kind) {
+    if (!PlayThemeSound(kind) && fallback) fallback();
+  };
 }
 
 }  // namespace mp

@@ -1,10 +1,12 @@
 // The About dialog: link colours, closing keys, the home page.
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include "AppFixture.h"
 #include "platform/Desktop.h"
+#include "platform/Version.h"
 #include "ui_About.h"
 
 class AboutTest : public AppFixture {
@@ -55,4 +57,13 @@ TEST_F(AboutTest, LinkOpensHomePage) {
   AboutWin->LinkClick();
   EXPECT_EQ(mp::LastOpenedDocument(), std::string("https://") + TAboutWin::kHomePage);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The version from the build is shown; the Version label keeps its build date.
+TEST_F(AboutTest, ShowsVersion) {
+  Create();
+  EXPECT_TRUE(AboutWin->ui->OwnerLine->text().contains(QString("Version ") + MIRAPOST_VERSION));
+  EXPECT_EQ(AboutWin->ui->Version->text(), "Built: 17.10.2002");
+  QFontMetrics metrics(AboutWin->ui->OwnerLine->font());
+  EXPECT_LE(metrics.horizontalAdvance(AboutWin->ui->OwnerLine->text()), AboutWin->ui->OwnerLine->width());
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QImage>
 #include <QMenu>
@@ -303,8 +304,8 @@ TEST_F(FrameTest, MenuShortcuts) {
   auto* ui = Win->ui;
   const std::vector<std::pair<QAction*, const char*>> keys = {
       {ui->New1, "Ctrl+N"}, {ui->Open1, "Ctrl+O"}, {ui->SaveAs1, "Ctrl+S"},
-      {ui->Font1, "Alt+Return"}, {ui->Exit1, "Alt+F4"}, {ui->MIRAPOSTWebSite1, "F1"},
-      {ui->AboutMiraPost1, "Shift+F1"}};
+      {ui->Font1, "Alt+Return"}, {ui->Exit1, "Alt+F4"}, {ui->HelpContents1, "F1"},
+      {ui->MIRAPOSTWebSite1, ""}, {ui->AboutMiraPost1, "Shift+F1"}};
   for (const auto& [action, key] : keys) EXPECT_EQ(action->shortcut(), QKeySequence(key)) << key;
 }
 
@@ -313,6 +314,19 @@ TEST_F(FrameTest, WebSiteCommandOpensDownloadPage) {
   mp::LastOpenedDocument().clear();
   Win->ui->MIRAPOSTWebSite1->trigger();
   EXPECT_EQ(mp::LastOpenedDocument(), "https://www.mirapost.example/download");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// F1 opens the local help page that the build puts beside the program
+// (build/share/mirapost/help, as <prefix>/share/mirapost/help when installed).
+TEST_F(FrameTest, HelpCommandOpensLocalPage) {
+  Create();
+  mp::LastOpenedDocument().clear();
+  ASSERT_TRUE(Win->ui->Help1->actions().contains(Win->ui->HelpContents1));
+  Win->ui->HelpContents1->trigger();
+  EXPECT_TRUE(QString::fromStdString(mp::LastOpenedDocument()).endsWith("/share/mirapost/help/index.html"))
+      << mp::LastOpenedDocument();
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(mp::LastOpenedDocument())));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
