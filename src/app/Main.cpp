@@ -281,6 +281,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupLogoPage();
   SetupPhonebookPage();
   SetupPreview();
+  SetupDialogue();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);
@@ -518,7 +519,14 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TWin::closeEvent(QCloseEvent* event) { event->accept(); }
+void TWin::closeEvent(QCloseEvent* event) {
+  // Never while a dialogue with the phone runs: the window stays until it ends.
+  if (Phone.InDialogue()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
 
 // ---- PhoneHost ----
 

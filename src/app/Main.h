@@ -61,6 +61,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
   void Transferred(const mp::TransferReport& report) override;  // kept in SentRecord
+  // While a dialogue runs (MainDialogue.cpp): the pages and menus are
+  // disabled, the Cancel button shows in the status bar, and the event
+  // slices between the link's waits deliver paint and other window events
+  // but no input except Escape and Cancel.
+  void SetDialogue(bool running) override;
+  bool ServiceEvents() override;
+  QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -172,6 +179,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ReceivingPhone1Click();
   void SentMessages1Click();
   void KeepRecord1Click();
+  // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button
+  void CancelClick();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
@@ -188,10 +197,15 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupPreview();
   QTimer* previewTimer_ = nullptr;
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
+  void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
   void FormDestroy();
+
+  QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
+  QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it
+  bool CancelRequested = false;
 };
 
 // The four windows, created once in this order and destroyed in reverse.

@@ -1,7 +1,8 @@
 #pragma once
 // What the phone link needs from the main window: the port choice, the status
-// bar, the beep and the wait pointer. The main window implements it; tests
-// implement it to record what the user would see and hear.
+// bar, the beep and the wait pointer, and the window's life while a dialogue
+// waits for the phone. The main window implements it; tests implement it to
+// record what the user would see and hear.
 #include <string>
 
 #include "platform/Sound.h"
@@ -41,6 +42,14 @@ class PhoneHost {
   virtual void SetWaitCursor(bool on) = 0;
   // A message or phonebook entry starts or ends its way to the phone.
   virtual void Transferred(const TransferReport&) {}
+
+  // A dialogue with the phone begins (true) or has ended (false); always
+  // paired. Meanwhile the window takes no input but Cancel.
+  virtual void SetDialogue(bool /*running*/) {}
+  // Runs while the link waits for the phone, at most a few tens of
+  // milliseconds apart: the window repaints and hears Cancel. True once the
+  // user has cancelled the dialogue. Without a window nothing happens.
+  virtual bool ServiceEvents() { return false; }
 };
 
 }  // namespace mp

@@ -57,6 +57,7 @@ std::string PortName(int index) {
 bool PhoneLink::IsOpen() const { return port_ != nullptr; }
 
 bool PhoneLink::OpenPhone() {
+  if (inHook_) return false;  // called from within a wait: the running dialogue goes on
   if (port_) {  // never two connections at once
     port_->Close();
     port_.reset();
@@ -65,6 +66,11 @@ bool PhoneLink::OpenPhone() {
     host_.SetWaitCursor(true);
     waitCursor_ = true;
   }
+  if (!dialogue_) {
+    host_.SetDialogue(true);
+    dialogue_ = true;
+  }
+  cancelled_ = false;
   host_.ShowStatus("Establishing connection to ME...");
   LogReady = false;
   TrafficLog_.clear();
@@ -77,6 +83,7 @@ bool PhoneLink::OpenPhone() {
   bool ok = false;
   if (!device.empty() && factory_) {
     port_ = factory_();
+    if (port_) port_->SetWaitHook([this] { return OnWait(); });
     if (port_ && port_->Open(device)) {
       ok = port_->Configure();
       // Every step runs even after a failed one; all must succeed.
@@ -95,7 +102,7 @@ bool PhoneLink::OpenPhone() {
   } else {
     port_->PurgeInput();
     bool answered = false;
-    for (int attempt = 0; attempt < kHandshakeAttempts && !answered; ++attempt) {
+    for (int attempt = 0; attempt < kHandshakeAttempts && !answered && !cancelled_; ++attempt) {
       WritePhone("AT+CMGF=0\r");
       answered = WaitForPhone("OK\r\n");
     }
@@ -103,7 +110,7 @@ bool PhoneLink::OpenPhone() {
     PortTimeouts_.WriteTotalTimeoutConstant = timings_.Connection;
     port_->SetTimeouts(PortTimeouts_);
     if (answered) return true;
-    host_.ShowStatus("Failed, ME is not responding.");
+    host_.ShowStatus(cancelled_ ? "Cancelled." : "Failed, ME is not responding.");
   }
   host_.Beep(BeepKind::Asterisk);
   ClosePhone();
@@ -111,11 +118,16 @@ bool PhoneLink::OpenPhone() {
 }
 
 void PhoneLink::ClosePhone() {
+  if (inHook_) return;  // the port is in use by the wait that runs the host
   if (port_) {
     port_->Close();
     port_.reset();
   }
   // Calls to the host stay paired, however often a dialogue closes.
+  if (dialogue_) {
+    host_.SetDialogue(false);
+    dialogue_ = false;
+  }
   if (waitCursor_) {
     host_.SetWaitCursor(false);
     waitCursor_ = false;
@@ -123,9 +135,12 @@ void PhoneLink::ClosePhone() {
 }
 
 void PhoneLink::WritePhone(std::string_view text) {
+  // After a cancel nothing more goes out, and nothing is logged.
+  if (inHook_ || cancelled_) return;
   int written = 0;
   if (port_) {
     port_->Pause(timings_.WritePause);
+    if (cancelled_) return;
     written = port_->Write(text.data(), static_cast<int>(text.size()));
     if (written < 0) written = 0;
   }
@@ -134,60 +149,70 @@ void PhoneLink::WritePhone(std::string_view text) {
   TrafficLog_ += '>';
 }
 
+bool PhoneLink::OnWait() {
+  if (!cancelled_ && !inHook_) {
+    inHook_ = true;
+    if (host_.ServiceEvents()) cancelled_ = true;
+    inHook_ = false;
+  }
+  return cancelled_ || (reading_ && port_->NowMs() >= deadline_);
+}
+
+bool PhoneLink::ReadByteBefore(unsigned char& b, std::int64_t deadline) {
+  if (cancelled_ || port_->NowMs() >= deadline) return false;
+  deadline_ = deadline;
+  reading_ = true;
+  const bool ok = port_->ReadByte(b);
+  reading_ = false;
+  return ok && !cancelled_;
+}
+
 bool PhoneLink::WaitForPhone(std::string_view pattern) {
   if (pattern.empty()) return true;
-  if (!port_) return false;
-  const std::int64_t perByte = PortTimeouts_.ReadTotalTimeoutConstant;
-  const std::int64_t deadline = port_->NowMs() + std::int64_t{timings_.WaitBoundFactor} * perByte;
-  bool shortened = false;
-  bool matched = false;
+  if (!port_ || inHook_) return false;
+  // Each read waits at most the phase's read time-out, the whole wait at
+  // most a few of them.
+  const std::int64_t deadline =
+      port_->NowMs() +
+      std::int64_t{timings_.WaitBoundFactor} * PortTimeouts_.ReadTotalTimeoutConstant;
   size_t pos = 0;
   for (;;) {
-    // Near the overall bound a single read may only wait for what is left.
-    const std::int64_t left = deadline - port_->NowMs();
-    if (left <= 0) break;
-    if (left < perByte) {
-      CommTimeouts t = PortTimeouts_;
-      t.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(left);
-      port_->SetTimeouts(t);
-      shortened = true;
-    }
     unsigned char b = 0;
-    if (!port_->ReadByte(b)) break;
+    if (!ReadByteBefore(b, deadline)) return false;
     TrafficLog_ += static_cast<char>(b);
     // A mismatching byte is compared once more against the first character.
     if (static_cast<char>(b) != pattern[pos]) pos = 0;
     if (static_cast<char>(b) == pattern[pos]) {
-      if (++pos == pattern.size()) {
-        matched = true;
-        break;
-      }
+      if (++pos == pattern.size()) return true;
     } else {
       pos = 0;
     }
   }
-  if (shortened) port_->SetTimeouts(PortTimeouts_);
-  return matched;
 }
 
 bool PhoneLink::ReadPhoneLine(std::string& line, int limit) {
   line.clear();
-  if (!port_) return false;
+  if (!port_ || inHook_) return false;
+  // The phase's read time-out bounds the whole line, so that a phone
+  // trickling bytes cannot hold the dialogue for long.
+  const std::int64_t deadline = port_->NowMs() + PortTimeouts_.ReadTotalTimeoutConstant;
   for (int i = 0; i < limit; ++i) {
     unsigned char b = 0;
-    if (!port_->ReadByte(b)) return false;
+    if (!ReadByteBefore(b, deadline)) return false;
     TrafficLog_ += static_cast<char>(b);
     if (b == '\r') return true;
     line += static_cast<char>(b);
   }
   // Too long: one more byte is read and dropped, unlogged, and the line fails.
   unsigned char dropped = 0;
-  if (limit >= 0) port_->ReadByte(dropped);
+  if (limit >= 0) ReadByteBefore(dropped, deadline);
   return false;
 }
 
 bool PhoneLink::PhoneFailed() {
-  host_.ShowStatus("Communications with ME failed.");
+  if (inHook_) return false;
+  // A dialogue the user cancelled ends here too, with its own text.
+  host_.ShowStatus(cancelled_ ? "Cancelled." : "Communications with ME failed.");
   host_.Beep(BeepKind::Asterisk);
   ClosePhone();
   return false;

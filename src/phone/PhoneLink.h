@@ -3,7 +3,10 @@
 // the phone to PDU mode; TransferMessage stores or sends an SMS-SUBMIT; the
 // phonebook dialogues search and write the phone's own phonebook. Every
 // operation reports its outcome to the PhoneHost (status text and beep)
-// before it returns; nothing throws.
+// before it returns; nothing throws. While a dialogue waits for the phone the
+// host's ServiceEvents runs between short slices; when the user cancels, the
+// dialogue ends with "Cancelled.".
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -52,8 +55,10 @@ class PhoneLink {
   void WritePhone(std::string_view text);
   bool WaitForPhone(std::string_view pattern);
   // Reads one line ending at a carriage return; at most limit - 1 characters.
+  // The whole line must have arrived within the phase's read time-out.
   bool ReadPhoneLine(std::string& line, int limit);
-  // Shows "Communications with ME failed.", beeps, closes; always false.
+  // Shows "Communications with ME failed." ("Cancelled." after the user
+  // cancelled), beeps, closes; always false.
   bool PhoneFailed();
   void SaveTrafficLog();  // "MIRAPOST.LOG" in the working directory, when LogReady
 
@@ -68,13 +73,17 @@ class PhoneLink {
   // The last command formatted or reply line read.
   const std::string& PhoneBuffer() const { return PhoneBuffer_; }
   bool IsOpen() const;
+  // From OpenPhone until ClosePhone. Nothing may start another dialogue then.
+  bool InDialogue() const { return dialogue_; }
+  // The user cancelled the current (or the last) dialogue.
+  bool Cancelled() const { return cancelled_; }
 
   const LinkTimings& Timings() const { return timings_; }
   void SetTimings(const LinkTimings& t) { timings_ = t; }
 
  private:
   // Passes everything on to the window and keeps the last status text, which
-  // transfer reports carry.
+  // transfer reports carry. (Every member of PhoneHost is passed on here.)
   class StatusTap : public PhoneHost {
    public:
     explicit StatusTap(PhoneHost& host) : host_(host) {}
@@ -86,6 +95,8 @@ class PhoneLink {
     void Beep(BeepKind kind) override { host_.Beep(kind); }
     void SetWaitCursor(bool on) override { host_.SetWaitCursor(on); }
     void Transferred(const TransferReport& report) override { host_.Transferred(report); }
+    void SetDialogue(bool running) override { host_.SetDialogue(running); }
+    bool ServiceEvents() override { return host_.ServiceEvents(); }
     std::string last;
 
    private:
@@ -102,6 +113,16 @@ class PhoneLink {
   std::string TrafficLog_;
   LinkTimings timings_;
   bool waitCursor_ = false;  // the host's wait pointer is ours to take back
+  bool dialogue_ = false;    // the host was told that a dialogue runs
+  bool cancelled_ = false;   // the user ended this dialogue
+  bool inHook_ = false;      // the host's events are being serviced: no re-entry
+  std::int64_t deadline_ = 0;  // end of the current read, on the line's clock
+  bool reading_ = false;       // a read with that deadline is under way
+
+  // One byte, unless `deadline` has passed or the user cancels first.
+  bool ReadByteBefore(unsigned char& b, std::int64_t deadline);
+  // The line's wait hook: services the host, ends a cancelled or overdue read.
+  bool OnWait();
 };
 
 // Name of the search command for a phonebook search: the name as a V.250

@@ -1,6 +1,6 @@
 // Phonebook dialogues: search the phone's phonebook by the beginning of a name
 // (AT+CPBF) and write a new entry to the first free location of the phone's
-// own memory (AT+CPBR probes, then AT+CPBW).
+// own memory (AT+CPBR probes up to the phone's last index, then AT+CPBW).
 #include <vector>
 
 #include "builders/Gsm.h"
@@ -12,6 +12,37 @@ namespace mp {
 namespace {
 
 constexpr int kPhonebookLine = 80;
+// How far the free-location probe goes when the phone does not tell its range.
+constexpr unsigned kProbeLimit = 1000;
+
+// The upper end of the index range in the answer to "AT+CPBR=?", for example
+// 250 in "+CPBR: (1-250),40,64"; 0 when the line holds no range.
+unsigned RangeEnd(const std::string& line) {
+  if (line.rfind("+CPBR:", 0) != 0) return 0;
+  size_t i = line.find('(');
+  if (i == std::string::npos) return 0;
+  auto number = [&](unsigned& value) {
+    size_t digits = 0;
+    value = 0;
+    while (++i < line.size() && line[i] >= '0' && line[i] <= '9') {
+      if (++digits > 9) return false;
+      value = value * 10 + static_cast<unsigned>(line[i] - '0');
+    }
+    return digits > 0;
+  };
+  unsigned first = 0, last = 0;
+  if (!number(first)) return 0;
+  if (i < line.size() && line[i] == ')') return first;  // one location only
+  if (i >= line.size() || line[i] != '-' || !number(last)) return 0;
+  if (i >= line.size() || line[i] != ')') return 0;
+  return last;
+}
+
+// A final result code: nothing more follows it.
+bool IsFinalResult(const std::string& line) {
+  return line == "OK" || line == "ERROR" || line.rfind("+CME ERROR", 0) == 0 ||
+         line.rfind("+CMS ERROR", 0) == 0;
+}
 
 // The fields of a reply line split at double quotes; a run of quotes is one
 // separator and leading quotes are ignored, so no field is ever empty.
@@ -95,9 +126,25 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   WritePhone("AT+CSCS=\"HEX\";+CPBS=\"ME\"\r");
   if (!WaitForPhone("OK\r\n")) return PhoneFailed();
 
+  // How far to probe: the phone's own range when it reports one. Any answer
+  // with information text has its final "OK" read before the probe starts.
+  unsigned last = kProbeLimit;
+  WritePhone("AT+CPBR=?\r");
+  if (WaitForPhone("\r\n") && ReadPhoneLine(PhoneBuffer_, kPhonebookLine) &&
+      !IsFinalResult(PhoneBuffer_) && WaitForPhone("OK\r\n")) {
+    if (const unsigned end = RangeEnd(PhoneBuffer_)) last = end;
+  }
+  if (cancelled_) return PhoneFailed();
+
   // The first free location, probed one by one from 1 upward.
   unsigned location = 1;
   for (;; ++location) {
+    if (location > last) {
+      host_.ShowStatus("Failed, ME phonebook is full.");
+      host_.Beep(BeepKind::Asterisk);
+      ClosePhone();
+      return false;
+    }
     WritePhone("AT+CPBR=" + std::to_string(location) + "\r");
     if (!WaitForPhone("\r\n") || !ReadPhoneLine(PhoneBuffer_, kPhonebookLine))
       return PhoneFailed();
@@ -106,6 +153,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
     // will follow.
     if (PhoneBuffer_ == "OK") break;
     if (!WaitForPhone("OK\r\n")) {
+      if (cancelled_) return PhoneFailed();
       host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
       host_.Beep(BeepKind::Asterisk);
       ClosePhone();

@@ -1,6 +1,7 @@
 // The serial line on POSIX termios. Every single-byte read waits at most the
 // read total time-out (poll, then read); every write waits for the line with
-// poll(POLLOUT) and gives up at the write total time-out. A hang-up of the
+// poll(POLLOUT) and gives up at the write total time-out. Both wait in slices
+// and run the wait hook between them. A hang-up of the
 // other side (end of file, EIO, POLLHUP or POLLERR without data) is a failed
 // read, so a vanished phone ends the dialogue instead of spinning.
 #include "phone/Serial.h"
@@ -12,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -22,7 +24,28 @@
 namespace mp {
 
 void SerialLine::Pause(int milliseconds) {
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  const std::int64_t end = NowMs() + milliseconds;
+  for (std::int64_t left = milliseconds; left > 0; left = end - NowMs()) {
+    if (WaitEnded()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, MsUntilHook())));
+  }
+}
+
+bool SerialLine::WaitEnded() {
+  if (!hook_) return false;
+  const std::int64_t now = NowMs();
+  if (hookRan_ && now - lastHook_ < kWaitSliceMs) return false;
+  const bool ended = hook_();
+  // The slice counts from the hook's return: the hook may take a while itself.
+  lastHook_ = NowMs();
+  hookRan_ = true;
+  return ended;
+}
+
+int SerialLine::MsUntilHook() {
+  if (!hook_ || !hookRan_) return kWaitSliceMs;
+  const std::int64_t due = lastHook_ + kWaitSliceMs - NowMs();
+  return static_cast<int>(std::clamp<std::int64_t>(due, 1, kWaitSliceMs));
 }
 
 std::int64_t SerialLine::NowMs() {
@@ -46,6 +69,7 @@ int Remaining(std::int64_t deadline) {
   if (left > 0x7fffffff) return 0x7fffffff;
   return static_cast<int>(left);
 }
+
 
 class PosixSerialLine final : public SerialLine {
  public:
@@ -105,13 +129,18 @@ class PosixSerialLine final : public SerialLine {
     const std::int64_t deadline = MonotonicMs() + timeouts_.ReadTotalTimeoutConstant +
                                   std::int64_t{timeouts_.ReadTotalTimeoutMultiplier};
     for (;;) {
+      // Also between bytes that keep coming: the hook runs once a slice.
+      if (WaitEnded()) return false;
       pollfd p{fd_, POLLIN, 0};
-      int r = ::poll(&p, 1, Remaining(deadline));
+      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (r == 0) return false;  // time-out
+      if (r == 0) {
+        if (Remaining(deadline) == 0) return false;  // time-out
+        continue;
+      }
       if (p.revents & POLLIN) {
         ssize_t n = ::read(fd_, &b, 1);
         if (n == 1) return true;
@@ -134,13 +163,17 @@ class PosixSerialLine final : public SerialLine {
         std::int64_t{timeouts_.WriteTotalTimeoutMultiplier} * length;
     int done = 0;
     while (done < length) {
+      if (WaitEnded()) break;
       pollfd p{fd_, POLLOUT, 0};
-      int r = ::poll(&p, 1, Remaining(deadline));
+      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         break;
       }
-      if (r == 0) break;  // time-out
+      if (r == 0) {
+        if (Remaining(deadline) == 0) break;  // time-out
+        continue;
+      }
       if (!(p.revents & POLLOUT)) break;  // hang-up or error
       ssize_t n = ::write(fd_, data + done, static_cast<size_t>(length - done));
       if (n > 0) {
@@ -158,6 +191,9 @@ class PosixSerialLine final : public SerialLine {
 
   void Close() override {
     if (fd_ >= 0) {
+      // Output still queued (a cancelled dialogue, a phone holding CTS low)
+      // is dropped, so that closing never waits for the line to drain.
+      ::tcflush(fd_, TCOFLUSH);
       // Exclusive mode outlives the close on a pseudo-terminal and would lock
       // out every later open but root's: take it back first.
       ::ioctl(fd_, TIOCNXCL);

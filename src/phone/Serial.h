@@ -33,16 +33,41 @@ class SerialLine {
   virtual bool RaiseRts() = 0;
   // Discards input already waiting.
   virtual void PurgeInput() = 0;
-  // Reads one byte within the read time-out; false on time-out or hang-up.
+  // Reads one byte within the read time-out; false on time-out, hang-up, or
+  // when the wait hook ends the wait.
   virtual bool ReadByte(unsigned char& b) = 0;
-  // Writes within the write time-out; returns the number of bytes written.
+  // Writes within the write time-out; returns the number of bytes written
+  // (fewer when the wait hook ends the wait).
   virtual int Write(const char* data, int length) = 0;
   virtual void Close() = 0;
 
   // The pause before each write and the clock that bounds a whole wait. A real
   // line sleeps and reads the monotonic clock; a fake may keep its own time.
+  // A pause runs the wait hook as well and ends early when it says so.
   virtual void Pause(int milliseconds);
   virtual std::int64_t NowMs();
+
+  // Every wait of the line (for a byte, for room to write, a pause) runs in
+  // slices of at most kWaitSliceMs and calls the hook between them, and also
+  // while bytes keep coming, at most kWaitSliceMs apart. The hook returns
+  // true to end the wait at once. The phone link uses it to let the window
+  // live and to bound a whole reply.
+  static constexpr int kWaitSliceMs = 20;
+  using WaitHook = std::function<bool()>;
+  void SetWaitHook(WaitHook hook) { hook_ = std::move(hook); }
+
+ protected:
+  // Runs the hook when a slice has passed since its last run (on NowMs()'s
+  // clock); true when the wait is to end.
+  bool WaitEnded();
+  // Milliseconds until the hook is due again (1 .. kWaitSliceMs): the longest
+  // a wait may sleep in one piece.
+  int MsUntilHook();
+
+ private:
+  WaitHook hook_;
+  std::int64_t lastHook_ = 0;
+  bool hookRan_ = false;
 };
 
 using SerialFactory = std::function<std::unique_ptr<SerialLine>()>;

@@ -1,6 +1,7 @@
 #pragma once
 // An in-memory serial line with a scripted phone behind it, and a host that
 // records what the user would see and hear.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -31,6 +32,7 @@ struct FakeLine {
   std::string device;
   int opens = 0, closes = 0, purges = 0, dtr = 0, rts = 0;
   std::int64_t now = 0;  // virtual milliseconds
+  std::int64_t trickle = 0;  // when set: virtual milliseconds before each byte
   size_t chatterPos = 0;
 
   std::string Unread() const { return input.substr(readPos); }
@@ -60,18 +62,29 @@ class FakeSerial : public SerialLine {
     ++s_->purges;
     s_->readPos = s_->input.size();
   }
+  // Every byte takes a virtual millisecond, or `trickle` when set; silence
+  // waits out the read time-out in slices, with the wait hook between them.
   bool ReadByte(unsigned char& b) override {
-    if (s_->readPos < s_->input.size()) {
-      b = static_cast<unsigned char>(s_->input[s_->readPos++]);
+    const bool waiting = s_->readPos < s_->input.size() || !s_->chatter.empty();
+    if (waiting && s_->trickle == 0) {
       s_->now += 1;
+      if (WaitEnded()) return false;
+      Next(b);
       return true;
     }
-    if (!s_->chatter.empty()) {
-      b = static_cast<unsigned char>(s_->chatter[s_->chatterPos++ % s_->chatter.size()]);
-      s_->now += 1;
-      return true;
+    const std::int64_t timeout = s_->current.ReadTotalTimeoutConstant;
+    const std::int64_t arrives = waiting ? s_->trickle : timeout + 1;
+    for (std::int64_t waited = 0; waited < timeout;) {
+      const std::int64_t step = std::min<std::int64_t>(
+          {std::int64_t{kWaitSliceMs}, timeout - waited, arrives - waited});
+      s_->now += step;
+      waited += step;
+      if (WaitEnded()) return false;
+      if (waited >= arrives) {
+        Next(b);
+        return true;
+      }
     }
-    s_->now += s_->current.ReadTotalTimeoutConstant;  // waited the whole time-out
     return false;
   }
   int Write(const char* data, int length) override {
@@ -86,10 +99,18 @@ class FakeSerial : public SerialLine {
   void Pause(int ms) override {
     s_->pauses.push_back(ms);
     s_->now += ms;
+    WaitEnded();
   }
   std::int64_t NowMs() override { return s_->now; }
 
  private:
+  void Next(unsigned char& b) {
+    if (s_->readPos < s_->input.size()) {
+      b = static_cast<unsigned char>(s_->input[s_->readPos++]);
+    } else {
+      b = static_cast<unsigned char>(s_->chatter[s_->chatterPos++ % s_->chatter.size()]);
+    }
+  }
   std::shared_ptr<FakeLine> s_;
 };
 
@@ -103,11 +124,20 @@ struct RecordingHost : PhoneHost {
   std::vector<BeepKind> beeps;
   std::vector<bool> cursor;
   std::vector<TransferReport> reports;
+  std::vector<bool> dialogue;
+  int services = 0;
+  // What the user does while the link waits; true cancels the dialogue.
+  std::function<bool()> user;
   int PortIndex() const override { return port; }
   void Transferred(const TransferReport& r) override { reports.push_back(r); }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void Beep(BeepKind kind) override { beeps.push_back(kind); }
   void SetWaitCursor(bool on) override { cursor.push_back(on); }
+  void SetDialogue(bool running) override { dialogue.push_back(running); }
+  bool ServiceEvents() override {
+    ++services;
+    return user && user();
+  }
 };
 
 // A fresh temporary folder, removed with its files at the end of the test.

@@ -476,13 +476,14 @@ TEST_F(PhoneDialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
 
 // Phonebook write.
 const std::string kUsed = "\r\n+CPBR: 1,\"555\",129,\"41\"\r\n\r\nOK\r\n";
+const std::string kRange = "\r\n+CPBR: (1-250),40,64\r\n\r\nOK\r\n";
 const char* const kSaving = "Saving entry to ME memory...";
 
 TEST_F(PhoneDialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
   line->echo = true;
-  line->replies = {kOk, kOk, kUsed, kUsed, kUsed, "\r\n\r\nOK\r\n", kOk};
+  line->replies = {kOk, kOk, kRange, kUsed, kUsed, kUsed, "\r\n\r\nOK\r\n", kOk};
   EXPECT_TRUE(link.WritePhonebookEntry("3A6F65", "+3584012345", 145));
-  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"HEX\";+CPBS=\"ME\"\r", "AT+CPBR=1\r",
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"HEX\";+CPBS=\"ME\"\r", "AT+CPBR=?\r", "AT+CPBR=1\r",
                              "AT+CPBR=2\r", "AT+CPBR=3\r", "AT+CPBR=4\r",
                              "AT+CPBW=4,\"+3584012345\",145,\"3A6F65\"\r"}));
   EXPECT_EQ(host.statuses,
@@ -492,18 +493,18 @@ TEST_F(PhoneDialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
 }
 
 TEST_F(PhoneDialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
-  line->replies = {kOk, kOk, kUsed, kOk, kOk};
+  line->replies = {kOk, kOk, kRange, kUsed, kOk, kOk};
   EXPECT_TRUE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(line->writes.back(), "AT+CPBW=2,\"5551234\",129,\"41\"\r");
   EXPECT_EQ(host.statuses.back(), "Entry successfully saved in ME memory location 2.");
 }
 
 TEST_F(PhoneDialogue, WriteProbeNotFollowedByOkReportsTheLine) {
-  line->replies = {kOk, kOk, kUsed, "\r\n+CME ERROR: 21\r\n"};
+  line->replies = {kOk, kOk, kRange, kUsed, "\r\n+CME ERROR: 21\r\n"};
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
-  EXPECT_EQ(line->writes.size(), 4u);  // nothing written
+  EXPECT_EQ(line->writes.size(), 5u);  // nothing written
   EXPECT_FALSE(link.IsOpen());
 }
 
@@ -513,9 +514,9 @@ TEST_F(PhoneDialogue, WriteFailuresOfTheLine) {
     size_t writes;
   } cases[] = {
       {{kOk}, 2},                                   // silent on the character set
-      {{kOk, kOk}, 3},                              // silent on the probe
-      {{kOk, kOk, "\r\n" + std::string(80, 'q') + "\r\n"}, 3},  // over-long probe line
-      {{kOk, kOk, kOk}, 4},                         // silent after the write command
+      {{kOk, kOk, kRange}, 4},                      // silent on the probe
+      {{kOk, kOk, kRange, "\r\n" + std::string(80, 'q') + "\r\n"}, 4},  // over-long probe line
+      {{kOk, kOk, kRange, kOk}, 5},                 // silent after the write command
   };
   for (const auto& c : cases) {
     auto l = std::make_shared<FakeLine>();
@@ -530,7 +531,7 @@ TEST_F(PhoneDialogue, WriteFailuresOfTheLine) {
 }
 
 TEST_F(PhoneDialogue, LongHexNameIsWrittenWhole) {
-  line->replies = {kOk, kOk, kOk, kOk};
+  line->replies = {kOk, kOk, kRange, kOk, kOk};
   const std::string hexName(2 * 60, 'A');
   EXPECT_TRUE(link.WritePhonebookEntry(hexName, "+3584012345", 145));
   const std::string cmd = "AT+CPBW=1,\"+3584012345\",145,\"" + hexName + "\"\r";

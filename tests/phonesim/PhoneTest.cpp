@@ -269,6 +269,19 @@ TEST(Phone, Faults) {
     EXPECT_EQ(cr - 2, 40u) << reply;
     EXPECT_EQ(reply.substr(2, 9), "+CMGS: 1,");
   }
+  {
+    PhoneOptions o = with(Fault::Full);
+    o.mePhonebook[2] = {"+358401234567", 145, "Alice"};
+    Harness h(o);
+    EXPECT_EQ(h.Say("AT+CPBR=?\r"), "\r\n+CPBR: (1-250),40,64\r\n\r\nOK\r\n");
+    EXPECT_EQ(h.Say("AT+CPBR=2\r"), "\r\n+CPBR: 2,\"+358401234567\",145,\"Alice\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(h.Say("AT+CPBR=5638\r"), "\r\n+CPBR: 5638,\"5550000\",129,\"Taken\"\r\n\r\nOK\r\n");
+  }
+  {
+    Harness h(with(Fault::NoRange));
+    EXPECT_EQ(h.Say("AT+CPBR=?\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(h.Say("AT+CPBR=1\r"), "\r\nOK\r\n");  // the phonebook itself still works
+  }
 }
 
 TEST(Phone, LoadPhonebookSeed) {

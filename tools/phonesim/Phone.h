@@ -5,6 +5,7 @@
 // pseudo-terminal runner (PtyRunner.h) moves the bytes.
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ enum class Fault {
   HangupAfterPrompt,  // hangs the line up after the prompt
   Chatter,            // answers every command line with endless "+CREG: 1" codes
   LongLine,           // a 40-character reply line after the PDU
+  Full,               // every phonebook location reads as taken, at any index
+  NoRange,            // ERROR to AT+CPBR=? (no index range told)
 };
 // "silent", "cmgf-error", ... ; false for an unknown name.
 bool ParseFault(std::string_view name, Fault& fault);
@@ -86,11 +89,15 @@ class Phone {
 
  private:
   struct Reply;
+  struct Command;
   void Byte(char c, std::vector<Event>& out);
   void CommandLine(std::string line, std::vector<Event>& out);
   bool Basic(std::string_view cmd, Reply& reply);
   bool Extended(const std::string& name, char op, std::string_view args, Reply& reply,
                 std::vector<Event>& out);
+  // The commands of each part; nullopt for a name the part does not know.
+  std::optional<bool> SmsCommand(const Command& c, std::vector<Event>& out);
+  std::optional<bool> PhonebookCommand(const Command& c);
   void FinishPdu(std::vector<Event>& out);
   void Final(Reply& reply, std::vector<Event>& out);
   std::string ResultText(const std::string& verbose) const;

@@ -113,6 +113,7 @@ class Runner {
  public:
   Runner(Phone& phone, const RunOptions& o) : phone_(phone), o_(o) {
     if (o.baud > 0) byteTime_ = nanoseconds(10'000'000'000LL / o.baud);
+    if (o.byteMs > 0) byteTime_ = milliseconds(o.byteMs);
   }
 
   int Run() {

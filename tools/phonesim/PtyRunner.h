@@ -12,6 +12,7 @@ namespace phonesim {
 struct RunOptions {
   std::string link;      // symbolic link to the slave, removed at exit
   int baud = 0;          // 0: no pacing; else 10 bits a byte at this rate
+  int byteMs = 0;        // when set: one byte every byteMs milliseconds (over baud)
   bool trace = false;    // dialogue on standard error
   int chatterSeconds = 60;
   int chatterIntervalMs = 200;

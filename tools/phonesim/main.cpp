@@ -16,11 +16,12 @@ namespace {
 
 const char kUsage[] =
     "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
-    "                         [--baud N] [--fault NAME]... [--empty-entry ok|error|blank] [--trace]\n"
-    "                         [--chatter-interval MS]\n"
+    "                         [--baud N] [--byte-ms N] [--fault NAME]...\n"
+    "                         [--empty-entry ok|error|blank] [--trace] [--chatter-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
-    "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line\n"
+    "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line,\n"
+    "        full, no-range\n"
     "After a hang-up a new pseudo-terminal follows: its path is printed as a further line\n"
     "and --link is pointed at it. See tools/phonesim/README.md for the journal format.\n";
 
@@ -74,6 +75,13 @@ int main(int argc, char** argv) {
       long baud = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end || baud < 0 || baud > 10'000'000) return Usage("bad --baud rate");
       runOptions.baud = static_cast<int>(baud);
+    } else if (arg == "--byte-ms") {
+      std::string v;
+      char* end = nullptr;
+      if (!next(v)) return Usage("--byte-ms needs a number");
+      long ms = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || ms < 0 || ms > 3'600'000) return Usage("bad --byte-ms");
+      runOptions.byteMs = static_cast<int>(ms);
     } else if (arg == "--chatter-interval") {
       std::string v;
       char* end = nullptr;

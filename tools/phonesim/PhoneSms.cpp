@@ -1,0 +1,207 @@
+// The simulated phone's SMS commands (TS 27.005 in PDU mode): message format,
+// send and write with their PDU entry, list, read, delete, storage, centre.
+#include <algorithm>
+
+#include "AtText.h"
+#include "pdu/Json.h"
+#include "pdu/PduDecoder.h"
+
+namespace phonesim {
+
+using namespace mp::pdu;
+
+std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out) {
+  [[maybe_unused]] const std::string& name = c.name;
+  [[maybe_unused]] const char op = c.op;
+  [[maybe_unused]] const std::vector<Arg>& args = c.args;
+  [[maybe_unused]] Reply& reply = c.reply;
+  [[maybe_unused]] auto arg = [&c](std::size_t k) { return c.arg(k); };
+  [[maybe_unused]] auto info = [&c](std::string text) { return c.info(std::move(text)); };
+  [[maybe_unused]] auto cme = [&c](int code) { return c.cme(code); };
+  [[maybe_unused]] auto cms = [&c](int code) { return c.cms(code); };
+  int v = 0;
+  if (name == "+CMGF") {
+    if (op == '?') return info("+CMGF: " + std::to_string(cmgf_));
+    if (op == 't') return info("+CMGF: (0)");
+    if (op != '=' || !ToInt(arg(0), v)) return false;
+    if (v == 0) {
+      if (Has(Fault::CmgfError)) {
+        reply.final = Reply::Error;
+        return false;
+      }
+      cmgf_ = 0;
+      return true;
+    }
+    return cms(303);  // text mode is not offered
+  }
+  if (name == "+CMGS" || name == "+CMGW") {
+    if (op == 't') return true;
+    int length = 0, stat = 2;
+    if (op != '=' || !ToInt(arg(0), length) || length < 1 || length > 255) return false;
+    if (name == "+CMGW" && arg(1).present && (!ToInt(arg(1), stat) || stat > 3)) return false;
+    if (args.size() > (name == "+CMGW" ? 2u : 1u)) return false;
+    // Information text of earlier commands on the line goes out before the prompt.
+    Reply before;
+    before.info.swap(reply.info);
+    before.final = Reply::None;
+    Final(before, out);
+    reply.final = Reply::None;
+    if (Has(Fault::NoPrompt)) return true;
+    Send(out, "\r\n> ");
+    pduCommand_ = name == "+CMGS" ? "CMGS" : "CMGW";
+    pduLength_ = length;
+    pduStat_ = stat;
+    pdu_.clear();
+    if (Has(Fault::HangupAfterPrompt)) {
+      Event e;
+      e.kind = Event::Hangup;
+      out.push_back(e);
+    }
+    return true;
+  }
+  if (name == "+CMGL") {
+    if (op == 't') return info("+CMGL: (0-4)");
+    int stat = 4;
+    if (op == '=' && arg(0).present && (!ToInt(arg(0), stat) || stat > 4)) return false;
+    if (op == '?') return false;
+    std::string block;
+    for (const auto& [index, m] : sms_) {
+      if (stat != 4 && m.stat != stat) continue;
+      if (!block.empty()) block += "\r\n";
+      std::size_t scaChars = 2 + 2 * static_cast<std::size_t>(HexValue(m.pdu[0]) * 16 + HexValue(m.pdu[1]));
+      block += "+CMGL: " + std::to_string(index) + "," + std::to_string(m.stat) + ",," +
+               std::to_string((m.pdu.size() - scaChars) / 2) + "\r\n" + m.pdu;
+    }
+    if (!block.empty()) info(block);
+    return true;
+  }
+  if (name == "+CMGR" || name == "+CMGD") {
+    if (op == 't') return name == "+CMGD" ? info("+CMGD: (1-" + std::to_string(kSmsCapacity) + ")") : true;
+    if (op != '=' || !ToInt(arg(0), v)) return false;
+    auto it = sms_.find(v);
+    if (name == "+CMGD") {
+      if (v < 1 || v > kSmsCapacity) return cms(321);
+      sms_.erase(v);
+      return true;
+    }
+    if (it == sms_.end()) return cms(321);
+    std::size_t scaChars = 2 + 2 * static_cast<std::size_t>(HexValue(it->second.pdu[0]) * 16 + HexValue(it->second.pdu[1]));
+    return info("+CMGR: " + std::to_string(it->second.stat) + ",," +
+                std::to_string((it->second.pdu.size() - scaChars) / 2) + "\r\n" + it->second.pdu);
+  }
+  if (name == "+CPMS") {
+    const std::string used = std::to_string(sms_.size()) + "," + std::to_string(kSmsCapacity);
+    if (op == '?') return info("+CPMS: \"SM\"," + used + ",\"SM\"," + used + ",\"SM\"," + used);
+    if (op == 't') return info("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")");
+    if (op != '=' || args.empty() || args.size() > 3) return false;
+    for (const auto& a : args) {
+      if (a.present && Upper(a.text) != "SM") return cms(302);
+    }
+    std::string text = "+CPMS: " + used;
+    for (std::size_t k = 1; k < args.size(); ++k) text += "," + used;
+    return info(text);
+  }
+  if (name == "+CSCA") {
+    if (op == '?') return info("+CSCA: \"" + centre_ + "\"," + std::to_string(centreType_));
+    if (op == 't') return true;
+    if (op != '=' || !arg(0).quoted) return false;
+    centre_ = arg(0).text;
+    centreType_ = !centre_.empty() && centre_[0] == '+' ? 145 : 129;
+    if (arg(1).present && (!ToInt(arg(1), centreType_) || centreType_ > 255)) return false;
+    return true;
+  }
+  if (name == "+CSMS") {
+    if (op == '?') return info("+CSMS: 0,1,1,1");
+    if (op == 't') return info("+CSMS: (0)");
+    if (op != '=' || !ToInt(arg(0), v) || v != 0) return false;
+    return info("+CSMS: 1,1,1");
+  }
+  if (name == "+CSMP") {
+    if (op == '?') return info("+CSMP: 17,167,0,0");
+    return op == '=' || op == 't';
+  }
+  if (name == "+CNMI") {
+    if (op == '?') return info("+CNMI: 0,0,0,0,0");
+    if (op == 't') return info("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)");
+    return op == '=';
+  }
+  return std::nullopt;
+}
+
+void Phone::FinishPdu(std::vector<Event>& out) {
+  const std::string command = pduCommand_;
+  pduCommand_ = nullptr;
+  std::string hex;
+  for (char c : pdu_) {
+    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') hex += c;
+  }
+  const bool tooLong = pdu_.size() > kMaxPdu;
+  pdu_.clear();
+
+  PduLine line = SplitPduLine(hex);
+  std::string error = line.error;
+  if (tooLong) {
+    error = "PDU longer than " + std::to_string(kMaxPdu / 2) + " octets";
+  } else if (line.ok && line.tpdu.size() != 2 * static_cast<std::size_t>(pduLength_)) {
+    error = "TPDU has " + std::to_string(line.tpdu.size() / 2) +
+            (line.tpdu.size() % 2 ? ".5" : "") + " octets, AT+" + command + " announced " +
+            std::to_string(pduLength_);
+  }
+  SubmitResult decoded;
+  if (error.empty()) {
+    decoded = DecodeSubmit(line.tpdu);
+    if (!decoded.ok) error = decoded.error;
+  }
+
+  Reply reply;
+  std::string result;
+  if (!error.empty()) {
+    reply.final = Reply::Cms;
+    reply.code = 304;
+    result = "+CMS ERROR: 304";
+  } else if (Has(Fault::Refuse)) {
+    reply.final = Reply::Cms;
+    reply.code = 500;
+    result = "+CMS ERROR: 500";
+  } else if (command == "CMGS") {
+    result = "+CMGS: " + std::to_string(nextMr_);
+    nextMr_ = (nextMr_ + 1) % 256;
+  } else {
+    int index = 0;
+    for (int k = 1; k <= kSmsCapacity && index == 0; ++k) {
+      if (!sms_.count(k)) index = k;
+    }
+    if (index == 0) {
+      reply.final = Reply::Cms;
+      reply.code = 322;
+      result = "+CMS ERROR: 322";
+    } else {
+      sms_[index] = StoredMessage{pduStat_, Upper(hex)};
+      result = "+CMGW: " + std::to_string(index);
+    }
+  }
+  if (reply.final == Reply::Ok) {
+    if (Has(Fault::LongLine)) {
+      result += ",";
+      for (int k = 0; result.size() < 40; ++k) result += static_cast<char>('0' + k % 10);
+    }
+    reply.info.push_back(result);
+  }
+
+  JsonObject j;
+  j.Str("command", command).Int("length", pduLength_);
+  if (command == "CMGW") j.Int("stat", pduStat_);
+  // The PDU text is hex when all is well; anything else is shown byte by byte.
+  j.Str("sca", Latin1ToUtf8(line.sca)).Str("tpdu", Latin1ToUtf8(line.tpdu)).Str("result", result);
+  if (error.empty()) {
+    j.Raw("decoded", ToJson(decoded.pdu));
+  } else {
+    j.Str("error", error);
+  }
+  if (!line.centre.empty()) j.Str("centre", line.centre);
+  if (journal) journal(j.Text());
+  Final(reply, out);
+}
+
+
+}  // namespace phonesim
