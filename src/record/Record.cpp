@@ -182,33 +182,31 @@ int Record::Version() const {
 }
 
 bool Record::Migrate() {
-  QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-  int version = Version();
-  if (version < 0) {
-    error_ = "cannot read the schema version";
+  // Each step is one transaction that holds the write lock from its start,
+  // so that two programs opening a new record at once (the window and the
+  // command line) never both take the same step; a crash leaves the old
+  // version whole.
+  for (;;) {
+    if (!Exec("BEGIN IMMEDIATE")) return false;
+    const int version = Version();
+    std::string problem;
+    if (version < 0) {
+      problem = "cannot read the schema version";
+    } else if (version > kSchemaVersion) {
+      problem = "the record was written by a newer version (schema " + std::to_string(version) + ")";
+    } else if (version == kSchemaVersion) {
+      return Exec("COMMIT");
+    } else {
+      bool ok = true;
+      for (const char* sql : kMigrations[static_cast<std::size_t>(version)]) ok = ok && Exec(sql);
+      const std::string bump = "PRAGMA user_version=" + std::to_string(version + 1);
+      if (ok && Exec(bump.c_str()) && Exec("COMMIT")) continue;
+      problem = error_;
+    }
+    Exec("ROLLBACK");
+    error_ = problem;
     return false;
   }
-  if (version > kSchemaVersion) {
-    error_ = "the record was written by a newer version (schema " + std::to_string(version) + ")";
-    return false;
-  }
-  for (; version < kSchemaVersion; ++version) {
-    // Each step is one transaction: a crash leaves the old version whole.
-    if (!db.transaction()) {
-      error_ = db.lastError().text().toStdString();
-      return false;
-    }
-    bool ok = true;
-    for (const char* sql : kMigrations[static_cast<std::size_t>(version)]) ok = ok && Exec(sql);
-    const std::string bump = "PRAGMA user_version=" + std::to_string(version + 1);
-    ok = ok && Exec(bump.c_str());
-    if (!ok || !db.commit()) {
-      if (error_.empty()) error_ = db.lastError().text().toStdString();
-      db.rollback();
-      return false;
-    }
-  }
-  return true;
 }
 
 std::optional<std::int64_t> Record::Add(const Entry& entry) {

@@ -14,7 +14,6 @@
 #include <QThread>
 #include <QVariant>
 
-#include "SimProcess.h"
 #include "phone/PhoneLink.h"
 #include "record/Record.h"
 
@@ -221,23 +220,20 @@ struct RecordingHost : mp::PhoneHost {
 };
 
 TEST_F(RecordTest, SurvivesAKillInTheMiddleOfASend) {
-  // The phone never prompts for the PDU, so the child's send hangs until killed.
-  phonesim::SimProcess sim;
-  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--fault", "no-prompt"})) << sim.Error();
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("MP_RECORD_CHILD", QString::fromStdString(path));
-  env.insert("MIRAPOST_COM4", QString::fromStdString(sim.SlavePath()));
+  env.insert("MIRAPOST_COM4", "/dev/stalling-line");
   child.setProcessEnvironment(env);
   child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   child.start(QCoreApplication::applicationFilePath(), {});
-  ASSERT_TRUE(child.waitForStarted(2000));
+  ASSERT_TRUE(child.waitForStarted(1000));
 
   // Wait for the unfinished row, then kill the child without warning.
   bool pending = false;
   QElapsedTimer clock;
   clock.start();
-  while (!pending && clock.elapsed() < 1500 && child.state() == QProcess::Running) {
+  while (!pending && clock.elapsed() < 1700 && child.state() == QProcess::Running) {
     QThread::msleep(10);
     if (QFile::exists(QString::fromStdString(path))) {
       Record look;
@@ -264,6 +260,38 @@ TEST_F(RecordTest, SurvivesAKillInTheMiddleOfASend) {
 
 }  // namespace
 
+// A phone line that takes the switch to PDU mode and then never prompts for
+// the PDU: the send waits until the process is killed.
+class StallingLine : public mp::SerialLine {
+ public:
+  bool Open(const std::string&) override { return true; }
+  bool Configure() override { return true; }
+  bool GetTimeouts(mp::CommTimeouts& t) override { return t = timeouts_, true; }
+  bool SetTimeouts(const mp::CommTimeouts& t) override { return timeouts_ = t, true; }
+  bool RaiseDtr() override { return true; }
+  bool RaiseRts() override { return true; }
+  void PurgeInput() override { input_.clear(); }
+  bool ReadByte(unsigned char& b) override {
+    if (input_.empty()) {
+      QThread::msleep(5);
+      return false;
+    }
+    b = static_cast<unsigned char>(input_.front());
+    input_.erase(0, 1);
+    return true;
+  }
+  int Write(const char* data, int length) override {
+    if (std::string(data, static_cast<std::size_t>(length)).find("AT+CMGF=0") != std::string::npos)
+      input_ += "\r\nOK\r\n";
+    return length;
+  }
+  void Close() override {}
+
+ private:
+  mp::CommTimeouts timeouts_{};
+  std::string input_;
+};
+
 // The killed process: one finished row, then a send that waits for a prompt.
 int RecordChild(const char* database) {
   Record rec(database);
@@ -274,7 +302,7 @@ int RecordChild(const char* database) {
   if (!rec.Add(done)) return 4;
   Recorder recorder(rec);
   RecordingHost host(recorder);
-  mp::PhoneLink link(host);
+  mp::PhoneLink link(host, [] { return std::make_unique<StallingLine>(); });
   link.TransferMessage({"05912143F5", false, "00", true}, false, "0000A905E8329BFD06", 2);
   return 5;  // not reached within the test's patience
 }
