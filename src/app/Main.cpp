@@ -29,6 +29,7 @@
 
 #include "app/About.h"
 #include "app/App.h"
+#include "app/StatusLabel.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
 #include "platform/Help.h"
@@ -206,9 +207,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   }
 
   // Status bar: one text panel across the whole width, no size grip.
-  StatusPanel = new QLabel(ui->StatusBar);
+  StatusPanel = new mp::StatusLabel(ui->StatusBar);
   StatusPanel->setObjectName("StatusPanel");
-  StatusPanel->setTextFormat(Qt::PlainText);
   ui->StatusBar->addWidget(StatusPanel, 1);
   ui->StatusBar->setSizeGripEnabled(false);
   ui->StatusBar->setFixedHeight(kStatusHeight);
@@ -281,6 +281,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupLogoPage();
   SetupPhonebookPage();
   SetupPreview();
+  SetupPorts();
   SetupDialogue();
 
   // Hints stay ten seconds.
@@ -470,7 +471,7 @@ void TWin::SelectAll1Click() {
   if (CurrentEditor) CurrentEditor->selectAll();
 }
 
-QString TWin::StatusText() const { return StatusPanel ? StatusPanel->text() : QString(); }
+QString TWin::StatusText() const { return StatusPanel ? StatusPanel->FullText() : QString(); }
 
 int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
 
@@ -533,7 +534,7 @@ void TWin::closeEvent(QCloseEvent* event) {
 int TWin::PortIndex() const { return ui->ComPort->currentIndex(); }
 
 void TWin::ShowStatus(const std::string& text) {
-  StatusPanel->setText(mp::FromAnsi(text));
+  StatusPanel->SetFullText(mp::FromAnsi(text));
   StatusPanel->repaint();
 }
 

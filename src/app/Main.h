@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StatusLabel.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
@@ -26,6 +27,7 @@ class QTimer;
 class QFontDialog;
 class ReceivingPhone;
 class TSentWin;
+class TReceivedWin;
 class QFileDialog;
 class TDropFile;
 
@@ -48,8 +50,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
   // ---- frame ----
   QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
-  QLabel* StatusPanel = nullptr;    // the status bar's one text panel
-  QString StatusText() const;       // what the status bar shows
+  mp::StatusLabel* StatusPanel = nullptr;  // the status bar's one text panel
+  QString StatusText() const;       // what the status bar shows (whole, never shortened)
   int ClassIndex() const;           // 0 Normal, 1 Class 0, 2 Hidden, -1 none
   void SetClassIndex(int index);
   // The page's default button (Enter presses it while the page is shown).
@@ -121,6 +123,16 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   PagePreview CurrentPreview();
   void RefreshPreview();  // at once
   void PreviewChanged();  // soon: several changes in a row cost one refresh
+  // ---- ports and the simulated phone (MainPorts.cpp) ----
+  QAction* Ports1 = nullptr;     // Phone > Ports...
+  QAction* Received1 = nullptr;  // Phone > Received by the Simulated Phone...
+  QLabel* SimulatedPhoneLabel = nullptr;  // in the status bar while it is in use
+  TReceivedWin* ReceivedWin = nullptr;
+  // The simulated phone answers on COM `com` for this run: the window says so
+  // at all times and offers what it received.
+  void UseSimulatedPhone(int com, const QString& device, const QString& journal);
+  // Names each entry of the port box after its device, as things are now.
+  void RefreshPortList();
 
  public slots:
   // frame (Main.cpp)
@@ -179,6 +191,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ReceivingPhone1Click();
   void SentMessages1Click();
   void KeepRecord1Click();
+  // ports (MainPorts.cpp)
+  void Ports1Click();
+  void Received1Click();
+
   // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button
   void CancelClick();
 
@@ -197,6 +213,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupPreview();
   QTimer* previewTimer_ = nullptr;
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
+  void SetupPorts();
   void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);

@@ -1,12 +1,10 @@
 // Program entry: the application object, the four windows, the event loop.
 //
-// When no phone is attached on "COM 4" (and MIRAPOST_COM4 does not point
-// elsewhere), the simulated phone of the build tree is started and COM 4 is
-// mapped to it, so that every command can be tried without a phone; it is
-// stopped when the main window closes.
-//
-// Options: --help, --version. Extra modes for measuring and checking the look
-// (not listed in --help):
+// Options: --help, --version, --simulated-phone (start the simulated phone and
+// map the stored port to it for this run; the window says so at all times).
+// Extra modes for scripts, measuring and checking the look (not listed in --help):
+//   --stored-port         print the stored port's number and its device, as a
+//                         send would open it, then quit (no display needed)
 //   --bench-startup       print the monotonic clock at the main window's first
 //                         paint and the peak memory, then quit
 //   --screenshots DIR     save a picture of every page and dialog into DIR
@@ -32,24 +30,20 @@
 #include "dialogs/Send.h"
 #include "phone/Serial.h"
 #include "phone/SimulatedPhone.h"
+#include "platform/Settings.h"
 #include "platform/Version.h"
 #include "ui_Main.h"
 
 namespace {
 
-// Until the user asks for it on the command line, the simulated phone stands
-// in for a missing phone on COM 4.
-void StartIfNoPhone(mp::SimulatedPhone& phone) {
-  if (qEnvironmentVariableIsSet("MIRAPOST_COM4")) return;
-  const std::string device = mp::ResolvePortDevice("COM4:");
-  if (!device.empty() && QFileInfo::exists(QString::fromStdString(device))) return;
-  std::string error;
-  if (!phone.Start(4, &error)) return;
-  std::fprintf(stderr,
-               "MIRAPOST: no phone found on COM 4 (%s); started the simulated phone on %s.\n"
-               "MIRAPOST: what it receives is written to %s\n",
-               device.empty() ? "no device" : device.c_str(), phone.Device().toLocal8Bit().constData(),
-               phone.Journal().toLocal8Bit().constData());
+// The port the main window starts with: the stored "ComPort" when it is 1..9,
+// else "COM 4".
+int StoredComNumber() {
+  mp::SettingsKey key;
+  if (key.Open(false)) {
+    if (auto port = key.ReadInteger("ComPort"); port && *port >= 1 && *port <= 9) return *port;
+  }
+  return 4;
 }
 
 std::int64_t MonotonicNs() {
@@ -127,6 +121,7 @@ class Application : public QApplication {
 // system's own options (-platform, -style, ...) are taken out by QApplication
 // before the rest is read.
 struct Options {
+  bool simulatedPhone = false;
   bool benchStartup = false;
   QString screenshots;
 };
@@ -141,7 +136,8 @@ bool AsksForHelpOrVersion(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--") break;
-    if (a == "-h" || a == "-?" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version")
+    if (a == "-h" || a == "-?" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version" ||
+        a == "--stored-port")
       return true;
   }
   return false;
@@ -154,6 +150,14 @@ Options ParseCommandLine(const QCoreApplication& app) {
       "on a serial line with AT commands in SMS PDU mode.");
   parser.addHelpOption();
   parser.addVersionOption();
+  QCommandLineOption simulated(
+      "simulated-phone",
+      "Start the simulated phone and use it in place of a phone on the stored port for this run.\n"
+      "Nothing sent reaches a real phone; Phone > Received by the Simulated Phone shows what it got.");
+  parser.addOption(simulated);
+  QCommandLineOption storedPort("stored-port");
+  storedPort.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(storedPort);
   QCommandLineOption bench("bench-startup");
   bench.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption shots("screenshots", "", "folder");
@@ -161,7 +165,13 @@ Options ParseCommandLine(const QCoreApplication& app) {
   parser.addOption(bench);
   parser.addOption(shots);
   parser.process(app);  // ends the program on --help, --version and errors
+  if (parser.isSet(storedPort)) {
+    const int com = StoredComNumber();
+    std::printf("%d %s\n", com, mp::ResolvePortDevice("COM" + std::to_string(com) + ":").c_str());
+    std::exit(0);
+  }
   Options o;
+  o.simulatedPhone = parser.isSet(simulated);
   o.benchStartup = parser.isSet(bench);
   o.screenshots = parser.value(shots);
   return o;
@@ -194,10 +204,22 @@ int main(int argc, char** argv) {
   mp::SimulatedPhone phone;
   int rc = 0;
   try {
-    if (!bench && shotsDir.isEmpty()) StartIfNoPhone(phone);
+    if (options.simulatedPhone) {
+      const int com = StoredComNumber();
+      std::string error;
+      if (!phone.Start(com, &error)) {
+        std::fprintf(stderr, "MIRAPOST: cannot start the simulated phone: %s\n", error.c_str());
+        return 1;
+      }
+      std::fprintf(stderr,
+                   "MIRAPOST: simulated phone on COM %d (%s): nothing you send leaves this computer.\n"
+                   "MIRAPOST: what it receives is written to %s\n",
+                   com, phone.Device().toLocal8Bit().constData(), phone.Journal().toLocal8Bit().constData());
+    }
     FirstPaint firstPaint;
     mp::CreateWindows();
     mark("windows");
+    if (phone.Running()) Win->UseSimulatedPhone(phone.ComNumber(), phone.Device(), phone.Journal());
     if (bench) Win->installEventFilter(&firstPaint);
     Win->show();
     mark("shown");

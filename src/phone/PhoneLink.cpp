@@ -81,11 +81,14 @@ bool PhoneLink::OpenPhone() {
   const std::string device = ResolvePortDevice(portName);
 
   bool ok = false;
+  PortFailure failure{PortError::NoPort, 0, {}};
   if (!device.empty() && factory_) {
     port_ = factory_();
+    failure = {};
     if (port_) port_->SetWaitHook([this] { return OnWait(); });
     if (port_ && port_->Open(device)) {
       ok = port_->Configure();
+      if (!ok) failure = port_->Failure();
       // Every step runs even after a failed one; all must succeed.
       CommTimeouts current{};
       if (!port_->GetTimeouts(current)) ok = false;
@@ -93,12 +96,18 @@ bool PhoneLink::OpenPhone() {
       if (!port_->SetTimeouts(PortTimeouts_)) ok = false;
       port_->RaiseDtr();
       port_->RaiseRts();
+      if (!ok && failure.error == PortError::None) failure.error = PortError::Settings;
     } else {
+      if (port_) failure = port_->Failure();
       port_.reset();
     }
   }
   if (!port_ || !ok) {
-    host_.ShowStatus("Cannot open communications port.");
+    // The prescribed sentence first, then which device and why.
+    std::string text = "Cannot open communications port.";
+    const std::string why = DescribePortFailure(device, failure);
+    if (!why.empty()) text += " " + why;
+    host_.ShowStatus(text);
   } else {
     port_->PurgeInput();
     bool answered = false;

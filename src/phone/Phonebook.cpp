@@ -5,6 +5,7 @@
 
 #include "builders/Gsm.h"
 #include "phone/PhoneLink.h"
+#include "phone/ReplyMeaning.h"
 #include "phone/ReportScope.h"
 
 namespace mp {
@@ -154,7 +155,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
     if (PhoneBuffer_ == "OK") break;
     if (!WaitForPhone("OK\r\n")) {
       if (cancelled_) return PhoneFailed();
-      host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
+      host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
       host_.Beep(BeepKind::Asterisk);
       ClosePhone();
       return false;

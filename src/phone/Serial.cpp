@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,36 +74,67 @@ int Remaining(std::int64_t deadline) {
 
 class PosixSerialLine final : public SerialLine {
  public:
+  explicit PosixSerialLine(PortPaths paths) : paths_(std::move(paths)) {}
   ~PosixSerialLine() override { Close(); }
 
   bool Open(const std::string& device) override {
     Close();
-    if (device.empty()) return false;
+    failure_ = {};
+    if (device.empty()) return Fail(PortError::NoPort);
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return Fail(PortErrorFromErrno(errno), errno);
+    if (!S_ISCHR(st.st_mode)) return Fail(PortError::NotSerial);
+    // No sharing: a program that holds the UUCP lock keeps the line, and is
+    // named at once; the lock is looked at before the device is touched.
+    PortHolder holder;
+    if (!lock_.Acquire(device, paths_, holder)) return Fail(PortError::InUse, 0, holder);
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    // No sharing: exclusive terminal mode keeps others from opening the line,
-    // and the lock refuses a line that another program (or another instance
-    // of this one) already holds. A device that is no terminal is refused too.
-    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      return false;
+    if (fd < 0) {
+      const int e = errno;
+      const PortError error = PortErrorFromErrno(e);
+      // Busy: name the program in exclusive mode when it is one of ours.
+      return Fail(error, e, error == PortError::InUse ? FindOtherHolder(device, paths_) : PortHolder{});
     }
+    if (!::isatty(fd)) {
+      ::close(fd);
+      return Fail(PortError::NotSerial);
+    }
+    // A program that simply has the terminal open keeps it too; flock
+    // refuses a line that another instance of this program (or any program
+    // that takes that lock) already holds.
+    holder = FindOtherHolder(device, paths_);
+    if (holder.pid > 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return Fail(PortError::InUse, 0, holder);
+    }
+    // Exclusive terminal mode keeps programs that look at no lock away while
+    // the line is open; Close clears it again.
+    ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
     return true;
   }
 
+  PortFailure Failure() const override { return failure_; }
+
   bool Configure() override {
     if (fd_ < 0) return false;
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(fd_, &tio) != 0) {
+      failure_ = {PortError::Settings, errno, {}};
+      return false;
+    }
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
     tio.c_cflag |= CS8 | CRTSCTS | CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0) return false;
-    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0 ||
+        ::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+      failure_ = {PortError::Settings, errno, {}};
+      return false;
+    }
+    return true;
   }
 
   bool GetTimeouts(CommTimeouts& t) override {
@@ -197,24 +229,57 @@ class PosixSerialLine final : public SerialLine {
       // Exclusive mode outlives the close on a pseudo-terminal and would lock
       // out every later open but root's: take it back first.
       ::ioctl(fd_, TIOCNXCL);
-      ::close(fd_);  // also drops the lock
+      ::close(fd_);  // also drops the flock
       fd_ = -1;
     }
+    lock_.Release();
   }
 
  private:
+  bool Fail(PortError error, int errnum = 0, PortHolder holder = {}) {
+    failure_ = {error, errnum, std::move(holder)};
+    lock_.Release();
+    return false;
+  }
+
   bool SetModemBit(int bit) {
     if (fd_ < 0) return false;
     return ::ioctl(fd_, TIOCMBIS, &bit) == 0;
   }
 
+  PortPaths paths_;
+  UucpLock lock_;
+  PortFailure failure_;
   int fd_ = -1;
   CommTimeouts timeouts_{};
 };
 
 }  // namespace
 
-std::unique_ptr<SerialLine> MakePosixSerialLine() { return std::make_unique<PosixSerialLine>(); }
+std::unique_ptr<SerialLine> MakePosixSerialLine() {
+  return std::make_unique<PosixSerialLine>(CurrentPortPaths());
+}
+
+PortError PortErrorFromErrno(int errnum) {
+  switch (errnum) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+      return PortError::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return PortError::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortError::InUse;
+    case ENOTTY:
+      return PortError::NotSerial;
+    default:
+      return PortError::Other;
+  }
+}
 
 std::string ResolvePortDevice(const std::string& portName) {
   if (portName.size() != 5 || portName.compare(0, 3, "COM") != 0 || portName[4] != ':' ||
@@ -229,10 +294,14 @@ std::string ResolvePortDevice(const std::string& portName) {
     if (auto v = key.ReadString(com); v && !v->empty()) return *v;
   }
 
+  return DefaultPortDevice(portName[3] - '0');
+}
+
+std::string DefaultPortDevice(int comNumber) {
   static const char* const kDefaults[9] = {
       "/dev/ttyS0", "/dev/ttyS1",  "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyACM1",
       "/dev/ttyUSB1", "/dev/rfcomm0", "/dev/ircomm0", "/dev/ttyS2"};
-  return kDefaults[portName[3] - '1'];
+  return comNumber >= 1 && comNumber <= 9 ? kDefaults[comNumber - 1] : std::string();
 }
 
 }  // namespace mp

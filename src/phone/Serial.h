@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "phone/PortAccess.h"
+
 namespace mp {
 
 // Time-outs in milliseconds, as the port keeps them. The total constants
@@ -22,10 +24,14 @@ class SerialLine {
  public:
   virtual ~SerialLine() = default;
   // Opens the device exclusively for reading and writing; false when it does
-  // not exist, is in use, or is no terminal.
+  // not exist, may not be opened, is in use, or is no terminal. Failure()
+  // then says why.
   virtual bool Open(const std::string& device) = 0;
   // 19200 baud, 8N1, RTS/CTS, raw; true when the line settings were applied.
   virtual bool Configure() = 0;
+  // Why the last Open (or Configure) failed; PortError::None when it did not
+  // or the line cannot tell.
+  virtual PortFailure Failure() const { return {}; }
   virtual bool GetTimeouts(CommTimeouts& t) = 0;
   virtual bool SetTimeouts(const CommTimeouts& t) = 0;
   // Raise DTR and RTS; failures are ignored by callers.
@@ -72,11 +78,19 @@ class SerialLine {
 
 using SerialFactory = std::function<std::unique_ptr<SerialLine>()>;
 
-// The termios implementation.
+// The termios implementation. Exclusive use: a UUCP lock file, a device that
+// another process holds open is refused (naming it), flock, and the terminal's
+// exclusive mode while the line is open (cleared again before the close, as a
+// pseudo-terminal keeps it after the close). Uses CurrentPortPaths().
 std::unique_ptr<SerialLine> MakePosixSerialLine();
+
+// The kind of failure an errno value of open() means.
+PortError PortErrorFromErrno(int errnum);
 
 // "COM1:" .. "COM9:" -> device path: $MIRAPOST_COM<n>, else the settings text
 // value "COM<n>", else the default table. Empty for anything else (COM0:).
 std::string ResolvePortDevice(const std::string& portName);
+// The default table's device for COM n (1..9); empty for any other n.
+std::string DefaultPortDevice(int comNumber);
 
 }  // namespace mp

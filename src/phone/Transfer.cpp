@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "phone/PhoneLink.h"
+#include "phone/ReplyMeaning.h"
 #include "phone/ReportScope.h"
 
 namespace mp {
@@ -72,7 +73,7 @@ void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
     host_.Beep(BeepKind::Ok);
     scope.Succeeded();
   } else {
-    host_.ShowStatus("Failed, ME responded: " + PhoneBuffer_);
+    host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
     host_.Beep(BeepKind::Exclamation);
   }
   ClosePhone();

@@ -8,6 +8,8 @@
 #include <QTextCursor>
 
 #include "PageTest.h"
+#include "dialogs/Received.h"
+#include "dialogs/ReceivedModel.h"
 #include "dialogs/PhoneScreen.h"
 #include "app/SentMessages.h"
 
@@ -131,6 +133,18 @@ TEST_F(PreviewTest, EveryPageShowsWhatItWouldSend) {
   EXPECT_EQ(Win->CurrentPreview().reading.logo ? 14 : 0, 0);  // the phonebook page has no logo
 }
 
+TEST(ReceivedReading, PhonebookEntryFromTheStoredName) {
+  mp::ReceivedEntry e;
+  ASSERT_TRUE(mp::ParseJournalLine(R"({"command":"CPBW","memory":"ME","charset":"8859-1","index":2,)"
+                                   R"("number":"+3584012345","type":145,"name":"x","text":"\u0001A\u0001n\u00e9"})",
+                                   e));
+  EXPECT_EQ(e.reading.kind, Kind::Phonebook);
+  ASSERT_EQ(e.reading.segments.size(), 2u);
+  EXPECT_TRUE(e.reading.segments[0].blink);
+  EXPECT_EQ(mp::pdu::ToUtf8(e.reading.Text()), "Ané");
+  EXPECT_EQ(e.reading.recipient, "+3584012345");
+}
+
 TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   ASSERT_TRUE(StartPhone());
   Create();
@@ -153,6 +167,15 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   EXPECT_EQ(rows[0].device, sim_.SlavePath());
   EXPECT_TRUE(rows[0].finished && rows[0].ok);
   EXPECT_EQ(rows[0].statusText, "Message successfully sent.");
+
+  // The simulated phone's window shows the same reading of what it received.
+  mp::ReceivedEntry entry;
+  ASSERT_TRUE(mp::ParseJournalLine(QByteArray::fromStdString(Journal().back()), entry));
+  const std::unique_ptr<QWidget> view(mp::MakeReceivedEntryView(entry, nullptr));
+  const auto* screen = view->findChild<PhoneScreen*>("ReceivedPhoneScreen");
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->Reading().kind, Kind::Text);
+  EXPECT_EQ(Utf8(screen->Reading().Text()), "aeb");
 
   Win->SentMessages1->trigger();
   TSentWin* w = Win->SentWin;

@@ -17,6 +17,7 @@ namespace mp::test {
 struct FakeLine {
   bool openOk = true;
   bool configureOk = true;
+  PortFailure failure;  // what the line says when Open or Configure failed
   // Replies of the phone, one per write in order (missing ones: silence).
   std::vector<std::string> replies;
   bool echo = false;
@@ -47,6 +48,7 @@ class FakeSerial : public SerialLine {
     return s_->openOk;
   }
   bool Configure() override { return s_->configureOk; }
+  PortFailure Failure() const override { return s_->failure; }
   bool GetTimeouts(CommTimeouts& t) override {
     t = s_->current;
     return true;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Fakes.h"
+#include "phone/PortAccess.h"
 
 namespace mp::test {
 
@@ -22,12 +23,20 @@ TempDir::~TempDir() {
 namespace {
 
 // Every test runs with its own empty settings folder, so that the port
-// resolution never reads the user's store.
+// resolution never reads the user's store, and its own lock folder.
 class SettingsEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     dir_ = std::make_unique<TempDir>();
     ::setenv("XDG_CONFIG_HOME", dir_->path.c_str(), 1);
+    // Lock files of this test process stay apart from those of the others
+    // that run beside it: a pseudo-terminal number is given again as soon as
+    // its master side closes.
+    const std::string lockDir = dir_->path + "/lock";
+    std::filesystem::create_directory(lockDir);
+    PortPaths paths;
+    paths.lockDir = lockDir;
+    SetPortPaths(paths);
   }
   void TearDown() override { dir_.reset(); }
 

@@ -1,6 +1,8 @@
 // The AT dialogues against an in-memory line: exact bytes written, traffic
 // log, status texts in order, beep kinds, time-outs.
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -135,7 +137,7 @@ TEST_F(PhoneDialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
 TEST_F(PhoneDialogue, RefusalShowsTheWholeReplyLineWithExclamation) {
   line->replies = {kOk, kPrompt, "", "", "\r\n+CMS ERROR: 500\r\n"};
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500"}));
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500 (unknown error)"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Exclamation}));
   EXPECT_EQ(line->closes, 1);
 }
@@ -205,18 +207,24 @@ struct PortCase {
   const char* what;
   int index;
   bool openOk, configureOk;
+  PortFailure failure;
   int opens;
+  std::string status;
 };
 
-class PortFailure : public PhoneDialogue, public ::testing::WithParamInterface<PortCase> {};
+class PortFailureTest : public PhoneDialogue, public ::testing::WithParamInterface<PortCase> {};
 
-TEST_P(PortFailure, CannotOpenCommunicationsPort) {
+// The prescribed sentence stays first and exact; the device and the reason follow.
+TEST_P(PortFailureTest, CannotOpenCommunicationsPortThenDeviceAndReason) {
   const PortCase& c = GetParam();
   host.port = c.index;
   line->openOk = c.openOk;
   line->configureOk = c.configureOk;
+  line->failure = c.failure;
+  ::setenv("MIRAPOST_COM4", "/dev/ttyUSB0", 1);
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kCannotOpen})) << c.what;
+  ::unsetenv("MIRAPOST_COM4");
+  EXPECT_EQ(host.statuses, (S{kEst, c.status})) << c.what;
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
   EXPECT_EQ(line->opens, c.opens);
@@ -224,11 +232,25 @@ TEST_P(PortFailure, CannotOpenCommunicationsPort) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(PhoneOpen, PortFailure,
-                         ::testing::Values(PortCase{"no port chosen: COM0", -1, true, true, 0},
-                                           PortCase{"index beyond COM9", 9, true, true, 0},
-                                           PortCase{"open refused", 3, false, true, 1},
-                                           PortCase{"line settings refused", 3, true, false, 1}));
+const std::string kUsb = std::string(kCannotOpen) + " /dev/ttyUSB0: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    PhoneOpen, PortFailureTest,
+    ::testing::Values(
+        PortCase{"no port chosen: COM0", -1, true, true, {}, 0, std::string(kCannotOpen) + " No port is chosen."},
+        PortCase{"index beyond COM9", 9, true, true, {}, 0, std::string(kCannotOpen) + " No port is chosen."},
+        PortCase{"open refused, no reason known", 3, false, true, {}, 1, kCannotOpen},
+        PortCase{"missing", 3, false, true, {PortError::NotFound, ENOENT, {}}, 1, kUsb + "does not exist."},
+        PortCase{"held by a program", 3, false, true, {PortError::InUse, 0, {4242, "minicom"}}, 1,
+                 kUsb + "is in use by minicom (PID 4242)."},
+        PortCase{"held, program unknown", 3, false, true, {PortError::InUse, 0, {77, ""}}, 1,
+                 kUsb + "is in use by another program (PID 77)."},
+        PortCase{"busy", 3, false, true, {PortError::InUse, EBUSY, {}}, 1,
+                 kUsb + "is in use by another program."},
+        PortCase{"plain file", 3, false, true, {PortError::NotSerial, 0, {}}, 1,
+                 kUsb + "is not a serial device."},
+        PortCase{"other error", 3, false, true, {PortError::Other, EIO, {}}, 1, kUsb + "input/output error."},
+        PortCase{"line settings refused", 3, true, false, {}, 1, kUsb + "the line settings were refused."}));
 
 TEST_F(PhoneDialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
   line->replies = {kOk};
@@ -502,7 +524,7 @@ TEST_F(PhoneDialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
 TEST_F(PhoneDialogue, WriteProbeNotFollowedByOkReportsTheLine) {
   line->replies = {kOk, kOk, kRange, kUsed, "\r\n+CME ERROR: 21\r\n"};
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
-  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21"}));
+  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21 (invalid index)"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   EXPECT_EQ(line->writes.size(), 5u);  // nothing written
   EXPECT_FALSE(link.IsOpen());

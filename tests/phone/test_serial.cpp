@@ -32,7 +32,7 @@ class PhonePty : public ::testing::Test {
     ASSERT_EQ(::unlockpt(master), 0);
     slave = ::ptsname(master);
     line = MakePosixSerialLine();
-    ASSERT_TRUE(line->Open(slave));
+    ASSERT_TRUE(line->Open(slave)) << DescribePortFailure(slave, line->Failure());
     ASSERT_TRUE(line->Configure());
     ASSERT_TRUE(line->SetTimeouts(CommTimeouts{0, 0, 200, 0, 200}));
   }

@@ -103,7 +103,7 @@ TEST_F(PhoneSim, SaveWithoutEchoAndWithoutCentre) {
 TEST_F(PhoneSim, RefusedMessage) {
   Start({"--fault", "refuse"});
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500"}));
+  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500 (unknown error)"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Exclamation}));
 }
 
@@ -164,12 +164,12 @@ TEST_F(PhoneSim, PortsThatCannotBeOpened) {
   // No port chosen: COM0.
   host.port = -1;
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kCannotOpen}));
+  EXPECT_EQ(host.statuses, (S{kEst, std::string(kCannotOpen) + " No port is chosen."}));
   // A device that does not exist.
   host = RecordingHost{};
   ::setenv("MIRAPOST_COM4", (dir.path + "/no-such-tty").c_str(), 1);
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kCannotOpen}));
+  EXPECT_EQ(host.statuses, (S{kEst, std::string(kCannotOpen) + " " + dir.path + "/no-such-tty: does not exist."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   // A line that another program holds.
   Start();
@@ -177,7 +177,8 @@ TEST_F(PhoneSim, PortsThatCannotBeOpened) {
   ASSERT_TRUE(other->Open(sim.SlavePath()));
   host = RecordingHost{};
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kCannotOpen}));
+  EXPECT_EQ(host.statuses,
+            (S{kEst, std::string(kCannotOpen) + " " + sim.SlavePath() + ": is in use by another program."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   EXPECT_EQ(Journal(), "");
   other->Close();
@@ -270,7 +271,7 @@ TEST_F(PhoneSim, PhonebookWriteProbeWithoutOk) {
   Start({"--empty-entry", "error"}, "1,111,129,A\n");
   ScaleTimeouts();
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
-  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 22"}));
+  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 22 (not found)"}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   EXPECT_EQ(Journal(), "");
 }

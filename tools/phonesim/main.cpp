@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "Phone.h"
@@ -122,7 +123,14 @@ int main(int argc, char** argv) {
   if (journalFd >= 0) {
     // One write a line, so that a reader never sees half a line.
     phone.journal = [journalFd](const std::string& line) {
-      std::string text = line + "\n";
+      // Each entry begins with the time it was received, in UTC.
+      char stamp[40] = "";
+      const std::time_t now = std::time(nullptr);
+      std::tm utc{};
+      if (gmtime_r(&now, &utc)) std::strftime(stamp, sizeof stamp, "{\"time\":\"%Y-%m-%dT%H:%M:%SZ\",", &utc);
+      std::string text = line;
+      if (stamp[0] != '\0' && text.size() > 1 && text[0] == '{') text.replace(0, 1, stamp);
+      text += "\n";
       std::size_t done = 0;
       while (done < text.size()) {
         ssize_t n = write(journalFd, text.data() + done, text.size() - done);

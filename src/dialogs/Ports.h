@@ -1,0 +1,32 @@
+#pragma once
+// "Ports": which device each "COM n" stands for (the settings text value
+// "COM<n>"; empty keeps the default table), and the serial devices present.
+#include <QDialog>
+#include <QString>
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+
+class TPortsWin : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TPortsWin(QWidget* parent = nullptr);
+
+  // Reads the stored mapping and lists the devices present.
+  void Load();
+  // Writes the mapping as the boxes show it.
+  void Save();
+
+  std::array<QComboBox*, 9> Device{};  // "Device1" .. "Device9", editable
+  std::array<QLabel*, 9> What{};       // what each one is now
+  QListWidget* Present = nullptr;      // serial devices present
+
+ public slots:
+  void accept() override;
+
+ private:
+  void UpdateWhat(int index);
+};

@@ -1,0 +1,83 @@
+#pragma once
+// Who may use a serial device: the reasons an open fails, UUCP lock files and
+// the search for another process that holds the device open. The folders the
+// system keeps these in are injectable, so that tests use folders of their own.
+#include <string>
+
+namespace mp {
+
+// Where the system keeps lock files, process information and device
+// information. Tests point them at folders of their own.
+struct PortPaths {
+  std::string lockDir = "/run/lock";
+  std::string procRoot = "/proc";
+  std::string sysRoot = "/sys";
+};
+// The paths that newly made serial lines and port listings use.
+const PortPaths& CurrentPortPaths();
+void SetPortPaths(const PortPaths& paths);
+
+enum class PortError {
+  None,
+  NoPort,            // no COM n chosen, or none that maps to a device
+  NotFound,          // the device does not exist
+  PermissionDenied,  // the user may not open it
+  InUse,             // another program has it
+  NotSerial,         // a plain file, or a device that is no terminal
+  Settings,          // the line settings were refused
+  Other,             // any other system error (errnum)
+};
+
+// A process that has a device open or locked.
+struct PortHolder {
+  int pid = 0;
+  std::string program;  // empty when unknown
+};
+
+struct PortFailure {
+  PortError error = PortError::None;
+  int errnum = 0;     // the system's error number for Other
+  PortHolder holder;  // for InUse, when known
+};
+
+// The text after "Cannot open communications port.": the device and why,
+// with a hint where one helps ("/dev/ttyUSB0: permission denied; add your
+// user to the dialout group and log in again.").
+std::string DescribePortFailure(const std::string& device, const PortFailure& failure);
+
+// The program name of a process ("minicom"), from <procRoot>/<pid>/comm.
+std::string ProgramOf(int pid, const PortPaths& paths);
+
+// Another process (not this one) that has `device` open, found as fuser
+// finds it: every <procRoot>/<pid>/fd/<n> that leads to the same device.
+// Processes whose descriptors we may not read (other users') are skipped.
+// pid 0 when there is none.
+PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths);
+
+// A UUCP lock file "LCK..<name>" in the lock folder, holding the PID as ten
+// ASCII characters and a line feed. A lock of a process that no longer runs
+// is stale and removed; a lock folder we may not write to means going on
+// without a lock file.
+class UucpLock {
+ public:
+  UucpLock() = default;
+  ~UucpLock() { Release(); }
+  UucpLock(const UucpLock&) = delete;
+  UucpLock& operator=(const UucpLock&) = delete;
+
+  // True when the lock is ours or no lock file can be made; false with
+  // `holder` set when a running process holds it.
+  bool Acquire(const std::string& device, const PortPaths& paths, PortHolder& holder);
+  // Removes our lock file (only while it still names this process).
+  void Release();
+  // The lock file we hold, empty when none.
+  const std::string& File() const { return file_; }
+
+  // "LCK..ttyUSB0" for /dev/ttyUSB0 (links followed); "LCK..pts_3" for /dev/pts/3.
+  static std::string FileName(const std::string& device);
+
+ private:
+  std::string file_;
+};
+
+}  // namespace mp

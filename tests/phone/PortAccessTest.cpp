@@ -1,0 +1,314 @@
+// Exclusive use of a serial line: why an open fails, UUCP lock files, other
+// processes holding the device, and the exclusive mode given back at the
+// close. Runs the same as root and as an ordinary user.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Fakes.h"
+#include "SimProcess.h"
+#include "phone/PhoneLink.h"
+#include "phone/PortAccess.h"
+
+extern char** environ;
+
+namespace mp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string PidText(int pid) {
+  char line[16];
+  std::snprintf(line, sizeof line, "%10d\n", pid);
+  return line;
+}
+
+// A process that has ended: its PID names nobody.
+int DeadPid() {
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+// "sleep 30" with `stdinPath` (when given) open as its standard input.
+struct Sleeper {
+  pid_t pid = -1;
+  explicit Sleeper(const std::string& stdinPath = "") {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stdinPath.empty())
+      posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
+    char arg0[] = "sleep", arg1[] = "30";
+    char* argv[] = {arg0, arg1, nullptr};
+    if (::posix_spawnp(&pid, "sleep", &actions, nullptr, argv, environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    // The child has the file open once its descriptor shows in /proc.
+    for (int i = 0; i < 500 && pid > 0 && !stdinPath.empty(); ++i) {
+      std::error_code ec;
+      if (fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/0", ec) == stdinPath) break;
+      ::usleep(2000);
+    }
+  }
+  ~Sleeper() {
+    if (pid > 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+// A pseudo-terminal of the test's own, and lock and process folders the test
+// chooses.
+class PortAccess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    slave = ::ptsname(master);
+    lockDir = dir.path + "/lock";
+    fs::create_directory(lockDir);
+    saved = CurrentPortPaths();
+    paths.lockDir = lockDir;
+    SetPortPaths(paths);
+  }
+  void TearDown() override {
+    SetPortPaths(saved);
+    if (master >= 0) ::close(master);
+  }
+  std::string LockFile() const { return lockDir + "/" + UucpLock::FileName(slave); }
+
+  TempDir dir;
+  int master = -1;
+  std::string slave;
+  std::string lockDir;
+  PortPaths paths;
+  PortPaths saved;
+};
+
+TEST_F(PortAccess, EachReasonForARefusedOpen) {
+  const std::string file = dir.path + "/plain";
+  WriteFile(file, "not a line");
+  struct Case {
+    std::string device;
+    PortError error;
+    std::string text;
+  } cases[] = {
+      {"", PortError::NoPort, "No port is chosen."},
+      {dir.path + "/ttyUSB9", PortError::NotFound, dir.path + "/ttyUSB9: does not exist."},
+      {file + "/below", PortError::NotFound, file + "/below: does not exist."},
+      {file, PortError::NotSerial, file + ": is not a serial device."},
+      {dir.path, PortError::NotSerial, dir.path + ": is not a serial device."},
+      {"/dev/null", PortError::NotSerial, "/dev/null: is not a serial device."},
+  };
+  for (const Case& c : cases) {
+    auto line = MakePosixSerialLine();
+    EXPECT_FALSE(line->Open(c.device)) << c.device;
+    EXPECT_EQ(line->Failure().error, c.error) << c.device;
+    EXPECT_EQ(DescribePortFailure(c.device, line->Failure()), c.text);
+  }
+}
+
+TEST_F(PortAccess, PermissionDeniedNamesTheGroupToJoin) {
+  // Only an ordinary user is refused by the file mode; root opens anyway.
+  ASSERT_EQ(::chmod(slave.c_str(), 0), 0);
+  auto line = MakePosixSerialLine();
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(line->Open(slave));
+    EXPECT_EQ(line->Failure().error, PortError::PermissionDenied);
+  }
+  EXPECT_EQ(DescribePortFailure("/nonexistent/ttyUSB0", {PortError::PermissionDenied, EACCES, {}}),
+            "/nonexistent/ttyUSB0: permission denied.");
+  struct stat st {};
+  if (::stat("/dev/ttyS0", &st) == 0 && ::getgrgid(st.st_gid) &&
+      std::string(::getgrgid(st.st_gid)->gr_name) == "dialout" && ::getegid() != st.st_gid) {
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    if (std::find(groups, groups + std::max(n, 0), st.st_gid) == groups + std::max(n, 0)) {
+      EXPECT_EQ(DescribePortFailure("/dev/ttyS0", {PortError::PermissionDenied, EACCES, {}}),
+                "/dev/ttyS0: permission denied; add your user to the dialout group and log in again.");
+    }
+  }
+  struct {
+    int errnum;
+    PortError error;
+  } errnos[] = {{ENOENT, PortError::NotFound}, {ENXIO, PortError::NotFound},
+                {ENODEV, PortError::NotFound}, {EACCES, PortError::PermissionDenied},
+                {EPERM, PortError::PermissionDenied}, {EBUSY, PortError::InUse},
+                {ENOTTY, PortError::NotSerial}, {EIO, PortError::Other}};
+  for (const auto& e : errnos) EXPECT_EQ(PortErrorFromErrno(e.errnum), e.error) << e.errnum;
+}
+
+TEST_F(PortAccess, LockFileCases) {
+  const int self = static_cast<int>(::getpid());
+  Sleeper other;
+  ASSERT_GT(other.pid, 0);
+  struct Case {
+    const char* what;
+    std::string before;  // lock file content; "-" for none
+    bool acquired;
+    int holder;
+    bool ours;  // the lock file then holds our PID until Release
+  } cases[] = {
+      {"free", "-", true, 0, true},
+      {"held by a running program", PidText(other.pid), false, other.pid, false},
+      {"held, old binary form", std::string(reinterpret_cast<const char*>(&other.pid), 4), false, other.pid, false},
+      {"stale: its process is gone", PidText(DeadPid()), true, 0, true},
+      {"damaged", "garbage\n", true, 0, true},
+      {"empty", "", true, 0, true},
+      {"another line of this process", PidText(self), true, 0, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove(LockFile());
+    if (c.before != "-") WriteFile(LockFile(), c.before);
+    UucpLock lock;
+    PortHolder holder;
+    EXPECT_EQ(lock.Acquire(slave, paths, holder), c.acquired) << c.what;
+    EXPECT_EQ(holder.pid, c.holder) << c.what;
+    if (c.holder) {
+      EXPECT_EQ(holder.program, "sleep") << c.what;
+    }
+    EXPECT_EQ(!lock.File().empty(), c.ours) << c.what;
+    if (c.ours) {
+      EXPECT_EQ(ReadAll(LockFile()), PidText(self)) << c.what;
+      lock.Release();
+      EXPECT_FALSE(fs::exists(LockFile())) << c.what;
+    } else if (c.before != "-") {
+      lock.Release();
+      EXPECT_EQ(ReadAll(LockFile()), c.before) << c.what << ": somebody else's lock stays";
+    }
+  }
+  // No lock folder to write in: go on without a lock file.
+  PortPaths none = paths;
+  none.lockDir = dir.path + "/no-such-folder";
+  UucpLock lock;
+  PortHolder holder;
+  EXPECT_TRUE(lock.Acquire(slave, none, holder));
+  EXPECT_TRUE(lock.File().empty());
+  EXPECT_EQ(UucpLock::FileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+  EXPECT_EQ(UucpLock::FileName(slave), "LCK.." + slave.substr(5).replace(3, 1, "_"));
+}
+
+TEST_F(PortAccess, TheLineTakesAndGivesBackTheLockFile) {
+  auto line = MakePosixSerialLine();
+  ASSERT_TRUE(line->Open(slave));
+  EXPECT_EQ(ReadAll(LockFile()), PidText(static_cast<int>(::getpid())));
+  line->Close();
+  EXPECT_FALSE(fs::exists(LockFile()));
+
+  Sleeper other;
+  WriteFile(LockFile(), PidText(other.pid));
+  EXPECT_FALSE(line->Open(slave));
+  EXPECT_EQ(DescribePortFailure(slave, line->Failure()),
+            slave + ": is in use by sleep (PID " + std::to_string(other.pid) + ").");
+}
+
+TEST_F(PortAccess, ALineAnotherProcessHoldsOpenIsRefusedNamingIt) {
+  Sleeper holder(slave);
+  ASSERT_GT(holder.pid, 0);
+  auto line = MakePosixSerialLine();
+  EXPECT_FALSE(line->Open(slave));
+  EXPECT_EQ(line->Failure().error, PortError::InUse);
+  EXPECT_EQ(DescribePortFailure(slave, line->Failure()),
+            slave + ": is in use by sleep (PID " + std::to_string(holder.pid) + ").");
+  EXPECT_FALSE(fs::exists(LockFile())) << "a refused open leaves no lock behind";
+}
+
+TEST_F(PortAccess, HolderSearchReadsTheProcessFolders) {
+  // A process folder as the kernel shows one: fd links and the program name.
+  const std::string proc = dir.path + "/proc";
+  auto fake = [&](int pid, const char* program, const std::string& target) {
+    const std::string p = proc + "/" + std::to_string(pid);
+    fs::create_directories(p + "/fd");
+    WriteFile(p + "/comm", std::string(program) + "\n");
+    fs::create_symlink("/dev/null", p + "/fd/0");
+    fs::create_symlink(target, p + "/fd/7");
+  };
+  fake(static_cast<int>(::getpid()), "self", slave);  // this process never counts
+  fake(999001, "cat", dir.path);                      // something else
+  paths.procRoot = proc;
+  EXPECT_EQ(FindOtherHolder(slave, paths).pid, 0);
+  fake(999002, "minicom", slave);
+  const PortHolder h = FindOtherHolder(slave, paths);
+  EXPECT_EQ(h.pid, 999002);
+  EXPECT_EQ(h.program, "minicom");
+  EXPECT_EQ(ProgramOf(999001, paths), "cat");
+  EXPECT_EQ(FindOtherHolder(dir.path + "/missing", paths).pid, 0);
+}
+
+TEST_F(PortAccess, ExclusiveModeIsGivenBackAtTheClose) {
+  for (int round = 0; round < 3; ++round) {
+    auto line = MakePosixSerialLine();
+    ASSERT_TRUE(line->Open(slave)) << "round " << round << ": "
+                                   << DescribePortFailure(slave, line->Failure());
+    // While open, a plain open by an ordinary user is refused.
+    if (::geteuid() != 0) {
+      const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      const int e = errno;
+      EXPECT_LT(fd, 0);
+      if (fd >= 0) ::close(fd);
+      EXPECT_EQ(e, EBUSY);
+    }
+    line->Close();
+    int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << "round " << round << ": " << std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+// Two sends in a row through the simulated phone's pseudo-terminal: both
+// arrive, whoever runs the test.
+TEST(PortAccessSimulatedPhone, TwoSendsInARowBothArrive) {
+  TempDir dir;
+  const PortPaths saved = CurrentPortPaths();
+  PortPaths paths;
+  paths.lockDir = dir.path;
+  SetPortPaths(paths);
+  const std::string journal = dir.path + "/journal.jsonl";
+  phonesim::SimProcess sim;
+  ASSERT_TRUE(sim.Start(MP_PHONESIM, {"--journal", journal})) << sim.Error();
+  ::setenv("MIRAPOST_COM4", sim.SlavePath().c_str(), 1);
+  RecordingHost host;
+  PhoneLink link(host);
+  link.SetTimings(LinkTimings::Scaled(10));
+  const TransferSettings settings{"05912143F5", false, "00", true};
+  link.TransferMessage(settings, false, "0000A905E8329BFD06", 2);
+  link.TransferMessage(settings, false, "0000A905E8329BFD06", 2);
+  ::unsetenv("MIRAPOST_COM4");
+  SetPortPaths(saved);
+  ASSERT_GE(host.statuses.size(), 2u);
+  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Message successfully sent."), 2);
+  EXPECT_EQ(phonesim::ReadJournal(journal).size(), 2u);
+  EXPECT_FALSE(fs::exists(dir.path + "/" + UucpLock::FileName(sim.SlavePath())));
+}
+
+}  // namespace
+}  // namespace mp::test
