@@ -15,12 +15,19 @@
 #include "app/Questions.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
+#include "platform/Version.h"
 
 TAboutWin* AboutWin = nullptr;
 TSendWin* SendWin = nullptr;
 TCodingWin* CodingWin = nullptr;
 
 namespace mp {
+
+void SetApplicationNames() {
+  QCoreApplication::setApplicationName("MIRAPOST");
+  QCoreApplication::setOrganizationName("Corvistan");
+  QCoreApplication::setApplicationVersion(MIRAPOST_VERSION);
+}
 
 void CreateWindows() {
   // MIRAPOST_TRACE_STARTUP=1 prints how long each window takes to create.

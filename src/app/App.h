@@ -10,6 +10,11 @@ class QDialog;
 
 namespace mp {
 
+// Application name, organisation and version. No display name: the platform
+// would append it to every window title ("Send/Save Message — ..."), and the
+// captions are exact; the main window's caption carries the product name.
+void SetApplicationNames();
+
 // Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
 // settings as it is created.
 void CreateWindows();

@@ -25,13 +25,21 @@
 #include <QStyleOptionTab>
 #include <QTabBar>
 #include <QHelpEvent>
+#include <QShortcut>
+#include <QTextDocument>
+#include <cstdio>
 #include <algorithm>
 
 #include "app/About.h"
 #include "app/App.h"
+#include "app/MessageEdit.h"
+#include "app/TabRows.h"
+#include "app/Questions.h"
+#include "dialogs/FontDialog.h"
 #include "app/StatusLabel.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
+#include "platform/Picture.h"
 #include "platform/Help.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
@@ -51,121 +59,6 @@ constexpr int kClientWidth = 432;
 constexpr int kClientHeight = 393;  // frame plus the status bar
 constexpr int kStatusHeight = 19;
 constexpr int kFontNameChars = 31;
-
-// The tab captions of the page control in as many rows as they need, as the
-// desktop's multi-row tab control shows them: each row filled to the full
-// width, the row holding the current page next to the page. The page
-// control's own one-row bar is hidden; pages are still chosen through it.
-class TabRows : public QWidget {
- public:
-  TabRows(QTabWidget* tabs, QWidget* parent) : QWidget(parent), tabs_(tabs) {
-    setObjectName("PageControlTabs");
-    setMouseTracking(true);
-    connect(tabs_, &QTabWidget::currentChanged, this, [this] { update(); });
-  }
-
-  // Splits the tabs into rows for the given width; returns the height needed.
-  int Arrange(int width) {
-    rows_.clear();
-    std::vector<int> row;
-    int used = 0;
-    for (int i = 0; i < tabs_->count(); ++i) {
-      const int w = TabWidth(i);
-      if (!row.empty() && used + w > width) {
-        rows_.push_back(row);
-        row.clear();
-        used = 0;
-      }
-      row.push_back(i);
-      used += w;
-    }
-    if (!row.empty()) rows_.push_back(row);
-    return int(rows_.size()) * RowHeight();
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    const int current = tabs_->currentIndex();
-    for (int pass = 0; pass < 2; ++pass) {  // the current tab last, over its neighbours
-      for (const auto& [index, rect] : Layout()) {
-        if ((index == current) != (pass == 1)) continue;
-        QStyleOptionTab opt;
-        opt.initFrom(this);
-        opt.rect = rect;
-        opt.text = tabs_->tabText(index);
-        opt.shape = QTabBar::RoundedNorth;
-        opt.position = QStyleOptionTab::Middle;
-        opt.state &= ~QStyle::State_HasFocus;
-        if (index == current) opt.state |= QStyle::State_Selected;
-        style()->drawControl(QStyle::CE_TabBarTab, &opt, &p, this);
-      }
-    }
-  }
-
-  void mousePressEvent(QMouseEvent* event) override {
-    const int i = TabAt(event->position().toPoint());
-    if (i >= 0) tabs_->setCurrentIndex(i);
-  }
-
-  bool event(QEvent* event) override {
-    if (event->type() == QEvent::ToolTip) {
-      auto* help = static_cast<QHelpEvent*>(event);
-      const int i = TabAt(help->pos());
-      if (i >= 0) {
-        QToolTip::showText(help->globalPos(), tabs_->tabToolTip(i), this, QRect(), 10000);
-      } else {
-        QToolTip::hideText();
-      }
-      return true;
-    }
-    return QWidget::event(event);
-  }
-
- private:
-  int RowHeight() const { return fontMetrics().height() + 8; }
-  int TabWidth(int i) const {
-    return fontMetrics().horizontalAdvance(tabs_->tabText(i)) +
-           style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, this) + 6;
-  }
-
-  // Tab rectangles, rows justified to the full width, the current row at the bottom.
-  std::vector<std::pair<int, QRect>> Layout() const {
-    std::vector<std::pair<int, QRect>> out;
-    const int current = tabs_->currentIndex();
-    std::vector<std::vector<int>> order = rows_;
-    for (std::size_t r = 0; r < order.size(); ++r) {
-      if (std::find(order[r].begin(), order[r].end(), current) != order[r].end()) {
-        std::rotate(order.begin(), order.begin() + r + 1, order.end());
-        break;
-      }
-    }
-    const int h = RowHeight();
-    for (std::size_t r = 0; r < order.size(); ++r) {
-      int natural = 0;
-      for (int i : order[r]) natural += TabWidth(i);
-      const int extra = order.size() > 1 ? width() - natural : 0;
-      int x = 0;
-      for (std::size_t k = 0; k < order[r].size(); ++k) {
-        int w = TabWidth(order[r][k]) + (extra > 0 ? extra / int(order[r].size()) : 0);
-        if (k + 1 == order[r].size() && order.size() > 1) w = width() - x;
-        out.push_back({order[r][k], QRect(x, int(r) * h, w, h + (int(r) + 1 == int(order.size()) ? 2 : 0))});
-        x += w;
-      }
-    }
-    return out;
-  }
-
-  int TabAt(const QPoint& pos) const {
-    for (const auto& [index, rect] : Layout()) {
-      if (rect.contains(pos)) return index;
-    }
-    return -1;
-  }
-
-  QTabWidget* tabs_;
-  std::vector<std::vector<int>> rows_;
-};
 
 }  // namespace
 
@@ -204,6 +97,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
     rows->setGeometry(g.x(), g.y(), g.width(), h);
     pc->setGeometry(g.x(), g.y() + h, g.width(), g.height() - h);
     rows->show();
+    // In the focus chain ahead of the pages.
+    QWidget::setTabOrder(rows, pc);
   }
 
   // Status bar: one text panel across the whole width, no size grip.
@@ -225,6 +120,13 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   // Edit pop-up menu shared by Message and EntryName.
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
+  Undo1 = new QAction("&Undo", this);
+  Undo1->setObjectName("Undo1");
+  Redo1 = new QAction("&Redo", this);
+  Redo1->setObjectName("Redo1");
+  PopupMenu1->addAction(Undo1);
+  PopupMenu1->addAction(Redo1);
+  PopupMenu1->addSeparator();
   PopupMenu1->addAction(ui->Cut1);
   PopupMenu1->addAction(ui->Copy1);
   PopupMenu1->addAction(ui->Paste1);
@@ -265,6 +167,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   connect(ui->Paste1, &QAction::triggered, this, &TWin::Paste1Click);
   connect(ui->Delete1, &QAction::triggered, this, &TWin::Delete1Click);
   connect(ui->SelectAll1, &QAction::triggered, this, &TWin::SelectAll1Click);
+  connect(Undo1, &QAction::triggered, this, &TWin::Undo1Click);
+  connect(Redo1, &QAction::triggered, this, &TWin::Redo1Click);
 
   // Enter presses the shown page's default button: watch every control of the pages.
   for (QWidget* page : {ui->TabSheet1, ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5,
@@ -281,6 +185,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupLogoPage();
   SetupPhonebookPage();
   SetupPreview();
+  SetupKeyboard();
   SetupPorts();
   SetupDialogue();
 
@@ -337,8 +242,18 @@ void TWin::FormCreate() {
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
   NormaliseFormatting();
+  // Start-up is no step the user could take back; the empty message is unchanged.
+  for (QTextEdit* editor : {static_cast<QTextEdit*>(ui->Message), static_cast<QTextEdit*>(ui->EntryName)}) {
+    editor->document()->clearUndoRedoStacks();
+    editor->document()->setModified(false);
+  }
   BitmapToLogo(nullptr);
   cmbOperatorChange();
+  // A settings file the user made read-only is left alone: say so now, as
+  // nothing can be said once the window is gone.
+  if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty()) {
+    StatusPanel->setText(QString::fromStdString(ro));
+  }
 }
 
 void TWin::FormDestroy() {
@@ -351,7 +266,10 @@ void TWin::FormDestroy() {
   }
   key.WriteString("FontName", MessageFont.family().toStdString());
   key.WriteInteger("FontSize", MessageFont.pointSize());
-  key.Close();
+  if (!key.Close()) {
+    if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty())
+      std::fprintf(stderr, "%s\n", ro.c_str());
+  }
 }
 
 void TWin::PageControlChange() {
@@ -377,7 +295,8 @@ void TWin::PageControlChange() {
     ui->Open1->setEnabled(true);
     drop = true;
     OpenDefaultExt = "BMP";
-    OpenFilter = "Bitmap Image (*.bmp *.i61);;All Files (*)";
+    // The prescribed entries, then the other pictures the toolkit reads.
+    OpenFilter = (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;");
   }
 #ifdef MP_HAVE_DROPFILE
   if (DropFile1) DropFile1->SetEnableDrop(drop);
@@ -387,20 +306,10 @@ void TWin::PageControlChange() {
 }
 
 void TWin::Font1Click() {
-  QFontDialog dialog(MessageFont, this);
-  dialog.setObjectName("FontDialog1");
-  dialog.setOption(QFontDialog::DontUseNativeDialog);
-  dialog.setOption(QFontDialog::ScalableFonts, true);
-  dialog.setOption(QFontDialog::NonScalableFonts, true);
+  // A face and a size from 8 to 24 points; the style is always plain.
+  TFontDialog dialog(MessageFont, this);
   if (mp::ShowModal(&dialog) != QDialog::Accepted) return;
-  QFont chosen = dialog.selectedFont();
-  // Plain style whatever was picked; the dialog offers 8 to 24 points.
-  QFont font(chosen.family());
-  int size = chosen.pointSize();
-  if (size < 8) size = 8;
-  if (size > 24) size = 24;
-  font.setPointSize(size);
-  MessageFont = font;
+  MessageFont = dialog.SelectedFont();
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
   NormaliseMessage();
@@ -436,6 +345,9 @@ void TWin::Debug1Click() {
 }
 
 void TWin::PopupMenu1Popup() {
+  const QTextDocument* doc = CurrentEditor ? CurrentEditor->document() : nullptr;
+  Undo1->setEnabled(doc && doc->isUndoAvailable());
+  Redo1->setEnabled(doc && doc->isRedoAvailable());
   const bool selection = CurrentEditor && CurrentEditor->textCursor().hasSelection();
   ui->Cut1->setEnabled(selection);
   ui->Copy1->setEnabled(selection);
@@ -456,8 +368,15 @@ void TWin::Paste1Click() {
   if (!CurrentEditor) return;
   const QMimeData* data = QApplication::clipboard()->mimeData();
   if (!data || !data->hasText()) return;
-  CurrentEditor->paste();
-  NormaliseFormatting();
+  PasteInto(CurrentEditor);
+}
+
+void TWin::Undo1Click() {
+  if (CurrentEditor) CurrentEditor->undo();
+}
+
+void TWin::Redo1Click() {
+  if (CurrentEditor) CurrentEditor->redo();
 }
 
 void TWin::Delete1Click() {
@@ -477,6 +396,7 @@ int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
 
 void TWin::SetClassIndex(int index) {
   if (QAbstractButton* b = ui->ClassButtons->button(index)) b->setChecked(true);
+  classShown_ = ClassIndex();
 }
 
 QPushButton* TWin::DefaultButton() const {
@@ -491,6 +411,18 @@ QPushButton* TWin::DefaultButton() const {
 }
 
 bool TWin::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Shortcut && ui) {
+    // The access key of an indicator group goes to the first box of the group
+    // its caption names, not to the box of the group that had the focus last.
+    const std::pair<QObject*, QWidget*> groups[] = {
+        {ui->VoiceGroup, ui->VoiceOn}, {ui->FaxGroup, ui->FaxOn}, {ui->EmailGroup, ui->EmailOn}};
+    for (const auto& [group, box] : groups) {
+      if (watched == group) {
+        box->setFocus(Qt::ShortcutFocusReason);
+        return true;
+      }
+    }
+  }
   if (event->type() == QEvent::KeyPress && ui) {
     auto* key = static_cast<QKeyEvent*>(event);
     QTextEdit* editor = nullptr;
@@ -526,7 +458,40 @@ void TWin::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  event->accept();
+  if (MayDiscardMessage()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TWin::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The editor of the page shown has the focus from the start.
+  if (!event->spontaneous() && !focusWidget() && CurrentEditor) CurrentEditor->setFocus();
+}
+
+void TWin::SetupKeyboard() {
+  // Ctrl+Tab, Ctrl+PgDn: next page; Ctrl+Shift+Tab, Ctrl+PgUp: the one before;
+  // from any control of the window, the editors included.
+  const struct {
+    QKeySequence keys;
+    int step;
+  } switches[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+  };
+  for (const auto& sw : switches) {
+    auto* shortcut = new QShortcut(sw.keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, step = sw.step] {
+      QTabWidget* pc = ui->PageControl;
+      pc->setCurrentIndex((pc->currentIndex() + step + pc->count()) % pc->count());
+    });
+  }
 }
 
 // ---- PhoneHost ----

@@ -50,6 +50,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
   // ---- frame ----
   QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
+  QAction* Undo1 = nullptr;         // its "&Undo" and "&Redo" items
+  QAction* Redo1 = nullptr;
   mp::StatusLabel* StatusPanel = nullptr;  // the status bar's one text panel
   QString StatusText() const;       // what the status bar shows (whole, never shortened)
   int ClassIndex() const;           // 0 Normal, 1 Class 0, 2 Hidden, -1 none
@@ -81,10 +83,17 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
   // Returns the blink text length or -1; writes the blink text to `out` when given.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
-  void NormaliseFormatting();  // the formatting normaliser, on CurrentEditor
+  // The formatting normaliser, on CurrentEditor. It keeps the editor's undo
+  // history: its rewrite is an undo step of its own, or with `joinPrevious`
+  // part of the step before (the paste or file load it completes).
+  void NormaliseFormatting(bool joinPrevious = false);
   // The normaliser on Message and BlinkFont whatever page is shown.
-  void NormaliseMessage();
-  void CopyRichText(QTextEdit* source, QTextEdit* target);
+  void NormaliseMessage(bool joinPrevious = false);
+  // The normaliser on `editor` (Message or EntryName) with its Blink toggle.
+  void NormaliseEditor(QTextEdit* editor, bool joinPrevious);
+  // Pastes the clipboard into `editor` (cut to the room left) and normalises.
+  void PasteInto(QTextEdit* editor);
+  void CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious = false);
   int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
 
   // ---- logo page state ----
@@ -105,6 +114,11 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString OpenFilter;
   QString OpenDefaultExt;
   void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
+  // Asks before changed work in Message is dropped (not for an empty
+  // message); true when it may go: saved, discarded or unchanged.
+  bool MayDiscardMessage();
+  // Save As; true when the message was written.
+  bool SaveMessageAs();
 
   // ---- receiving phone panel and the record of sent messages (MainPreview.cpp) ----
   ReceivingPhone* Preview = nullptr;  // the panel beside the form
@@ -149,6 +163,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Paste1Click();
   void Delete1Click();
   void SelectAll1Click();
+  void Undo1Click();
+  void Redo1Click();
 
   // text page (MainText.cpp)
   void MessageChange();
@@ -201,6 +217,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // MessageKeyPress and friends
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Each page file connects its own controls (called from the constructor).
@@ -219,6 +236,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
   void FormDestroy();
+  void SetupKeyboard();
+  int classShown_ = 0;          // the message type before the latest click
+  bool dropCancelled_ = false;  // the user cancelled the drop being handled
 
   QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
   QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it

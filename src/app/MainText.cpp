@@ -3,6 +3,7 @@
 // blinks when it is pure red. The same handlers serve the phonebook page's name
 // editor through CurrentEditor and CurrentBlinkButton.
 #include <QAbstractButton>
+#include <QAbstractUndoItem>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +18,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
+#include "app/MessageEdit.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"
@@ -84,20 +86,13 @@ void TWin::SetupTextPage() {
   ui->BlinkEntry->setFocusPolicy(Qt::NoFocus);
   ui->rtfBuf->setUndoRedoEnabled(false);
 
-  // The editors hold at most MaxLength characters. Typing and Ctrl+V are held
-  // to the limit in MessageKeyPress; text that arrives by other ways (text
-  // dragged into the editor, input methods) is cut right after the change.
-  for (QTextEdit* editor : {ui->Message, ui->EntryName}) {
-    connect(editor, &QTextEdit::textChanged, this, [this, editor] {
-      if (Positions(editor->document()) <= MaxLength(editor)) return;
-      QTimer::singleShot(0, this, [this, editor] {
-        QTextDocument* d = editor->document();
-        if (Positions(d) <= MaxLength(editor)) return;
-        QTextCursor c(d);
-        c.setPosition(MaxLength(editor));
-        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        c.removeSelectedText();
-      });
+  // The editors hold at most MaxLength characters; text that comes in from
+  // outside is cut to the room left and then re-rendered by the normaliser,
+  // as part of the same undo step.
+  for (MessageEdit* editor : {ui->Message, ui->EntryName}) {
+    editor->SetMaxLength(MaxLength(editor));
+    connect(editor, &MessageEdit::TextCameIn, this, [this, editor] {
+      if (editor->TakeIncoming()) NormaliseEditor(editor, true);
     });
   }
   ui->Count->setText("160");
@@ -143,21 +138,52 @@ void TWin::MessageChange() {
   ui->SaveBlink->setEnabled(left.enabled);
 }
 
-void TWin::NormaliseMessage() {
+void TWin::NormaliseMessage(bool joinPrevious) { NormaliseEditor(ui->Message, joinPrevious); }
+
+void TWin::NormaliseEditor(QTextEdit* editor, bool joinPrevious) {
   QTextEdit* saved = CurrentEditor;
   QAbstractButton* savedButton = CurrentBlinkButton;
-  CurrentEditor = ui->Message;
-  CurrentBlinkButton = ui->BlinkFont;
-  NormaliseFormatting();
+  CurrentEditor = editor;
+  CurrentBlinkButton = editor == ui->Message ? ui->BlinkFont : ui->BlinkEntry;
+  NormaliseFormatting(joinPrevious);
   CurrentEditor = saved;
   CurrentBlinkButton = savedButton;
 }
 
+namespace {
+
+// Undoing the choice of "Hidden" in the message's undo history gives the
+// type chosen before back, with the marking that the choice removed.
+class ClassUndo : public QAbstractUndoItem {
+ public:
+  ClassUndo(TWin* win, int before, int after) : win_(win), before_(before), after_(after) {}
+  void undo() override { Apply(before_); }
+  void redo() override { Apply(after_); }
+
+ private:
+  void Apply(int index) {
+    win_->SetClassIndex(index);
+    win_->ui->BlinkFont->setEnabled(win_->ClassIndex() != mp::TypeHidden);
+    win_->MessageChange();
+  }
+  TWin* win_;
+  int before_, after_;
+};
+
+}  // namespace
+
 void TWin::ClassClick() {
+  const int before = classShown_;
+  classShown_ = ClassIndex();
   ui->BlinkFont->setEnabled(ClassIndex() != mp::TypeHidden);
   if (!ui->BlinkFont->isEnabled()) {
-    // Hidden messages have no blinking: remove every red mark.
-    NormaliseMessage();
+    // Hidden messages have no blinking: remove every red mark, as one step
+    // of the message's undo history that also gives the type back.
+    NormaliseMessage(false);
+    QTextCursor c(ui->Message->document());
+    c.joinPreviousEditBlock();
+    ui->Message->document()->appendUndoItem(new ClassUndo(this, before, classShown_));
+    c.endEditBlock();
   }
   MessageChange();
 }
@@ -192,19 +218,9 @@ bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
   const int selected = c.selectionEnd() - c.selectionStart();
   const int free = max - (Positions(editor->document()) - selected);
   if (key->matches(QKeySequence::Paste)) {
-    // The editor's own paste, held to the limit (the pasted text is cut, as a
-    // limited editor does), then the normaliser re-renders what came in.
-    const int start = c.selectionStart();
-    const int before = Positions(editor->document()) - selected;
-    editor->paste();
-    const int inserted = Positions(editor->document()) - before;
-    if (inserted > free) {
-      QTextCursor cut(editor->document());
-      cut.setPosition(start + std::max(free, 0));
-      cut.setPosition(start + inserted, QTextCursor::KeepAnchor);
-      cut.removeSelectedText();
-    }
-    NormaliseFormatting();
+    // The editor's own paste, held to the limit (MessageEdit cuts the pasted
+    // text), then the normaliser re-renders what came in in the same step.
+    PasteInto(editor);
     return true;
   }
   // A typed character (or a line break) beyond the limit is refused.
@@ -217,7 +233,14 @@ bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
 
 // ---- formatting normaliser ---------------------------------------------------
 
-void TWin::CopyRichText(QTextEdit* source, QTextEdit* target) {
+void TWin::PasteInto(QTextEdit* editor) {
+  auto* edit = qobject_cast<MessageEdit*>(editor);
+  if (!edit) return;
+  edit->paste();
+  if (edit->TakeIncoming()) NormaliseEditor(edit, true);
+}
+
+void TWin::CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious) {
   if (!source || !target) return;
   if (!ScratchStream.isOpen()) ScratchStream.open(QIODevice::ReadWrite);
   ScratchStream.seek(0);
@@ -225,10 +248,10 @@ void TWin::CopyRichText(QTextEdit* source, QTextEdit* target) {
   const qint64 written = ScratchStream.write(rtf);
   ScratchStream.seek(0);
   const QByteArray back = ScratchStream.read(std::max<qint64>(written, 0));
-  mp::RtfToDocument(back, *target->document());
+  mp::RtfToDocument(back, *target->document(), -1, joinPrevious ? mp::RtfEdit::JoinPrevious : mp::RtfEdit::Step);
 }
 
-void TWin::NormaliseFormatting() {
+void TWin::NormaliseFormatting(bool joinPrevious) {
   QTextEdit* editor = CurrentEditor;
   if (!editor) return;
   const QTextCursor was = editor->textCursor();
@@ -311,7 +334,7 @@ void TWin::NormaliseFormatting() {
   }
   c.endEditBlock();
 
-  CopyRichText(ui->rtfBuf, editor);
+  CopyRichText(ui->rtfBuf, editor, joinPrevious);
   const int end = Positions(editor->document());
   QTextCursor now(editor->document());
   now.setPosition(std::min(anchor, end));

@@ -126,11 +126,7 @@ struct Options {
   QString screenshots;
 };
 
-void SetApplicationNames() {
-  QCoreApplication::setApplicationName("MIRAPOST");
-  QCoreApplication::setOrganizationName("Corvistan");
-  QCoreApplication::setApplicationVersion(MIRAPOST_VERSION);
-}
+void SetApplicationNames() { mp::SetApplicationNames(); }
 
 bool AsksForHelpOrVersion(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -194,7 +190,6 @@ int main(int argc, char** argv) {
   Application app(argc, argv);
   mark("application");
   SetApplicationNames();
-  QApplication::setApplicationDisplayName("Corvistan MIRAPOST");
   QGuiApplication::setDesktopFileName("example.mirapost.Mirapost");  // the desktop entry's name
   const Options options = ParseCommandLine(app);
 

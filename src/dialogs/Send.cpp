@@ -1,6 +1,7 @@
 #include "dialogs/Send.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -69,6 +70,11 @@ TSendWin::TSendWin(QWidget* parent) : QDialog(parent), ui(new Ui::TSendWin) {
   connect(ui->Find, &QPushButton::clicked, this, &TSendWin::FindClick);
   connect(ui->SaveSend, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+  // Grey is only the stored state 2; the user's clicks move between ticked
+  // and clear.
+  connect(ui->Reports, &QCheckBox::stateChanged, this, [this](int state) {
+    if (state != Qt::PartiallyChecked) ui->Reports->setTristate(false);
+  });
   mp::SetHintHidePause(this);
   FormCreate();
 }
@@ -121,6 +127,7 @@ void TSendWin::RecipientChange() {
         break;
       }
     }
+    UpdateDefaultButton();
   } else {
     SetRecipientText(kSavePlaceholder, true);
     SaveMode = true;
@@ -133,10 +140,19 @@ void TSendWin::RecipientChange() {
     ui->CentreLabel->setEnabled(false);
     SetCentreText(QString(), false);
     CentreChange();
+    UpdateDefaultButton();
   }
 }
 
 void TSendWin::RecipientClick() { SaveMode = false; }
+
+void TSendWin::UpdateDefaultButton() {
+  // Find and SaveSend are both default buttons: Enter presses the enabled
+  // one, Find when both are (it comes first).
+  const bool find = ui->Find->isEnabled();
+  ui->Find->setDefault(find);
+  ui->SaveSend->setDefault(!find);
+}
 
 void TSendWin::CentreChange() {
   CentreDefault =
@@ -158,6 +174,7 @@ void TSendWin::FindClick() {
   ui->Recipient->lineEdit()->selectAll();
   ui->SaveSend->setEnabled(true);
   ui->Find->setEnabled(false);
+  UpdateDefaultButton();
 }
 
 void TSendWin::FormShow() {
@@ -254,7 +271,10 @@ void TSendWin::FormCreate() {
     if (auto reports = key.ReadInteger("Reports")) {
       if (*reports == 0) ui->Reports->setCheckState(Qt::Unchecked);
       if (*reports == 1) ui->Reports->setCheckState(Qt::Checked);
-      if (*reports == 2) ui->Reports->setCheckState(Qt::PartiallyChecked);
+      if (*reports == 2) {
+        ui->Reports->setTristate(true);
+        ui->Reports->setCheckState(Qt::PartiallyChecked);
+      }
     }
   }
   LoadRecipientList();

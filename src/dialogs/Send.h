@@ -62,5 +62,6 @@ class TSendWin : public QDialog {
   void SetCentreText(const QString& text, bool selectWhenFocused);
   void LoadRecipientList();
   void LoadCentreList();
+  void UpdateDefaultButton();
   bool picking_ = false;
 };

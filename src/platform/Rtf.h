@@ -15,6 +15,7 @@
 // never fails, never reads outside its input and is bounded in time and
 // memory (group depth, characters produced, numbers in control words).
 #include <QByteArray>
+#include <QIODevice>
 #include <QColor>
 #include <QString>
 #include <vector>
@@ -54,21 +55,34 @@ bool LooksLikeRtf(const QByteArray& data);
 // the very end of the document (the mark that closes the last paragraph) is
 // not turned into an empty paragraph.
 // `ok` (when given) is set false for binary data (see RtfToDocument).
-RtfText ReadRtf(const QByteArray& data, bool* ok = nullptr);
+// At most `maxChars` characters are read (negative: kRtfMaxChars); parsing
+// stops there, so the cost follows the text kept, not the size of the data.
+RtfText ReadRtf(const QByteArray& data, bool* ok = nullptr, int maxChars = -1);
+
+// As ReadRtf, pulling from `device` only the bytes that the first `maxChars`
+// characters need, and never more than `maxBytes`.
+RtfText ReadRtfFrom(QIODevice& device, int maxChars, qint64 maxBytes, bool* ok = nullptr);
 
 // Writes an RTF document: font table with `defaultFace` as \f0, colour table
 // with the auto entry and red as \cf1, then the runs.
 QByteArray WriteRtf(const RtfText& text, const QString& defaultFace, int defaultHalfPoints);
 
+// How a document's content is replaced: as an undo step of its own, or as
+// part of the step before (the normaliser after a paste, for example).
+enum class RtfEdit { Step, JoinPrevious };
+
 // QTextDocument adapters. RtfToDocument replaces the document's whole content
-// (one undoable edit). It returns false, leaving the document untouched, when
+// through a cursor, keeping the undo history (one undoable edit, see RtfEdit). It returns false, leaving the document untouched, when
 // the data is neither RTF nor text: plain data holding a NUL byte outside
 // UTF-16 is a binary file, not a message. Characters
 // whose colour equals `autoColor` (when valid) are written as the automatic
 // colour (\cf0), as are characters without a colour of their own.
 // `maxPositions` (when not negative) cuts the text after that many positions
 // (a paragraph mark counts one), so that a huge file never fills an editor.
-bool RtfToDocument(const QByteArray& data, QTextDocument& doc, int maxPositions = -1);
+bool RtfToDocument(const QByteArray& data, QTextDocument& doc, int maxPositions = -1,
+                   RtfEdit edit = RtfEdit::Step);
+// Replaces the document's content with `text` (empty runs are skipped).
+void PutRtfText(const RtfText& text, QTextDocument& doc, RtfEdit edit = RtfEdit::Step);
 QByteArray DocumentToRtf(const QTextDocument& doc, const QColor& autoColor = QColor());
 
 }  // namespace mp

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -210,7 +211,52 @@ bool WriteAtomically(const std::string& path, const std::string& data, const std
   return true;
 }
 
+// The file a write goes to: the target of a symbolic link, else `path`.
+std::string WriteTarget(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(path, ec)) return path;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : target.string();
+}
+
+// A store that can be read but that its mode bits (also for root) or its
+// permissions for this user keep from being written. One that cannot even be
+// read counts as unreadable and is moved aside instead.
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::access(path.c_str(), R_OK) != 0) return false;
+  return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
 }  // namespace
+
+std::string SettingsKey::ReadOnlyNotice(const std::string& path) {
+  if (!IsReadOnly(path)) return {};
+  return "Settings were not saved: " + path + " is read-only.";
+}
+
+void SettingsKey::RemoveStaleTemporaries(const std::string& path) {
+  const std::filesystem::path store(path);
+  const std::string prefix = store.filename().string() + ".";
+  std::error_code ec;
+  const auto now = std::filesystem::file_time_type::clock::now();
+  for (const auto& entry : std::filesystem::directory_iterator(store.parent_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    // mkstemp's names: the prefix and six letters or digits.
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool six = true;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+      const char c = name[i];
+      six = six && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+    }
+    std::error_code e2;
+    if (!six || !entry.is_regular_file(e2) || entry.is_symlink(e2)) continue;
+    const auto written = entry.last_write_time(e2);
+    if (e2 || now - written < std::chrono::minutes(1)) continue;
+    std::filesystem::remove(entry.path(), e2);
+  }
+}
 
 std::string SettingsKey::DefaultPath() {
   std::string base;
@@ -538,12 +584,18 @@ bool SettingsKey::Close() {
   const std::string data = Serialize();
   bool ok = true;
   if (state != FileState::Readable || data != old) {
+    if (IsReadOnly(path_)) {  // the user's choice: leave it
+      Reset();
+      return false;
+    }
+    RemoveStaleTemporaries(path_);
+    const std::string target = WriteTarget(path_);
     struct stat st;
-    const mode_t mode = (state == FileState::Readable && ::stat(path_.c_str(), &st) == 0)
+    const mode_t mode = (state == FileState::Readable && ::stat(target.c_str(), &st) == 0)
                             ? (st.st_mode & 07777)
                             : 0600;  // recipient numbers are personal data
-    const std::string aside = state == FileState::Unreadable ? path_ + ".bad" : std::string();
-    ok = WriteAtomically(path_, data, aside, mode);
+    const std::string aside = state == FileState::Unreadable ? target + ".bad" : std::string();
+    ok = WriteAtomically(target, data, aside, mode);
   }
   Reset();
   return ok;

@@ -34,6 +34,9 @@
 //   renamed to MIRAPOST.reg.bad (replacing an older one) and a new store is
 //   written. A path that is not a regular file (a folder, a pipe) is left
 //   alone and nothing is saved.
+// - A store that is a symbolic link is written through to the file it points
+//   to (the temporary file is made beside that file); the link stays.
+// - A store without write permission is left alone: Close() gives false.
 // - The file is re-read at Open() and again at Close(), where the values
 //   written in between are applied to what is on disk at that moment; so
 //   windows that open, write and close the key in turn (or even overlapping)
@@ -89,6 +92,15 @@ class SettingsKey {
   bool Close();
 
   const std::string& Path() const { return path_; }
+
+  // "Settings were not saved: <path> is read-only." when the store at `path`
+  // is a file without write permission (for the owner's mode bits or for
+  // this user), which Close() leaves alone; otherwise empty.
+  static std::string ReadOnlyNotice(const std::string& path = DefaultPath());
+  // Removes temporary files ("MIRAPOST.reg.XXXXXX") that a crash left beside
+  // the store at `path`; those younger than a minute may belong to a save in
+  // progress and stay. Close() calls it before writing.
+  static void RemoveStaleTemporaries(const std::string& path = DefaultPath());
 
  private:
   enum class Kind { Text, Integer, Other };

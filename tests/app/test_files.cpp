@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
+#include "platform/Picture.h"
 #include "dropfile/DropFile.h"
 
 QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
@@ -151,7 +152,7 @@ TEST_F(FilesTest, RealFileDialogs) {
   const Case cases[] = {
       {Win->ui->TabSheet1, false, "Open1", "OpenDialog1", {"Rich Text Format (*.rtf)", "All Files (*)"}, "RTF"},
       {Win->ui->TabSheet1, true, "SaveAs1", "SaveDialog1", {"Rich Text Format (*.rtf)"}, "rtf"},
-      {Win->ui->TabSheet6, false, "Open1", "OpenDialog1", {"Bitmap Image (*.bmp *.i61)", "All Files (*)"}, "BMP"},
+      {Win->ui->TabSheet6, false, "Open1", "OpenDialog1", QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters(), "BMP"},
   };
   for (const Case& c : cases) {
     Win->ui->PageControl->setCurrentWidget(c.page);
@@ -253,11 +254,12 @@ TEST_F(FilesTest, LogoFiles) {
   EXPECT_EQ(Win->StatusText(), "Bitmap image is not valid.");
   EXPECT_EQ(mp::TakeRecordedBeeps(), std::vector<BeepKind>{BeepKind::Asterisk});
   EXPECT_EQ(Win->LogoBits, bits);  // the previous logo stays
-  // A PNG is not read, whatever its name.
+  // Any other picture the toolkit reads is taken too, whatever its name.
   const QString png = Path("real.bmp");
   ASSERT_TRUE(picture.save(png, "PNG"));
   Win->OpenMessageOrLogo(png);
-  EXPECT_EQ(Win->StatusText(), "Bitmap image is not valid.");
+  EXPECT_EQ(Win->StatusText(), "Logo '" + png + "' opened.");
+  EXPECT_EQ(Win->LogoBits, bits);
   // The message page was not touched.
   EXPECT_EQ(Win->SaveFileName, "");
 }

@@ -4,8 +4,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QFontDialog>
 #include <QImage>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -14,6 +14,8 @@
 #include <QTextEdit>
 
 #include "AppFixture.h"
+#include "dialogs/FontDialog.h"
+#include "platform/Picture.h"
 #include "platform/Desktop.h"
 
 #if __has_include("dropfile/DropFile.h")
@@ -96,7 +98,8 @@ TEST_F(FrameTest, PageAvailability) {
   auto* ui = Win->ui;
   const std::vector<Row> rows = {
       {ui->TabSheet3, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
-      {ui->TabSheet6, false, true, false, false, "Bitmap Image (*.bmp *.i61);;All Files (*)", "BMP",
+      {ui->TabSheet6, false, true, false, false,
+       (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;"), "BMP",
        ui->EntryName, ui->BlinkEntry},
       {ui->TabSheet4, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
       {ui->TabSheet1, true, true, true, true, "Rich Text Format (*.rtf);;All Files (*)", "RTF",
@@ -224,15 +227,15 @@ TEST_F(FrameTest, FontSettingsOfWrongTypeIgnored) {
 
 TEST_F(FrameTest, FontDialogGivesPlainFont) {
   Create();
-  QFont picked(QFont().family());
-  picked.setPointSize(20);
-  picked.setBold(true);
-  picked.setItalic(true);
-  picked.setUnderline(true);
-  WhenModal([picked](QWidget* w) {
-    auto* dialog = qobject_cast<QFontDialog*>(w);
+  Win->ui->Message->setFontWeight(QFont::Bold);
+  WhenModal([](QWidget* w) {
+    auto* dialog = qobject_cast<TFontDialog*>(w);
     ASSERT_NE(dialog, nullptr);
-    dialog->setCurrentFont(picked);
+    // Only the sizes 8 to 24 are offered.
+    ASSERT_EQ(dialog->Size->count(), 17);
+    EXPECT_EQ(dialog->Size->item(0)->text(), "8");
+    EXPECT_EQ(dialog->Size->item(16)->text(), "24");
+    dialog->Size->setCurrentRow(20 - 8);
     dialog->accept();
   });
   Win->Font1Click();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -475,6 +476,58 @@ TEST(SettingsPath, FollowsXdgConfigHome) {
   EXPECT_EQ(SettingsKey::DefaultPath(), "/home/u/.config/Corvistan/MIRAPOST.reg");
   xdg ? ::setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   home ? ::setenv("HOME", saved_home.c_str(), 1) : ::unsetenv("HOME");
+}
+
+}  // namespace
+
+namespace {
+
+// A store that is a symbolic link is written through to its target; a
+// read-only store is left alone with its notice; temporary files left by a
+// crash go, those of a save in progress stay.
+TEST_F(SettingsTest, LinkedReadOnlyAndLeftoverFiles) {
+  Put(std::string(kHead) + "\"ComPort\"=dword:00000001\n");
+  const std::string target = (dir_ / "real.reg").string();
+  fs::rename(path_, target);
+  fs::create_symlink(target, path_);
+  {
+    SettingsKey key(path_);
+    ASSERT_TRUE(key.Open(true));
+    key.WriteInteger("ComPort", 7);
+    EXPECT_TRUE(key.Close());
+  }
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_NE(Get(target).find("\"ComPort\"=dword:00000007"), std::string::npos);
+
+  // Read-only (for the mode bits, so also for root): untouched, Close false.
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+  const std::string before = Get(target);
+  EXPECT_EQ(SettingsKey::ReadOnlyNotice(path_), "Settings were not saved: " + path_ + " is read-only.");
+  {
+    SettingsKey key(path_);
+    ASSERT_TRUE(key.Open(true));
+    key.WriteInteger("ComPort", 3);
+    EXPECT_FALSE(key.Close());
+  }
+  EXPECT_EQ(Get(target), before);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(SettingsKey::ReadOnlyNotice(path_), "");
+
+  // Leftovers: an old temporary goes; a young one, the .bad copy and other names stay.
+  fs::remove(path_);
+  const fs::path folder = fs::path(path_).parent_path();
+  for (const char* name : {"MIRAPOST.reg.Ab12Cd", "MIRAPOST.reg.young1", "MIRAPOST.reg.bad", "MIRAPOST.reg.x"})
+    std::ofstream(folder / name) << "x";
+  fs::last_write_time(folder / "MIRAPOST.reg.Ab12Cd", fs::file_time_type::clock::now() - std::chrono::hours(1));
+  {
+    SettingsKey key(path_);
+    ASSERT_TRUE(key.Open(true));
+    key.WriteInteger("ComPort", 2);
+    EXPECT_TRUE(key.Close());
+  }
+  EXPECT_FALSE(fs::exists(folder / "MIRAPOST.reg.Ab12Cd"));
+  for (const char* name : {"MIRAPOST.reg.young1", "MIRAPOST.reg.bad", "MIRAPOST.reg.x", "MIRAPOST.reg"})
+    EXPECT_TRUE(fs::exists(folder / name)) << name;
 }
 
 }  // namespace

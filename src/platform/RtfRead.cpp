@@ -1,10 +1,7 @@
+// The rich text reader: RTF documents, and plain text for anything else.
 #include "platform/Rtf.h"
 
 #include <QStringDecoder>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextFragment>
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -69,14 +66,20 @@ struct State {
 
 class Reader {
  public:
-  explicit Reader(const QByteArray& d) : data_(d) {}
+  // Reads at most `limit` characters, and one more to tell whether the text
+  // goes on; parsing stops there, so a huge document costs no more than the
+  // text it keeps.
+  Reader(const QByteArray& d, int limit) : data_(d), cap_(std::min(limit, kRtfMaxChars - 1) + 1) {}
+
+  // True when the text went on beyond the limit.
+  bool Stopped() const { return produced_ >= cap_; }
 
   RtfText Run() {
     State st;
     states_.push_back(st);
     // Skip to the opening brace of "{\rtf".
     while (pos_ < data_.size() && data_[pos_] != '{') ++pos_;
-    while (pos_ < data_.size() && produced_ < kRtfMaxChars) {
+    while (pos_ < data_.size() && produced_ < cap_) {
       const char c = data_[pos_];
       if (c == '{') {
         ++pos_;
@@ -100,8 +103,9 @@ class Reader {
       }
     }
     FlushFontName();
-    // The paragraph mark closing the last paragraph makes no empty paragraph.
-    if (!out_.runs.empty()) {
+    // The paragraph mark closing the last paragraph makes no empty paragraph
+    // (only known at the real end of the document).
+    if (!Stopped() && !out_.runs.empty()) {
       RtfRun& last = out_.runs.back();
       if (last.text.endsWith(QLatin1Char('\n'))) {
         last.text.chop(1);
@@ -363,7 +367,7 @@ class Reader {
     if (s.hidden) return;
     if (ch == 0x2028 || ch == 0x2029) ch = '\n';  // line and paragraph separators break the line
     if (ch < 0x20 && ch != '\n' && ch != '\t') return;
-    if (produced_ >= kRtfMaxChars) return;
+    if (produced_ >= cap_) return;
     ++produced_;
     RtfFormat f;
     const int font = s.font >= 0 ? s.font : deff_;
@@ -410,6 +414,7 @@ class Reader {
   int skipDepth_ = 0;     // braces inside a group skipped for its depth
   int pendingSkip_ = 0;   // fallback characters still to skip after \u
   bool groupStart_ = false;
+  const int cap_;
   int produced_ = 0;
   int deff_ = 0;
   std::map<int, QString> fonts_;
@@ -420,17 +425,24 @@ class Reader {
 
 // Plain text: UTF-16 with its byte order mark, UTF-8 when valid, else code
 // page 1252. Line ends (CR LF, CR, LF) become paragraph marks.
-RtfText ReadPlain(const QByteArray& data, bool* ok) {
+RtfText ReadPlain(const QByteArray& data, bool* ok, int limit, bool* stopped) {
   QString text;
   if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
     auto dec = QStringDecoder(data.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-    text = dec.decode(data.mid(2, std::min<qsizetype>(data.size() - 2, 2LL * kRtfMaxChars)));
+    text = dec.decode(data.mid(2, std::min<qsizetype>(data.size() - 2, 4LL * (limit + 1))));
   } else {
-    if (data.contains('\0')) {
+    // No character takes more than four bytes: the rest cannot be kept.
+    QByteArray body = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
+    if (body.size() > 4LL * (limit + 1) + 4) {
+      body.truncate(4LL * (limit + 1) + 4);
+      // Not in the middle of a UTF-8 sequence.
+      while (!body.isEmpty() && (static_cast<unsigned char>(body.back()) & 0xC0) == 0x80) body.chop(1);
+      if (!body.isEmpty() && (static_cast<unsigned char>(body.back()) & 0xC0) == 0xC0) body.chop(1);
+    }
+    if (body.contains('\0')) {
       if (ok) *ok = false;
       return {};
     }
-    const QByteArray body = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     text = utf8.decode(body);
     if (utf8.hasError()) text = FromAnsi(std::string_view(body.constData(), static_cast<size_t>(body.size())));
@@ -440,190 +452,59 @@ RtfText ReadPlain(const QByteArray& data, bool* ok) {
   text.replace(QChar::LineSeparator, QLatin1Char('\n'));
   text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   text.remove(QChar(0));
-  if (text.size() > kRtfMaxChars) text.truncate(kRtfMaxChars);
+  if (text.size() > limit) {
+    text.truncate(limit);
+    if (stopped) *stopped = true;
+  }
   RtfText out;
   if (!text.isEmpty()) out.runs.push_back(RtfRun{text, RtfFormat{}});
   return out;
 }
 
-// ---------------------------------------------------------------- writer --
-
-void AppendEscaped(QByteArray& out, const QString& text, bool fontName) {
-  // By UTF-16 unit: RTF writes a character outside the basic plane as its two
-  // surrogates anyway, and a pair split over two runs stays whole this way.
-  for (const QChar unit : text) {
-    const char16_t cp = unit.unicode();
-    if (cp == '\\' || cp == '{' || cp == '}') {
-      out += '\\';
-      out += static_cast<char>(cp);
-    } else if (cp == '\n' || cp == 0x2029 || cp == 0x2028) {
-      if (!fontName) out += "\\par\n";
-    } else if (cp == '\t') {
-      out += fontName ? QByteArray(" ") : QByteArray("\\tab ");
-    } else if (fontName && cp == ';') {
-      // a font name ends at ';': leave it out
-    } else if (cp >= 0x20 && cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x20 || cp == 0xFFFC || cp == 0xFDD0 || cp == 0xFDD1) {
-      // control characters, embedded objects and frame marks are not text
-    } else {
-      const unsigned char a = UnicodeToAnsi(cp);
-      if (cp >= 0x80 && a != '?') {
-        out += "\\'" + QByteArray::number(a, 16).rightJustified(2, '0');
-      } else {
-        // Outside code page 1252: \\uN (signed 16 bits) with '?' as the fallback.
-        out += "\\u" + QByteArray::number(static_cast<int>(static_cast<int16_t>(cp))) + '?';
-      }
+// Reads at most `limit` characters; `stopped` tells whether the text went on.
+RtfText ReadLimited(const QByteArray& data, bool* ok, int limit, bool* stopped) {
+  if (ok) *ok = true;
+  if (stopped) *stopped = false;
+  limit = std::clamp(limit, 0, kRtfMaxChars);
+  if (!LooksLikeRtf(data)) return ReadPlain(data, ok, limit, stopped);
+  Reader r(data, limit);
+  RtfText text = r.Run();
+  if (r.Stopped()) {
+    if (stopped) *stopped = true;
+    qsizetype left = limit;
+    for (RtfRun& run : text.runs) {
+      if (run.text.size() > left) run.text.truncate(left);
+      left -= run.text.size();
     }
+    while (!text.runs.empty() && text.runs.back().text.isEmpty()) text.runs.pop_back();
   }
+  return text;
 }
 
 }  // namespace
 
-RtfText ReadRtf(const QByteArray& data, bool* ok) {
-  if (ok) *ok = true;
-  if (!LooksLikeRtf(data)) return ReadPlain(data, ok);
-  Reader r(data);
-  return r.Run();
+RtfText ReadRtf(const QByteArray& data, bool* ok, int maxChars) {
+  return ReadLimited(data, ok, maxChars < 0 ? kRtfMaxChars : maxChars, nullptr);
 }
 
-QByteArray WriteRtf(const RtfText& text, const QString& defaultFace, int defaultHalfPoints) {
-  if (defaultHalfPoints <= 0) defaultHalfPoints = 24;
-  // Font and colour tables: \f0 the default face, \cf1 red, then the others.
-  std::vector<QString> faces{defaultFace};
-  std::vector<QRgb> colors{qRgb(255, 0, 0)};
-  auto faceIndex = [&](const QString& f) -> int {
-    if (f.isEmpty()) return 0;
-    for (size_t i = 0; i < faces.size(); ++i)
-      if (faces[i] == f) return static_cast<int>(i);
-    faces.push_back(f);
-    return static_cast<int>(faces.size() - 1);
-  };
-  auto colorIndex = [&](const RtfFormat& f) -> int {
-    if (!f.hasColor) return 0;
-    const QRgb c = f.color & 0xFFFFFF;
-    for (size_t i = 0; i < colors.size(); ++i)
-      if ((colors[i] & 0xFFFFFF) == c) return static_cast<int>(i + 1);
-    colors.push_back(f.color);
-    return static_cast<int>(colors.size());
-  };
-  for (const RtfRun& r : text.runs) {
-    faceIndex(r.format.face);
-    colorIndex(r.format);
-  }
-
-  QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl";
-  for (size_t i = 0; i < faces.size(); ++i) {
-    out += "{\\f" + QByteArray::number(static_cast<int>(i)) + "\\fnil ";
-    AppendEscaped(out, faces[i], true);
-    out += ";}";
-  }
-  out += "}\n{\\colortbl ;";
-  for (QRgb c : colors)
-    out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) + "\\blue" +
-           QByteArray::number(qBlue(c)) + ";";
-  out += "}\n\\viewkind4\\uc1\\pard\\f0\\fs" + QByteArray::number(defaultHalfPoints) + " ";
-
-  RtfFormat cur;
-  cur.halfPoints = defaultHalfPoints;
-  int curFont = 0, curColor = 0;
-  for (const RtfRun& r : text.runs) {
-    const RtfFormat& f = r.format;
-    QByteArray ctl;
-    const int fi = faceIndex(f.face);
-    if (fi != curFont) ctl += "\\f" + QByteArray::number(fi), curFont = fi;
-    const int hp = f.halfPoints > 0 ? f.halfPoints : defaultHalfPoints;
-    if (hp != cur.halfPoints) ctl += "\\fs" + QByteArray::number(hp), cur.halfPoints = hp;
-    const int ci = colorIndex(f);
-    if (ci != curColor) ctl += "\\cf" + QByteArray::number(ci), curColor = ci;
-    if (f.bold != cur.bold) ctl += f.bold ? "\\b" : "\\b0", cur.bold = f.bold;
-    if (f.italic != cur.italic) ctl += f.italic ? "\\i" : "\\i0", cur.italic = f.italic;
-    if (f.underline != cur.underline) ctl += f.underline ? "\\ul" : "\\ulnone", cur.underline = f.underline;
-    if (f.strike != cur.strike) ctl += f.strike ? "\\strike" : "\\strike0", cur.strike = f.strike;
-    if (!ctl.isEmpty()) out += ctl + ' ';
-    AppendEscaped(out, r.text, false);
-  }
-  out += "\\par\n}\n";
-  return out;
-}
-
-bool RtfToDocument(const QByteArray& data, QTextDocument& doc, int maxPositions) {
-  bool ok = true;
-  RtfText text = ReadRtf(data, &ok);
-  if (!ok) return false;
-  if (maxPositions >= 0) {
-    qsizetype left = maxPositions;
-    for (RtfRun& r : text.runs) {
-      if (r.text.size() > left) r.text.truncate(left);
-      left -= r.text.size();
+RtfText ReadRtfFrom(QIODevice& device, int maxChars, qint64 maxBytes, bool* ok) {
+  // The first bytes hold the first characters of nearly every document:
+  // read more only while the text has not reached the limit.
+  QByteArray data;
+  qint64 chunk = 16 << 10;
+  for (;;) {
+    const qint64 want = std::min(chunk, maxBytes - data.size());
+    if (want > 0) {
+      const QByteArray more = device.read(want);
+      data += more;
     }
+    const bool end = want <= 0 || device.atEnd();
+    bool stopped = false;
+    RtfText text = ReadLimited(data, ok, maxChars < 0 ? kRtfMaxChars : maxChars, &stopped);
+    if (stopped || end || (ok && !*ok)) return text;
+    chunk *= 4;
   }
-  const QFont font = doc.defaultFont();
-  doc.clear();
-  doc.setDefaultFont(font);
-  QTextCursor c(&doc);
-  c.beginEditBlock();
-  for (const RtfRun& r : text.runs) {
-    QTextCharFormat f;
-    if (!r.format.face.isEmpty()) f.setFontFamilies(QStringList{r.format.face});
-    if (r.format.halfPoints > 0) f.setFontPointSize(r.format.halfPoints / 2.0);
-    if (r.format.hasColor) f.setForeground(QColor(r.format.color));
-    if (r.format.bold) f.setFontWeight(QFont::Bold);
-    if (r.format.italic) f.setFontItalic(true);
-    if (r.format.underline) f.setFontUnderline(true);
-    if (r.format.strike) f.setFontStrikeOut(true);
-    const QStringList parts = r.text.split(QLatin1Char('\n'));
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-      if (i > 0) c.insertBlock(QTextBlockFormat(), f);
-      if (!parts[i].isEmpty()) c.insertText(parts[i], f);
-    }
-  }
-  c.endEditBlock();
-  return true;
 }
 
-QByteArray DocumentToRtf(const QTextDocument& doc, const QColor& autoColor) {
-  const QFont def = doc.defaultFont();
-  const int defHalf = def.pointSizeF() > 0 ? qRound(def.pointSizeF() * 2)
-                                           : (def.pixelSize() > 0 ? qRound(def.pixelSize() * 1.5) : 24);
-  RtfText text;
-  auto add = [&](const QString& s, const RtfFormat& f) {
-    if (s.isEmpty()) return;
-    if (text.runs.empty() || !(text.runs.back().format == f)) text.runs.push_back(RtfRun{QString(), f});
-    text.runs.back().text += s;
-  };
-  RtfFormat last;
-  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-    if (b != doc.begin()) add(QStringLiteral("\n"), last);
-    for (auto it = b.begin(); !it.atEnd(); ++it) {
-      const QTextFragment frag = it.fragment();
-      if (!frag.isValid()) continue;
-      const QTextCharFormat cf = frag.charFormat();
-      RtfFormat f;
-      if (cf.hasProperty(QTextFormat::FontFamilies)) {
-        const QStringList fam = cf.fontFamilies().toStringList();
-        if (!fam.isEmpty() && fam.front() != def.family()) f.face = fam.front();
-      }
-      if (cf.hasProperty(QTextFormat::FontPointSize) && cf.fontPointSize() > 0)
-        f.halfPoints = std::clamp(qRound(cf.fontPointSize() * 2), 1, 3276);
-      else if (cf.hasProperty(QTextFormat::FontPixelSize) && cf.intProperty(QTextFormat::FontPixelSize) > 0)
-        f.halfPoints = std::clamp(qRound(cf.intProperty(QTextFormat::FontPixelSize) * 1.5), 1, 3276);
-      if (cf.hasProperty(QTextFormat::ForegroundBrush) && cf.foreground().style() != Qt::NoBrush) {
-        const QColor col = cf.foreground().color();
-        if (!(autoColor.isValid() && col.rgb() == autoColor.rgb())) {
-          f.hasColor = true;
-          f.color = col.rgb();
-        }
-      }
-      f.bold = cf.fontWeight() >= QFont::DemiBold;
-      f.italic = cf.fontItalic();
-      f.underline = cf.fontUnderline();
-      f.strike = cf.fontStrikeOut();
-      add(frag.text(), f);
-      last = f;
-    }
-  }
-  return WriteRtf(text, def.family(), defHalf);
-}
 
 }  // namespace mp
