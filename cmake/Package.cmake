@@ -20,8 +20,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.mirapost.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt finds its window system plugins (xcb, wayland, offscreen) at run time.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt finds its window system plugins (xcb, wayland, offscreen) and the SQLite
+# driver of the record of sent messages at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
 # The theme sounds reach a desktop's sound server through the PulseAudio
 # driver (libcanberra itself brings the freedesktop theme and ALSA); a font
 # for the windows on machines that have none.

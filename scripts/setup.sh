@@ -10,11 +10,11 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
-  qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
+  qt6-qpa-plugins libqt6svg6 fonts-dejavu-core libqt6sql6-sqlite
   libcanberra-dev sound-theme-freedesktop scdoc)
 if [ "$PURPOSE" = tests ]; then
   PACKAGES+=(libgtest-dev libgmock-dev googletest libbenchmark-dev
-    gnokii-cli unrtf xvfb xauth
+    gnokii-cli unrtf xvfb xauth python3-gammu
     desktop-file-utils appstream dpkg-dev file)
 fi
 missing=()

@@ -184,6 +184,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   SetupVoidPages();
   SetupLogoPage();
   SetupPhonebookPage();
+  SetupPreview();
   SetupKeyboard();
   SetupPorts();
   SetupDialogue();

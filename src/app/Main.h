@@ -13,15 +13,20 @@
 #include <vector>
 
 #include "app/StatusLabel.h"
+#include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
+#include "record/Record.h"
 
 class QAbstractButton;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTextEdit;
+class QTimer;
 class QFontDialog;
+class ReceivingPhone;
+class TSentWin;
 class TReceivedWin;
 class QFileDialog;
 class TDropFile;
@@ -59,6 +64,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ShowStatus(const std::string& text) override;
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
+  void Transferred(const mp::TransferReport& report) override;  // kept in SentRecord
   // While a dialogue runs (MainDialogue.cpp): the pages and menus are
   // disabled, the Cancel button shows in the status bar, and the event
   // slices between the link's waits deliver paint and other window events
@@ -114,6 +120,23 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // Save As; true when the message was written.
   bool SaveMessageAs();
 
+  // ---- receiving phone panel and the record of sent messages (MainPreview.cpp) ----
+  ReceivingPhone* Preview = nullptr;  // the panel beside the form
+  QAction* ReceivingPhone1 = nullptr;  // View menu: panel shown
+  QAction* SentMessages1 = nullptr;    // View menu: the "Sent messages" window
+  QAction* KeepRecord1 = nullptr;      // View menu: record sends (a setting)
+  TSentWin* SentWin = nullptr;
+  std::unique_ptr<mp::record::Record> SentRecord;
+  std::unique_ptr<mp::record::Recorder> SentRecorder;
+  // What the shown page would send now, read as the receiving phone will.
+  struct PagePreview {
+    mp::pdu::Reading reading;
+    std::vector<mp::pdu::CharChange> changes;  // of the text the user wrote
+    std::string tpdu;
+  };
+  PagePreview CurrentPreview();
+  void RefreshPreview();  // at once
+  void PreviewChanged();  // soon: several changes in a row cost one refresh
   // ---- ports and the simulated phone (MainPorts.cpp) ----
   QAction* Ports1 = nullptr;     // Phone > Ports...
   QAction* Received1 = nullptr;  // Phone > Received by the Simulated Phone...
@@ -180,6 +203,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void EntryNoChange();
   void SaveEntryClick();
 
+  // receiving phone and sent messages (MainPreview.cpp)
+  void ReceivingPhone1Click();
+  void SentMessages1Click();
+  void KeepRecord1Click();
   // ports (MainPorts.cpp)
   void Ports1Click();
   void Received1Click();
@@ -200,6 +227,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupVoidPages();
   void SetupLogoPage();
   void SetupPhonebookPage();
+  void SetupPreview();
+  QTimer* previewTimer_ = nullptr;
+  QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   void SetupPorts();
   void SetupDialogue();
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.

@@ -151,6 +151,7 @@ void TWin::BitmapToLogo(const QImage* picture) {
   // colours that will be sent.
   ui->imgPreview->setPixmap(QPixmap::fromImage(LogoPreview.scaled(
       kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+  PreviewChanged();
 }
 
 void TWin::cmdPasteLogoClick() {

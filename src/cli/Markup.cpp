@@ -72,20 +72,4 @@ std::vector<MarkedRun> PlainRuns(const QString& text) {
   return {MarkedRun{Ucs4(text), false}};
 }
 
-QString BlinkMarkup(const std::u32string& text) {
-  QString out;
-  bool blinking = false;
-  for (char32_t cp : text) {
-    if (cp == 1) {
-      blinking = !blinking;
-      out += blinking ? "{blink}" : "{/blink}";
-    } else if (cp == U'{') {
-      out += "{{";
-    } else {
-      out += QString::fromUcs4(&cp, 1);
-    }
-  }
-  return out;
-}
-
 }  // namespace mp::cli

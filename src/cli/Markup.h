@@ -21,8 +21,4 @@ MarkupResult ParseBlinkMarkup(const QString& text);
 // Plain text (no markup) as one run that does not blink.
 std::vector<MarkedRun> PlainRuns(const QString& text);
 
-// Blink text back as markup, for showing what a phone will read: the blink
-// toggles 0x01 become "{blink}" and "{/blink}" in turn, "{" becomes "{{".
-QString BlinkMarkup(const std::u32string& text);
-
 }  // namespace mp::cli

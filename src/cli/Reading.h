@@ -1,6 +1,6 @@
 #pragma once
-// What a receiving phone reads from a TPDU, in a few lines of text, from the
-// independent PDU decoder: the check of a dry run.
+// What a dry run says about a TPDU besides what the receiving phone shows
+// (pdu::RenderText): the envelope, read back by the independent decoder.
 #include <string>
 #include <vector>
 
@@ -8,8 +8,8 @@
 
 namespace mp::cli {
 
-// Lines (UTF-8) describing the decoded message.
-std::vector<std::string> ReadingLines(const pdu::SubmitPdu& pdu);
+// Recipient, status report and validity; coding, class and user data length.
+std::vector<std::string> EnvelopeLines(const pdu::SubmitPdu& pdu);
 
 // A relative validity period in words ("3 days", "63 weeks").
 std::string ValidityText(int vp);

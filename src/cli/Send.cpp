@@ -10,12 +10,14 @@
 #include "cli/Reading.h"
 #include "pdu/Json.h"
 #include "pdu/PduDecoder.h"
+#include "pdu/Reading.h"
 #include "phone/PhoneLink.h"
 #include "phone/Serial.h"
 #include "phone/SimulatedPhone.h"
 #include "platform/Ansi.h"
 #include "platform/Settings.h"
 #include "platform/Version.h"
+#include "record/Record.h"
 
 namespace mp::cli {
 
@@ -51,6 +53,10 @@ class ConsoleHost : public PhoneHost {
   }
   void Beep(BeepKind kind) override { beep_ = kind; }
   void SetWaitCursor(bool) override {}
+  // Every send, save and phonebook write goes into the record when it is on.
+  void Transferred(const TransferReport& report) override {
+    if (recorder) recorder->Report(report);
+  }
 
   void Reset() {
     statuses_.clear();
@@ -67,6 +73,7 @@ class ConsoleHost : public PhoneHost {
   std::string LastStatus() const { return statuses_.empty() ? std::string() : statuses_.back(); }
 
   int portIndex = 3;
+  record::Recorder* recorder = nullptr;
 
  private:
   std::ostream& err_;
@@ -219,6 +226,17 @@ class Sender {
               << "mirapost-send: what it receives is written to " << sim.Journal().toStdString() << std::endl;
     }
 
+    // The record of sent messages, as the window keeps it; without it the
+    // messages still go out.
+    if (record::Enabled()) {
+      if (record_.Open()) {
+        recorder_.emplace(record_);
+        host_.recorder = &*recorder_;
+      } else {
+        io_.err << "mirapost-send: no record of sent messages: " << record_.Error() << std::endl;
+      }
+    }
+
     PhoneLink link(host_);
     // Shrinks every time-out of the link (for tests of a silent phone).
     if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
@@ -262,6 +280,7 @@ class Sender {
                        .toStdString()
                 << "\n"
                 << Aligned("Command", QString::fromStdString(command)).toStdString() << "\n";
+        PrintReading({pdu::RenderText(pdu::ReadPhonebookEntry(e.hexName, e.number))});
       }
       return kAllSent;
     }
@@ -291,17 +310,22 @@ class Sender {
               << Aligned("SCA", QString::fromStdString(sca)).toStdString() << "\n"
               << Aligned("TPDU", QString::fromStdString(tpdu)).toStdString() << "\n";
       std::vector<std::string> lines =
-          decoded.ok ? ReadingLines(decoded.pdu) : std::vector<std::string>{"does not decode: " + decoded.error};
-      const char* label = "Reading";
-      for (const std::string& line : lines) {
-        const QStringList parts = QString::fromStdString(line).split('\n');
-        for (const QString& part : parts) {
-          io_.out << Aligned(label, part).toStdString() << "\n";
-          label = "";
-        }
-      }
+          decoded.ok ? EnvelopeLines(decoded.pdu) : std::vector<std::string>{"does not decode: " + decoded.error};
+      if (decoded.ok) lines.push_back(pdu::RenderText(pdu::ReadSubmit(decoded.pdu)));
+      PrintReading(lines);
     }
     return kAllSent;
+  }
+
+  // What the receiving phone reads, under "Reading:", a line of text each.
+  void PrintReading(const std::vector<std::string>& texts) {
+    const char* label = "Reading";
+    for (const std::string& text : texts) {
+      for (const QString& line : QString::fromStdString(text).split('\n', Qt::SkipEmptyParts)) {
+        io_.out << Aligned(label, line).toStdString() << "\n";
+        label = "";
+      }
+    }
   }
 
   pdu::JsonObject Common(const Composed& c, const Outgoing& m, const std::string& command,
@@ -349,11 +373,15 @@ class Sender {
       if (!link.IsOpen()) {
         if (i > 0) traffic += link.TrafficLog();
         if (!link.OpenPhone()) {
-          // No connection: this message and the rest stay unsent.
+          // No connection: this message and the rest stay unsent (and are
+          // recorded so).
           const Outcome o = host_.Result();
+          const std::string status = host_.LastStatus();
           for (std::size_t k = i; k < count; ++k) {
+            const Outgoing& unsent = c.messages[k];
+            link.TransferOnConnection(unsent.settings, unsent.body.header, unsent.body.hex, unsent.body.status);
             outcomes.push_back(o);
-            Report(c, c.messages[k], o, host_.LastStatus());
+            Report(c, unsent, o, status);
           }
           break;
         }
@@ -386,6 +414,8 @@ class Sender {
 
   Io io_;
   bool json_;
+  record::Record record_;
+  std::optional<record::Recorder> recorder_;
   ConsoleHost host_;
 };
 

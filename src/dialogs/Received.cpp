@@ -12,6 +12,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "dialogs/PhoneScreen.h"
 #include "dialogs/ReceivedModel.h"
 
 namespace mp {
@@ -28,6 +29,13 @@ QWidget* MakeReceivedEntryView(const ReceivedEntry& e, QWidget* parent) {
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addRow(label, value);
   };
+  if (e.command != "AT+CPBW" || !e.text.empty()) {
+    // As the receiving phone shows it, read from the octets it got.
+    auto* screen = new PhoneScreen(view);
+    screen->setObjectName("ReceivedPhoneScreen");
+    screen->SetReading(e.reading);
+    form->addRow("Shown:", screen);
+  }
   add("Time:", e.time.isValid() ? e.time.toString("yyyy-MM-dd HH:mm:ss") : QString());
   add("Command:", e.command);
   add("Status:", e.status);

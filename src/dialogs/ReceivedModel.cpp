@@ -126,9 +126,13 @@ bool ParseJournalLine(const QByteArray& line, ReceivedEntry& entry) {
     } else {
       e.text = SplitBlinks(o["text"].toString(), &e.hidden);
       e.kind = HasToggles(e.text) ? "blinking phonebook entry" : "phonebook entry";
+      // The stored name's octets, whatever character set wrote it.
+      e.reading = pdu::ReadPhonebookEntry(o["text"].toString().toLatin1().toHex().toStdString(),
+                                          e.recipient.toStdString());
     }
   } else {
     e.status = command == "CMGW" ? StorageStatus(o["stat"].toInt()) + ", " + result : result;
+    e.reading = pdu::ReadTpdu(o["tpdu"].toString().toStdString());
     if (o.contains("decoded")) {
       const QJsonObject d = o["decoded"].toObject();
       e.recipient = d["da"].toString();

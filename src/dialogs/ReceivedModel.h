@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <vector>
 
+#include "pdu/Reading.h"
+
 namespace mp {
 
 // One run of text, blinking or steady.
@@ -28,6 +30,7 @@ struct ReceivedEntry {
   QStringList logoRows;       // "#" dark, "." light; empty without a logo
   QString operatorCode;       // "MCC 244, MNC 05" with a logo
   QString error;              // why the message did not decode
+  pdu::Reading reading;       // what the receiving phone shows of it
 
   // The text with its blinking parts between "[" and "]".
   QString MarkedText() const;

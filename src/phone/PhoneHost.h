@@ -9,6 +9,27 @@
 
 namespace mp {
 
+// What a send, save or phonebook write handed to the phone, and how it ended.
+// The link reports each one when the connection is up and the transfer starts
+// (finished false, the status text shown then) and again when it ends
+// (finished true, the final status text); one that never got a connection is
+// reported only at its end. A record kept from the reports thus survives a
+// crash in between.
+struct TransferReport {
+  std::string command;  // "CMGS" (send), "CMGW" (save) or "CPBW" (phonebook entry)
+  int status = -1;      // AT+CMGW storage status, -1 otherwise
+  std::string port;     // "COM4:"
+  std::string device;   // what the port resolves to, empty when nothing
+  std::string sca;      // centre address hex text as written ("00" for the default)
+  std::string tpdu;     // hex text of the TPDU (messages)
+  std::string number;   // the entry's number (phonebook)
+  int numberType = 0;   // 145, 129 (phonebook)
+  std::string nameHex;  // the entry's name as written (phonebook)
+  bool finished = false;
+  bool ok = false;          // the phone accepted it
+  std::string statusText;   // the status bar's text at that moment
+};
+
 class PhoneHost {
  public:
   virtual ~PhoneHost() = default;
@@ -19,6 +40,8 @@ class PhoneHost {
   virtual void Beep(BeepKind kind) = 0;
   // Hourglass on while a connection is open.
   virtual void SetWaitCursor(bool on) = 0;
+  // A message or phonebook entry starts or ends its way to the phone.
+  virtual void Transferred(const TransferReport&) {}
 
   // A dialogue with the phone begins (true) or has ended (false); always
   // paired. Meanwhile the window takes no input but Cancel.

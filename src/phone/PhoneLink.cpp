@@ -48,6 +48,12 @@ PhoneLink::~PhoneLink() {
   if (port_) port_->Close();
 }
 
+std::string PortName(int index) {
+  std::string name = "COM?:";
+  if (index >= -1 && index <= 8) name[3] = static_cast<char>('1' + index);
+  return name;
+}
+
 bool PhoneLink::IsOpen() const { return port_ != nullptr; }
 
 bool PhoneLink::OpenPhone() {
@@ -71,9 +77,7 @@ bool PhoneLink::OpenPhone() {
 
   // "COM?:" with the digit '1' plus the selected index; anything that is not
   // a digit 1..9 never resolves to a device.
-  std::string portName = "COM?:";
-  const int index = host_.PortIndex();
-  if (index >= -1 && index <= 8) portName[3] = static_cast<char>('1' + index);
+  const std::string portName = PortName(host_.PortIndex());
   const std::string device = ResolvePortDevice(portName);
 
   bool ok = false;

@@ -38,6 +38,13 @@ struct LinkTimings {
   static LinkTimings Scaled(int divisor);
 };
 
+// The TPDU that TransferMessage writes for a message body: first octet
+// (SMS-SUBMIT, relative validity period, TP-SRR from the settings, TP-UDHI
+// from `header`), TP-MR "FF" for the phone to fill in, TP-DA, then the body.
+std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body);
+// "COM1:" .. "COM9:" for a port list index 0..8, "COM?:" otherwise.
+std::string PortName(int index);
+
 class PhoneLink {
  public:
   explicit PhoneLink(PhoneHost& host, SerialFactory factory = MakePosixSerialLine);
@@ -60,7 +67,8 @@ class PhoneLink {
   // The dialogue of TransferMessage on a connection that OpenPhone opened:
   // command, PDU, reply line, reported the same way. The port stays open
   // unless the dialogue broke (PhoneFailed closes it), so that several
-  // messages can go out on one connection; the caller closes it.
+  // messages can go out on one connection; the caller closes it. Without an
+  // open connection the message is only reported to the host as not sent.
   void TransferOnConnection(const TransferSettings& settings, bool header, std::string_view body,
                             int status);
   bool FindPhonebookEntry(std::string& name, std::string& address);
@@ -81,7 +89,33 @@ class PhoneLink {
   void SetTimings(const LinkTimings& t) { timings_ = t; }
 
  private:
-  PhoneHost& host_;
+  // Passes everything on to the window and keeps the last status text, which
+  // transfer reports carry. (Every member of PhoneHost is passed on here.)
+  class StatusTap : public PhoneHost {
+   public:
+    explicit StatusTap(PhoneHost& host) : host_(host) {}
+    int PortIndex() const override { return host_.PortIndex(); }
+    void ShowStatus(const std::string& text) override {
+      last = text;
+      host_.ShowStatus(text);
+    }
+    void Beep(BeepKind kind) override { host_.Beep(kind); }
+    void SetWaitCursor(bool on) override { host_.SetWaitCursor(on); }
+    void Transferred(const TransferReport& report) override { host_.Transferred(report); }
+    void SetDialogue(bool running) override { host_.SetDialogue(running); }
+    bool ServiceEvents() override { return host_.ServiceEvents(); }
+    std::string last;
+
+   private:
+    PhoneHost& host_;
+  };
+  // Reports a transfer's start at construction and its end at destruction.
+  class ReportScope;
+  // The AT dialogue of one message on the open connection.
+  void TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
+                        ReportScope& scope);
+
+  StatusTap host_;
   SerialFactory factory_;
   std::unique_ptr<SerialLine> port_;  // PortHandle: null when closed
   CommTimeouts PortTimeouts_{};

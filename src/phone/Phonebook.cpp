@@ -6,6 +6,7 @@
 #include "builders/Gsm.h"
 #include "phone/PhoneLink.h"
 #include "phone/ReplyMeaning.h"
+#include "phone/ReportScope.h"
 
 namespace mp {
 
@@ -114,8 +115,15 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
 
 bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::string& number,
                                     int type) {
+  TransferReport report;
+  report.command = "CPBW";
+  report.number = number;
+  report.numberType = type;
+  report.nameHex = hexName;
+  ReportScope scope(*this, std::move(report));
   if (!OpenPhone()) return false;
   host_.ShowStatus("Saving entry to ME memory...");
+  scope.Started();
   WritePhone("AT+CSCS=\"HEX\";+CPBS=\"ME\"\r");
   if (!WaitForPhone("OK\r\n")) return PhoneFailed();
 
@@ -163,6 +171,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   host_.ShowStatus("Entry successfully saved in ME memory location " +
                    std::to_string(location) + ".");
   host_.Beep(BeepKind::Ok);
+  scope.Succeeded();
   ClosePhone();
   return true;
 }

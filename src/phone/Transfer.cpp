@@ -4,6 +4,7 @@
 
 #include "phone/PhoneLink.h"
 #include "phone/ReplyMeaning.h"
+#include "phone/ReportScope.h"
 
 namespace mp {
 
@@ -35,19 +36,41 @@ std::string_view CentreToWrite(const TransferSettings& settings) {
   return settings.CentreAddress.empty() ? std::string_view("00") : std::string_view(settings.CentreAddress);
 }
 
+namespace {
+
+TransferReport MessageReport(const TransferSettings& settings, const std::string& tpdu, int status) {
+  TransferReport report;
+  report.command = settings.SaveMode ? "CMGW" : "CMGS";
+  report.status = settings.SaveMode ? status : -1;
+  report.sca = std::string(CentreToWrite(settings));
+  report.tpdu = tpdu;
+  return report;
+}
+
+}  // namespace
+
 void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
                                 std::string_view body, int status) {
+  const std::string tpdu = SubmitTpdu(settings, header, body);
+  ReportScope scope(*this, MessageReport(settings, tpdu, status));
   if (!OpenPhone()) return;
-  TransferOnConnection(settings, header, body, status);
+  TransferDialogue(settings, tpdu, status, scope);
   ClosePhone();
 }
 
 void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool header,
                                      std::string_view body, int status) {
-  if (!IsOpen()) return;
-  host_.ShowStatus("Transferring message to ME...");
-
   const std::string tpdu = SubmitTpdu(settings, header, body);
+  ReportScope scope(*this, MessageReport(settings, tpdu, status));
+  if (!IsOpen()) return;
+  TransferDialogue(settings, tpdu, status, scope);
+}
+
+void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
+                                 ReportScope& scope) {
+  host_.ShowStatus("Transferring message to ME...");
+  scope.Started();
+
   TrafficLog_ += "<CMD>";
   PhoneBuffer_ = TransferCommand(settings, tpdu, status);
   WritePhone(PhoneBuffer_);
@@ -75,6 +98,7 @@ void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool head
     host_.ShowStatus(settings.SaveMode ? "Message successfully saved in SM."
                                        : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
+    scope.Succeeded();
   } else {
     host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
     host_.Beep(BeepKind::Exclamation);

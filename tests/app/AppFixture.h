@@ -42,6 +42,7 @@ class AppFixture : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
+    ::setenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit().constData(), 1);
     ::unsetenv("MIRAPOST_COM4");
     mp::TakeRecordedBeeps();
     Asked().Reset();

@@ -14,6 +14,7 @@
 
 #include "SimProcess.h"
 #include "cli/Send.h"
+#include "record/Record.h"
 
 struct CliResult {
   int code = -1;
@@ -47,6 +48,7 @@ class CliFixture : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
+    ::setenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit().constData(), 1);  // the record
     // Time-outs shrunk 50 times: a silent phone costs a tenth of a second.
     ::setenv("MIRAPOST_TIME_SCALE", "50", 1);
   }
@@ -72,6 +74,12 @@ class CliFixture : public ::testing::Test {
     return out;
   }
   QString Path(const QString& name) const { return dir_.filePath(name); }
+  // The record of sent messages, newest first.
+  static std::vector<mp::record::Entry> Recorded() {
+    mp::record::Record record;
+    EXPECT_TRUE(record.Open()) << record.Error();
+    return record.List();
+  }
 
   QTemporaryDir dir_;
   phonesim::SimProcess sim_;

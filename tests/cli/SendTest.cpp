@@ -36,7 +36,8 @@ TEST_F(SendTest, TheDryRunOfTheExamplePrintsScaAndTpduApart) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "TPDU:    31FF05912143F50000A905E8329BFD06"), lines.end()) << r.out;
   EXPECT_NE(std::find(lines.begin(), lines.end(), "SCA:     00"), lines.end()) << r.out;
   EXPECT_NE(r.out.find("Command: AT+CMGS=16"), std::string::npos);
-  EXPECT_NE(r.out.find("text: hello"), std::string::npos);
+  EXPECT_NE(r.out.find("Reading: to +12345, status report requested, valid 3 days"), std::string::npos);
+  EXPECT_NE(r.out.find("Text: hello"), std::string::npos);
   EXPECT_EQ(r.err, "");
 }
 
@@ -49,17 +50,17 @@ TEST_F(SendTest, DryRunsReadEachKindBack) {
   };
   const Case cases[] = {
       {{"--to", "12345", "text", "-"}, "hello\n", {"TPDU:    31FF05812143F50000A905E8329BFD06"}},
-      {{"--to", "1", "text", "hello", "world"}, "", {"text: hello world"}},
-      {{"--to", "1", "text", "--", "-5", "degrees"}, "", {"text: -5 degrees"}},
-      {{"--to", "1", "blink", "Go {blink}now{/blink}! {{x}"}, "", {"16-bit, class 3", "text: Go {blink}now{/blink}! {{x}"}},
-      {{"--to", "1", "class0", "--file", "RED"}, "", {"16-bit, class 0", "text: Go {blink}now"}},
-      {{"--to", "1", "hidden", "--file", "RED"}, "", {"text (hidden): Go now"}},
-      {{"--to", "1", "--no-report", "--centre", "+358405202000", "void"}, "", {"SCA:     0791534850020200", "TPDU:    51FF", "e-mail indicator on (1 waiting), message discarded", "e-mail indicator off"}},
-      {{"template"}, "", {"Command: AT+CMGW=", "no recipient", "class 0", "valid 63 weeks"}},
-      {{"--save", "indicator", "--voice", "on", "--fax", "off"}, "", {"AT+CMGW=", ",3", "7-bit", "voice mail indicator on", "fax indicator off"}},
+      {{"--to", "1", "text", "hello", "world"}, "", {"Text: hello world"}},
+      {{"--to", "1", "text", "--", "-5", "degrees"}, "", {"Text: -5 degrees"}},
+      {{"--to", "1", "blink", "Go {blink}now{/blink}! {{x}"}, "", {"16-bit, class 3", "Text: Go [[now]]! {x}"}},
+      {{"--to", "1", "class0", "--file", "RED"}, "", {"16-bit, class 0", "Flash message", "Text: Go [[now]]"}},
+      {{"--to", "1", "hidden", "--file", "RED"}, "", {"(hidden)", "Text: Go now"}},
+      {{"--to", "1", "--no-report", "--centre", "+358405202000", "void"}, "", {"SCA:     0791534850020200", "TPDU:    51FF", "with a header", "(tone only, no message)"}},
+      {{"template"}, "", {"Command: AT+CMGW=", "no recipient", "class 0", "valid 63 weeks", "Class 0 template"}},
+      {{"--save", "indicator", "--voice", "on", "--fax", "off"}, "", {"AT+CMGW=", ",3", "7-bit", "voice indicator set, count 1", "fax indicator cleared, count 0"}},
       {{"--save", "--coding", "16bit", "indicator", "--email", "off", "--voice", "off"}, "", {"16-bit"}},
-      {{"--save", "logo", "--operator", "244-05 Radiolinja", "--description", "Hello"}, "", {"\"Hello\" (alphanumeric address)", "operator logo for 244-05"}},
-      {{"phonebook", "--name", "{blink}A{/blink}nn", "--number", "+358 40-123 45"}, "", {"Number:  +3584012345 (type 145)", "\"0141016E6E\""}},
+      {{"--save", "logo", "--operator", "244-05 Radiolinja", "--description", "Hello"}, "", {"address \"Hello\" (alphanumeric)", "Operator logo for 244-05"}},
+      {{"phonebook", "--name", "{blink}A{/blink}nn", "--number", "+358 40-123 45"}, "", {"Number:  +3584012345 (type 145)", "\"0141016E6E\"", "Name: [[A]]nn"}},
       {{"--json", "--to", "040 123", "text", "hello"}, "", {"\"recipient\":\"040 123\"", "\"result\":\"dry-run\"", "\"da\":\"040123\",", "\"text\":\"hello\""}},
   };
   for (const Case& c : cases) {
@@ -175,6 +176,12 @@ TEST_F(SendTest, APortThatCannotBeOpenedEndsWithExitThree) {
     for (const std::string& line : lines) EXPECT_EQ(JsonLine(line)["result"].toString(), "port-error");
   }
   EXPECT_EQ(std::getenv("MIRAPOST_COM1"), nullptr);  // the device mapping was for that run only
+  const auto recorded = Recorded();  // recorded as not sent
+  ASSERT_EQ(recorded.size(), 4u);
+  for (const mp::record::Entry& e : recorded) {
+    EXPECT_FALSE(e.ok);
+    EXPECT_EQ(e.statusText.rfind("Cannot open communications port.", 0), 0u) << e.statusText;
+  }
 }
 
 // Several recipients go one after another on one connection: one handshake,
@@ -205,6 +212,15 @@ TEST_F(SendTest, SeveralRecipientsShareOneConnection) {
   EXPECT_EQ(traffic.count("<PDU>"), 3);
   EXPECT_EQ(traffic.count("\r\r\n"), traffic.count("\r\n"));  // written as the window writes its log
   EXPECT_EQ(r.err.find("Establishing connection to ME..."), r.err.rfind("Establishing connection to ME..."));
+  // Each message is in the record of sent messages, as the window keeps it.
+  const auto recorded = Recorded();
+  ASSERT_EQ(recorded.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    const mp::record::Entry& e = recorded[2 - i];
+    EXPECT_TRUE(e.ok && e.finished);
+    EXPECT_EQ(QString::fromStdString(e.tpdu), journal[i]["tpdu"].toString());
+    EXPECT_EQ(e.statusText, "Message successfully sent.");
+  }
 }
 
 TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
@@ -223,7 +239,9 @@ TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
 TEST_F(SendTest, TheSimulatedPhoneIsStartedOnRequestAndNamed) {
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
   ::setenv("XDG_RUNTIME_DIR", Path("").toLocal8Bit().constData(), 1);  // where its journal goes
+  mp::record::SetEnabled(false);  // and no record kept
   const CliResult r = RunCli({"--simulated-phone", "--port", "COM6", "template"});
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(mp::record::Record::DefaultPath())));
   if (runtime.isNull()) {
     ::unsetenv("XDG_RUNTIME_DIR");
   } else {

@@ -125,11 +125,13 @@ struct RecordingHost : PhoneHost {
   std::vector<std::string> statuses;
   std::vector<BeepKind> beeps;
   std::vector<bool> cursor;
+  std::vector<TransferReport> reports;
   std::vector<bool> dialogue;
   int services = 0;
   // What the user does while the link waits; true cancels the dialogue.
   std::function<bool()> user;
   int PortIndex() const override { return port; }
+  void Transferred(const TransferReport& r) override { reports.push_back(r); }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void Beep(BeepKind kind) override { beeps.push_back(kind); }
   void SetWaitCursor(bool on) override { cursor.push_back(on); }

@@ -1,0 +1,242 @@
+// The "Receiving phone" panel beside the form and the record of what was sent.
+// The panel shows what the shown page would send now, decoded from the very
+// TPDU that the phone link would write; the "Characters left" label warns
+// when characters will change on the way.
+#include <QAction>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <cstdio>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/Indicators.h"
+#include "app/Main.h"
+#include "dialogs/PhoneScreen.h"
+#include "app/SentMessages.h"
+#include "builders/Messages.h"
+#include "dialogs/Coding.h"
+#include "dialogs/Send.h"
+#include "platform/Ansi.h"
+#include "platform/Settings.h"
+#include "ui_Main.h"
+
+namespace {
+
+constexpr int kPanelWidth = 190;
+const QColor kWarning(0xC0, 0x50, 0x00);
+
+// The editor's text as the blink text reads it: paragraph and line
+// separators as line breaks, embedded objects left out.
+std::u32string TypedText(const QTextEdit* editor) {
+  std::u32string out;
+  const QTextDocument* d = editor->document();
+  for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
+    if (b != d->begin()) out += U'\n';
+    for (char32_t c : b.text().toUcs4()) {
+      if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+        out += U'\n';
+      } else if (c != QChar::ObjectReplacementCharacter) {
+        out += c;
+      }
+    }
+  }
+  return out;
+}
+
+bool SettingOn(const char* name, bool otherwise) {
+  mp::SettingsKey key;
+  if (!key.Open(false)) return otherwise;
+  const auto v = key.ReadInteger(name);
+  return v ? *v != 0 : otherwise;
+}
+
+void WriteSetting(const char* name, bool on) {
+  mp::SettingsKey key;
+  if (!key.Open(true)) return;
+  key.WriteInteger(name, on ? 1 : 0);
+  key.Close();
+}
+
+}  // namespace
+
+void TWin::SetupPreview() {
+  // A View menu between File and Help (made here unless the form has one).
+  QMenu* view = ui->MainMenu1->findChild<QMenu*>("View1");
+  if (!view) {
+    view = new QMenu("&View", ui->MainMenu1);
+    view->setObjectName("View1");
+    ui->MainMenu1->insertMenu(ui->Help1->menuAction(), view);
+  }
+  ReceivingPhone1 = view->addAction("&Receiving phone");
+  ReceivingPhone1->setObjectName("ReceivingPhone1");
+  ReceivingPhone1->setCheckable(true);
+  SentMessages1 = view->addAction("&Sent messages...");
+  SentMessages1->setObjectName("SentMessages1");
+  KeepRecord1 = view->addAction("&Keep a record of sent messages");
+  KeepRecord1->setObjectName("KeepRecord1");
+  KeepRecord1->setCheckable(true);
+  KeepRecord1->setChecked(mp::record::Enabled());
+  connect(ReceivingPhone1, &QAction::triggered, this, &TWin::ReceivingPhone1Click);
+  connect(SentMessages1, &QAction::triggered, this, &TWin::SentMessages1Click);
+  connect(KeepRecord1, &QAction::triggered, this, &TWin::KeepRecord1Click);
+
+  PhoneScreen::IndicatorIcon = [](const std::string& kind) {
+    if (kind == "voice") return VoiceMailPicture();
+    if (kind == "fax") return FaxPicture();
+    return kind == "email" ? EmailPicture() : QImage();
+  };
+  // The panel sits right of the form, from the menu bar down to the status bar.
+  Preview = new ReceivingPhone(this);
+  const int menuHeight = ui->MainMenu1->sizeHint().height();
+  Preview->setGeometry(ui->centralwidget->width(), menuHeight, kPanelWidth,
+                       ui->centralwidget->height());
+  countHint_ = ui->Count->toolTip();
+  countLabelHint_ = ui->CountLabel->toolTip();
+
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(0);
+  connect(previewTimer_, &QTimer::timeout, this, &TWin::RefreshPreview);
+  // Everything that changes what a page would send.
+  connect(ui->Message, &QTextEdit::textChanged, this, &TWin::PreviewChanged);
+  connect(ui->EntryName, &QTextEdit::textChanged, this, &TWin::PreviewChanged);
+  connect(ui->EntryNo, &QLineEdit::textChanged, this, &TWin::PreviewChanged);
+  connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::PreviewChanged);
+  connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PreviewChanged);
+  connect(ui->cmbOperator, &QComboBox::editTextChanged, this, &TWin::PreviewChanged);
+  for (QCheckBox* box : {ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
+                         ui->EmailOff, ui->Forward}) {
+    connect(box, &QCheckBox::toggled, this, &TWin::PreviewChanged);
+  }
+
+  // Open on the first start; afterwards as the user left it.
+  ReceivingPhone1->setChecked(SettingOn("ReceivingPhone", true));
+  ReceivingPhone1Click();
+
+  SentRecord = std::make_unique<mp::record::Record>();
+  if (!SentRecord->Open()) {
+    // No record this session; sending works as ever.
+    std::fprintf(stderr, "mirapost: no record of sent messages: %s\n", SentRecord->Error().c_str());
+  }
+  SentRecorder = std::make_unique<mp::record::Recorder>(*SentRecord);
+}
+
+void TWin::ReceivingPhone1Click() {
+  const bool on = ReceivingPhone1->isChecked();
+  Preview->setVisible(on);
+  // The form keeps its place and size; the window grows to the right.
+  const int width = ui->centralwidget->width() + (on ? kPanelWidth : 0);
+  setFixedSize(width, height());
+  WriteSetting("ReceivingPhone", on);
+  if (on) RefreshPreview();
+}
+
+void TWin::KeepRecord1Click() { mp::record::SetEnabled(KeepRecord1->isChecked()); }
+
+void TWin::SentMessages1Click() {
+  if (!SentWin) SentWin = new TSentWin(this);
+  SentWin->Reload();
+  SentWin->show();
+  SentWin->raise();
+  SentWin->activateWindow();
+}
+
+void TWin::Transferred(const mp::TransferReport& report) {
+  if (SentRecorder) SentRecorder->Report(report);
+  if (report.finished && SentWin && SentWin->isVisible()) SentWin->Reload();
+}
+
+void TWin::PreviewChanged() {
+  if (previewTimer_) previewTimer_->start();
+}
+
+TWin::PagePreview TWin::CurrentPreview() {
+  PagePreview out;
+  QWidget* page = ui->PageControl->currentWidget();
+  if (page == ui->TabSheet5) {
+    // A phonebook entry goes out as its name in hex, no message.
+    std::string name;
+    bool toggles = false;
+    const int n = RichToBlinkText(ui->EntryName, &name, toggles);
+    if (n >= 0) name.resize(static_cast<std::size_t>(n));
+    std::string number;
+    mp::CheckEntryNumber(mp::ToAnsi(ui->EntryNo->text()), number);
+    out.reading = mp::pdu::ReadPhonebookEntry(mp::HexName(name), number);
+    out.changes = mp::pdu::ChangedCharacters(TypedText(ui->EntryName), out.reading.Text());
+    return out;
+  }
+  mp::TransferSettings settings = SendWin ? SendWin->Transfer() : mp::TransferSettings{};
+  // Before the Send/Save dialog was ever confirmed there is no recipient yet.
+  if (settings.DestAddress.empty()) settings.DestAddress = mp::kTemplateDestination;
+  mp::Body body;
+  bool userText = false;
+  if (page == ui->TabSheet1) {
+    std::string text;
+    bool toggles = false;
+    const int n = RichToBlinkText(ui->Message, &text, toggles);
+    const int type = std::max(ClassIndex(), 0);
+    if (n < 0) {
+      out.reading.error = "The message is too long.";
+      return out;
+    }
+    body = mp::BuildTextBody(type, text, toggles);
+    userText = true;
+  } else if (page == ui->TabSheet3) {
+    mp::Indicators ind;
+    ind.voiceOn = ui->VoiceOn->isChecked();
+    ind.voiceOff = ui->VoiceOff->isChecked();
+    ind.faxOn = ui->FaxOn->isChecked();
+    ind.faxOff = ui->FaxOff->isChecked();
+    ind.emailOn = ui->EmailOn->isChecked();
+    ind.emailOff = ui->EmailOff->isChecked();
+    ind.forward = ui->Forward->isChecked();
+    if (!ind.any()) {
+      out.reading.error = "No indicator is chosen.";
+      return out;
+    }
+    // The coding last chosen when the dialog would ask, else 16-bit.
+    const bool asks = SendWin && mp::IndicatorAsksCoding(
+                                     SendWin->SaveSendCaption() == QStringLiteral("Save"), ind.forward);
+    body = mp::BuildIndicatorBody(ind, asks && CodingWin && CodingWin->ModelIndex() == 0);
+  } else if (page == ui->TabSheet4) {
+    body = mp::BuildVoidBody();
+  } else if (page == ui->TabSheet2) {
+    body = mp::BuildTemplateBody();
+    settings.SaveMode = true;
+    settings.DestAddress = mp::kTemplateDestination;
+  } else if (page == ui->TabSheet6) {
+    body = mp::BuildLogoBody(OperatorCode, LogoBits);
+  } else {
+    return out;
+  }
+  out.tpdu = mp::SubmitTpdu(settings, body.header, body.hex);
+  out.reading = mp::pdu::ReadTpdu(out.tpdu);
+  if (userText) out.changes = mp::pdu::ChangedCharacters(TypedText(ui->Message), out.reading.Text());
+  return out;
+}
+
+void TWin::RefreshPreview() {
+  if (!Preview) return;
+  const bool textPage = ui->PageControl->currentWidget() == ui->TabSheet1;
+  const bool shown = Preview->isVisibleTo(this);
+  // The Count label's warning is wanted with the panel closed too.
+  if (!shown && !textPage) return;
+  const PagePreview now = CurrentPreview();
+  if (shown) Preview->Show(now.reading, now.changes);
+  if (!textPage) return;
+  // "Characters left:" and its count: a warning colour, the changes in the hint.
+  const QString changed = "These characters will change: " + ChangeList(now.changes);
+  for (QLabel* label : {ui->CountLabel, ui->Count}) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, now.changes.empty() ? palette().color(QPalette::WindowText) : kWarning);
+    label->setPalette(pal);
+    label->setToolTip(now.changes.empty() ? (label == ui->Count ? countHint_ : countLabelHint_) : changed);
+  }
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The "Sent messages" window: the record of sends, saves and phonebook
+// writes, newest first, with the receiving phone's view of the selected one.
+// From it the user copies the PDU, sends it again to the same recipient or
+// through the Send/Save dialog to another, deletes rows or clears the record.
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "record/Record.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class PhoneScreen;
+
+class TSentWin : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TSentWin(QWidget* parent = nullptr);
+
+  // Reads the record again, keeping the selected row when it is still there.
+  void Reload();
+  const std::vector<mp::record::Entry>& Entries() const { return entries_; }
+  void Select(int row);
+  const mp::record::Entry* Selected() const;
+
+  QTableWidget* Table = nullptr;
+  PhoneScreen* Screen = nullptr;
+  QLabel* Details = nullptr;
+  QPushButton *CopyPdu = nullptr, *Resend = nullptr, *ResendTo = nullptr, *Delete = nullptr,
+              *ClearAll = nullptr;
+
+ public slots:
+  void SelectionChange();
+  void CopyPduClick();
+  void ResendClick();    // the same recipient, centre and mode
+  void ResendToClick();  // through the Send/Save dialog
+  void DeleteClick();
+  void ClearAllClick();
+
+ private:
+  mp::record::Record* Record() const;
+  std::vector<mp::record::Entry> entries_;
+};
+
+// A stored TPDU taken apart again for the phone link: TP-DA hex, the body
+// (TP-PID onward), the header flag and the report request. False when the
+// text is too short to hold them.
+struct StoredSubmit {
+  std::string destination, body;
+  bool header = false, reports = false;
+};
+bool SplitStoredTpdu(const std::string& tpdu, StoredSubmit& out);

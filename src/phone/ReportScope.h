@@ -1,0 +1,34 @@
+#pragma once
+// Inside the phone link: tells the host that a transfer has started once the
+// connection is up (Started), and how it ended when the scope is left,
+// whichever way the dialogue left (a failed connection included).
+#include "phone/PhoneLink.h"
+
+namespace mp {
+
+class PhoneLink::ReportScope {
+ public:
+  ReportScope(PhoneLink& link, TransferReport report) : link_(link), report_(std::move(report)) {
+    report_.port = PortName(link_.host_.PortIndex());
+    report_.device = ResolvePortDevice(report_.port);
+  }
+  void Started() {
+    report_.statusText = link_.host_.last;
+    link_.host_.Transferred(report_);
+  }
+  ~ReportScope() {
+    report_.finished = true;
+    report_.statusText = link_.host_.last;
+    link_.host_.Transferred(report_);
+  }
+  ReportScope(const ReportScope&) = delete;
+  ReportScope& operator=(const ReportScope&) = delete;
+
+  void Succeeded() { report_.ok = true; }
+
+ private:
+  PhoneLink& link_;
+  TransferReport report_;
+};
+
+}  // namespace mp

@@ -1,0 +1,342 @@
+// The record of sent messages in SQLite.
+#include "record/Record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+#include <cstdlib>
+
+#include "pdu/Reading.h"
+#include "platform/Settings.h"
+
+namespace mp::record {
+
+namespace {
+
+// The steps from one schema version to the next; step i leads to version i + 1.
+const std::vector<std::vector<const char*>> kMigrations = {
+    {"CREATE TABLE sent ("
+     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+     " time TEXT NOT NULL,"
+     " port TEXT NOT NULL DEFAULT '',"
+     " device TEXT NOT NULL DEFAULT '',"
+     " command TEXT NOT NULL DEFAULT '',"
+     " kind TEXT NOT NULL DEFAULT '',"
+     " recipient TEXT NOT NULL DEFAULT '',"
+     " status INTEGER NOT NULL DEFAULT -1,"
+     " status_text TEXT NOT NULL DEFAULT '',"
+     " ok INTEGER NOT NULL DEFAULT 0,"
+     " sca TEXT NOT NULL DEFAULT '',"
+     " tpdu TEXT NOT NULL DEFAULT '')",
+     "CREATE INDEX sent_time ON sent(time)"},
+    // Phonebook entries, and transfers that never ended.
+    {"ALTER TABLE sent ADD COLUMN finished INTEGER NOT NULL DEFAULT 1",
+     "ALTER TABLE sent ADD COLUMN number_type INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE sent ADD COLUMN name_hex TEXT NOT NULL DEFAULT ''"},
+};
+
+constexpr const char* kColumns =
+    "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
+    "tpdu, number_type, name_hex";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QVariant& v) { return v.toString().toStdString(); }
+
+Entry FromQuery(const QSqlQuery& q) {
+  Entry e;
+  e.id = q.value(0).toLongLong();
+  e.time = S(q.value(1));
+  e.port = S(q.value(2));
+  e.device = S(q.value(3));
+  e.command = S(q.value(4));
+  e.kind = S(q.value(5));
+  e.recipient = S(q.value(6));
+  e.status = q.value(7).toInt();
+  e.statusText = S(q.value(8));
+  e.finished = q.value(9).toInt() != 0;
+  e.ok = q.value(10).toInt() != 0;
+  e.sca = S(q.value(11));
+  e.tpdu = S(q.value(12));
+  e.numberType = q.value(13).toInt();
+  e.nameHex = S(q.value(14));
+  return e;
+}
+
+void Bind(QSqlQuery& q, const Entry& e) {
+  q.bindValue(":time", Q(e.time));
+  q.bindValue(":port", Q(e.port));
+  q.bindValue(":device", Q(e.device));
+  q.bindValue(":command", Q(e.command));
+  q.bindValue(":kind", Q(e.kind));
+  q.bindValue(":recipient", Q(e.recipient));
+  q.bindValue(":status", e.status);
+  q.bindValue(":status_text", Q(e.statusText));
+  q.bindValue(":finished", e.finished ? 1 : 0);
+  q.bindValue(":ok", e.ok ? 1 : 0);
+  q.bindValue(":sca", Q(e.sca));
+  q.bindValue(":tpdu", Q(e.tpdu));
+  q.bindValue(":number_type", e.numberType);
+  q.bindValue(":name_hex", Q(e.nameHex));
+}
+
+std::string Now() {
+  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+}  // namespace
+
+std::string Record::DefaultPath() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (data && *data == '/') {
+    base = data;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home ? home : "") + "/.local/share";
+  }
+  return base + "/Corvistan/MIRAPOST.db";
+}
+
+Record::Record(std::string path) : path_(std::move(path)) {
+  static std::atomic<int> counter{0};
+  connection_ = "mirapost-record-" + std::to_string(++counter);
+}
+
+Record::~Record() { Close(); }
+
+void Record::Close() {
+  if (!QSqlDatabase::contains(Q(connection_))) return;
+  {
+    QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
+    db.close();
+  }
+  QSqlDatabase::removeDatabase(Q(connection_));
+  open_ = false;
+}
+
+bool Record::Exec(const char* sql) const {
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  if (q.exec(QString::fromUtf8(sql))) return true;
+  error_ = q.lastError().text().toStdString();
+  return false;
+}
+
+bool Record::Open() {
+  Close();
+  error_.clear();
+  const QFileInfo info(Q(path_));
+  if (!QDir().mkpath(info.absolutePath())) {
+    error_ = "cannot make the folder " + info.absolutePath().toStdString();
+    return false;
+  }
+  // Made here with mode 0600 before SQLite sees it; SQLite gives its WAL and
+  // shared memory files the same mode.
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    error_ = "cannot open " + path_;
+    return false;
+  }
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  if (!regular) {
+    error_ = path_ + " is not a regular file";
+    return false;
+  }
+  if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
+    error_ = "the SQLite driver of Qt SQL is not installed";
+    return false;
+  }
+  bool connected = false;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Q(connection_));
+    db.setDatabaseName(Q(path_));
+    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
+    connected = db.open();
+    if (!connected) error_ = db.lastError().text().toStdString();
+  }
+  open_ = connected && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=FULL") &&
+          Migrate();
+  if (!open_) {
+    const std::string why = error_;
+    Close();
+    error_ = why;
+  }
+  return open_;
+}
+
+int Record::Version() const {
+  if (!QSqlDatabase::contains(Q(connection_))) return -1;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  if (!q.exec("PRAGMA user_version") || !q.next()) return -1;
+  return q.value(0).toInt();
+}
+
+bool Record::Migrate() {
+  // Each step is one transaction that holds the write lock from its start,
+  // so that two programs opening a new record at once (the window and the
+  // command line) never both take the same step; a crash leaves the old
+  // version whole.
+  for (;;) {
+    if (!Exec("BEGIN IMMEDIATE")) return false;
+    const int version = Version();
+    std::string problem;
+    if (version < 0) {
+      problem = "cannot read the schema version";
+    } else if (version > kSchemaVersion) {
+      problem = "the record was written by a newer version (schema " + std::to_string(version) + ")";
+    } else if (version == kSchemaVersion) {
+      return Exec("COMMIT");
+    } else {
+      bool ok = true;
+      for (const char* sql : kMigrations[static_cast<std::size_t>(version)]) ok = ok && Exec(sql);
+      const std::string bump = "PRAGMA user_version=" + std::to_string(version + 1);
+      if (ok && Exec(bump.c_str()) && Exec("COMMIT")) continue;
+      problem = error_;
+    }
+    Exec("ROLLBACK");
+    error_ = problem;
+    return false;
+  }
+}
+
+std::optional<std::int64_t> Record::Add(const Entry& entry) {
+  if (!open_) return std::nullopt;
+  Entry e = entry;
+  if (e.time.empty()) e.time = Now();
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.prepare(
+      "INSERT INTO sent (time, port, device, command, kind, recipient, status, status_text, "
+      "finished, ok, sca, tpdu, number_type, name_hex) VALUES (:time, :port, :device, :command, "
+      ":kind, :recipient, :status, :status_text, :finished, :ok, :sca, :tpdu, :number_type, "
+      ":name_hex)");
+  Bind(q, e);
+  if (!q.exec()) {
+    error_ = q.lastError().text().toStdString();
+    return std::nullopt;
+  }
+  return q.lastInsertId().toLongLong();
+}
+
+bool Record::Update(const Entry& e) {
+  if (!open_) return false;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.prepare(
+      "UPDATE sent SET time = :time, port = :port, device = :device, command = :command, "
+      "kind = :kind, recipient = :recipient, status = :status, status_text = :status_text, "
+      "finished = :finished, ok = :ok, sca = :sca, tpdu = :tpdu, number_type = :number_type, "
+      "name_hex = :name_hex WHERE id = :id");
+  Bind(q, e);
+  q.bindValue(":id", static_cast<qlonglong>(e.id));
+  if (!q.exec()) {
+    error_ = q.lastError().text().toStdString();
+    return false;
+  }
+  return q.numRowsAffected() == 1;
+}
+
+std::vector<Entry> Record::List(int limit) const {
+  std::vector<Entry> out;
+  if (!open_) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  QString sql = QString("SELECT %1 FROM sent ORDER BY id DESC").arg(kColumns);
+  if (limit > 0) sql += QString(" LIMIT %1").arg(limit);
+  if (!q.exec(sql)) {
+    error_ = q.lastError().text().toStdString();
+    return out;
+  }
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
+std::optional<Entry> Record::Get(std::int64_t id) const {
+  if (!open_) return std::nullopt;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.prepare(QString("SELECT %1 FROM sent WHERE id = :id").arg(kColumns));
+  q.bindValue(":id", static_cast<qlonglong>(id));
+  if (!q.exec() || !q.next()) return std::nullopt;
+  return FromQuery(q);
+}
+
+bool Record::Remove(std::int64_t id) {
+  if (!open_) return false;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.prepare("DELETE FROM sent WHERE id = :id");
+  q.bindValue(":id", static_cast<qlonglong>(id));
+  if (!q.exec()) {
+    error_ = q.lastError().text().toStdString();
+    return false;
+  }
+  return q.numRowsAffected() == 1;
+}
+
+bool Record::Clear() { return open_ && Exec("DELETE FROM sent"); }
+
+bool Enabled() {
+  SettingsKey key;
+  if (!key.Open(false)) return true;
+  const auto value = key.ReadInteger("RecordSent");
+  return !value || *value != 0;
+}
+
+void SetEnabled(bool on) {
+  SettingsKey key;
+  if (!key.Open(true)) return;
+  key.WriteInteger("RecordSent", on ? 1 : 0);
+  key.Close();
+}
+
+Entry EntryFromReport(const TransferReport& r) {
+  Entry e;
+  e.port = r.port;
+  e.device = r.device;
+  e.command = r.command;
+  e.status = r.status;
+  e.statusText = r.statusText;
+  e.finished = r.finished;
+  e.ok = r.ok;
+  e.sca = r.sca;
+  e.tpdu = r.tpdu;
+  e.numberType = r.numberType;
+  e.nameHex = r.nameHex;
+  if (r.command == "CPBW") {
+    e.kind = pdu::KindName(pdu::Kind::Phonebook);
+    e.recipient = r.number;
+  } else {
+    const pdu::Reading reading = pdu::ReadTpdu(r.tpdu);
+    e.kind = pdu::KindName(reading.kind);
+    e.recipient = reading.recipient;
+  }
+  return e;
+}
+
+void Recorder::Report(const TransferReport& report) {
+  if (!report.finished || pending_.id == 0) {
+    // A new transfer (or one that ended before it could start).
+    pending_ = {};
+    lastId_ = 0;
+    if (!record_.IsOpen() || !Enabled()) return;
+    Entry e = EntryFromReport(report);
+    if (auto id = record_.Add(e)) {
+      lastId_ = *id;
+      if (!report.finished) pending_.id = *id;
+    }
+    return;
+  }
+  Entry done = EntryFromReport(report);
+  done.id = pending_.id;
+  if (auto stored = record_.Get(done.id)) done.time = stored->time;
+  record_.Update(done);
+  pending_ = {};
+}
+
+}  // namespace mp::record
