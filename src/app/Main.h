@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/StatusLabel.h"
+#include "builders/Messages.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
@@ -187,6 +188,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void EmailOnClick();
   void EmailOffClick();
   void UpdateIndicatorState();
+  // The indicator page's choices as the builder takes them.
+  mp::Indicators IndicatorChoice() const;
   void SaveIndClick();
 
   // void and template pages (MainVoid.cpp)

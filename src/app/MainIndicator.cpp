@@ -75,9 +75,7 @@ void TWin::UpdateIndicatorState() {
   if (anyOn) ui->Forward->setChecked(false);
 }
 
-void TWin::SaveIndClick() {
-  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
-
+mp::Indicators TWin::IndicatorChoice() const {
   mp::Indicators ind;
   ind.voiceOn = ui->VoiceOn->isChecked();
   ind.voiceOff = ui->VoiceOff->isChecked();
@@ -86,6 +84,13 @@ void TWin::SaveIndClick() {
   ind.emailOn = ui->EmailOn->isChecked();
   ind.emailOff = ui->EmailOff->isChecked();
   ind.forward = ui->Forward->isChecked();
+  return ind;
+}
+
+void TWin::SaveIndClick() {
+  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
+
+  const mp::Indicators ind = IndicatorChoice();
 
   // Stored for later forwarding without the forward option: some phones show
   // 16-bit text distorted, so the user chooses the coding of the info text.

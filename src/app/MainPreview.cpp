@@ -189,14 +189,7 @@ TWin::PagePreview TWin::CurrentPreview() {
     body = mp::BuildTextBody(type, text, toggles);
     userText = true;
   } else if (page == ui->TabSheet3) {
-    mp::Indicators ind;
-    ind.voiceOn = ui->VoiceOn->isChecked();
-    ind.voiceOff = ui->VoiceOff->isChecked();
-    ind.faxOn = ui->FaxOn->isChecked();
-    ind.faxOff = ui->FaxOff->isChecked();
-    ind.emailOn = ui->EmailOn->isChecked();
-    ind.emailOff = ui->EmailOff->isChecked();
-    ind.forward = ui->Forward->isChecked();
+    const mp::Indicators ind = IndicatorChoice();
     if (!ind.any()) {
       out.reading.error = "No indicator is chosen.";
       return out;
