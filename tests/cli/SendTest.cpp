@@ -123,45 +123,59 @@ TEST_F(SendTest, BadInputEndsWithExitTwoAndNamesTheProblem) {
 
 // Against the simulated phone: the exit code, the status texts on standard
 // error and what the phone's journal holds.
-TEST_F(SendTest, OutcomesAgainstThePhone) {
-  struct Case {
-    std::vector<std::string> phone;  // simulated phone arguments
-    QStringList args;
-    int code;
-    std::string status;
-    std::size_t journalled;
-  };
-  const Case cases[] = {
+// One command against the simulated phone: exit code, status texts, and
+// what reached the phone.
+struct Outcome {
+  std::vector<std::string> phone;  // simulated phone arguments
+  QStringList args;
+  int code;
+  std::string status;
+  std::size_t journalled;
+};
+
+class SendOutcomes : public SendTest {
+ protected:
+  void Check(const std::vector<Outcome>& cases) {
+    for (const Outcome& c : cases) {
+      SCOPED_TRACE(c.args.join(' ').toStdString());
+      ASSERT_TRUE(StartPhone(c.phone));
+      const CliResult r = RunCli(QStringList{"--port", Port()} + c.args);
+      EXPECT_EQ(r.code, c.code) << r.err;
+      EXPECT_EQ(r.err.rfind("Establishing connection to ME...\n", 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(c.status + "\n"), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");
+      const auto journal = Journal();
+      ASSERT_EQ(journal.size(), c.journalled);
+      if (!journal.empty() && journal[0]["command"] == "CMGS") {
+        EXPECT_EQ(journal[0]["tpdu"].toString(), "31FF05912143F50000A905E8329BFD06");
+        EXPECT_EQ(journal[0]["sca"].toString(), "00");
+      }
+      if (!journal.empty() && journal[0]["command"] == "CPBW") {
+        EXPECT_EQ(journal[0]["name"].toString(), "3a016F65");
+        EXPECT_EQ(journal[0]["number"].toString(), "040123");
+        EXPECT_EQ(journal[0]["type"].toInt(), 129);
+      }
+      sim_.Stop();
+      QFile::remove(QString::fromStdString(journal_));
+    }
+  }
+};
+
+TEST_F(SendOutcomes, AnsweredByThePhone) {
+  Check({
       {{}, {"--to", "+12345", "text", "hello"}, 0, "Message successfully sent.", 1},
       {{}, {"--save", "text", "hello"}, 0, "Message successfully saved in SM.", 1},
       {{"--fault", "refuse"}, {"--to", "+12345", "text", "hello"}, 1, "Failed, ME responded: +CMS ERROR: 500 (unknown error)", 1},
+      {{}, {"phonebook", "--name", "Z{blink}oe{/blink}", "--number", "040 123"}, 0, "Entry successfully saved in ME memory location 1.", 1},
+  });
+}
+
+TEST_F(SendOutcomes, PhoneThatDoesNotAnswer) {
+  Check({
       {{"--fault", "silent"}, {"--to", "+12345", "text", "hello"}, 1, "Failed, ME is not responding.", 0},
       {{"--fault", "no-prompt"}, {"--to", "+12345", "void"}, 1, "Communications with ME failed.", 0},
       {{"--fault", "cmgf-error"}, {"phonebook", "--name", "x", "--number", "1"}, 1, "Failed, ME is not responding.", 0},
-      {{}, {"phonebook", "--name", "Z{blink}oe{/blink}", "--number", "040 123"}, 0, "Entry successfully saved in ME memory location 1.", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.join(' ').toStdString());
-    ASSERT_TRUE(StartPhone(c.phone));
-    const CliResult r = RunCli(QStringList{"--port", Port()} + c.args);
-    EXPECT_EQ(r.code, c.code) << r.err;
-    EXPECT_EQ(r.err.rfind("Establishing connection to ME...\n", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(c.status + "\n"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "");
-    const auto journal = Journal();
-    ASSERT_EQ(journal.size(), c.journalled);
-    if (!journal.empty() && journal[0]["command"] == "CMGS") {
-      EXPECT_EQ(journal[0]["tpdu"].toString(), "31FF05912143F50000A905E8329BFD06");
-      EXPECT_EQ(journal[0]["sca"].toString(), "00");
-    }
-    if (!journal.empty() && journal[0]["command"] == "CPBW") {
-      EXPECT_EQ(journal[0]["name"].toString(), "3a016F65");
-      EXPECT_EQ(journal[0]["number"].toString(), "040123");
-      EXPECT_EQ(journal[0]["type"].toInt(), 129);
-    }
-    sim_.Stop();
-    QFile::remove(QString::fromStdString(journal_));
-  }
+  });
 }
 
 TEST_F(SendTest, APortThatCannotBeOpenedEndsWithExitThree) {
