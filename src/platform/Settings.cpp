@@ -1,14 +1,14 @@
 #include "platform/Settings.h"
 
+#include "platform/SettingsFile.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -168,114 +168,7 @@ void EnsureBlankLine(std::string& out, const std::string& eol) {
   if (!TrimRight(last).empty()) out += eol;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Writes `data` to a temporary file beside `path`, flushes it to the disk and
-// renames it over `path`. When `aside` is not empty the old file is renamed
-// there first (and put back if the final rename fails).
-bool WriteAtomically(const std::string& path, const std::string& data, const std::string& aside,
-                     mode_t mode) {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok && !aside.empty() && ::rename(path.c_str(), aside.c_str()) != 0) ok = false;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (!aside.empty()) ::rename(aside.c_str(), path.c_str());
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  // Make the rename itself durable; a failure here no longer loses data.
-  const std::string dir = std::filesystem::path(path).parent_path().string();
-  const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
-
-// The file a write goes to: the target of a symbolic link, else `path`.
-std::string WriteTarget(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_symlink(path, ec)) return path;
-  const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : target.string();
-}
-
-// A store that can be read but that its mode bits (also for root) or its
-// permissions for this user keep from being written. One that cannot even be
-// read counts as unreadable and is moved aside instead.
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (::access(path.c_str(), R_OK) != 0) return false;
-  return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
-}
-
 }  // namespace
-
-std::string SettingsKey::ReadOnlyNotice(const std::string& path) {
-  if (!IsReadOnly(path)) return {};
-  return "Settings were not saved: " + path + " is read-only.";
-}
-
-void SettingsKey::RemoveStaleTemporaries(const std::string& path) {
-  const std::filesystem::path store(path);
-  const std::string prefix = store.filename().string() + ".";
-  std::error_code ec;
-  const auto now = std::filesystem::file_time_type::clock::now();
-  for (const auto& entry : std::filesystem::directory_iterator(store.parent_path(), ec)) {
-    const std::string name = entry.path().filename().string();
-    // mkstemp's names: the prefix and six letters or digits.
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    bool six = true;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-      const char c = name[i];
-      six = six && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
-    }
-    std::error_code e2;
-    if (!six || !entry.is_regular_file(e2) || entry.is_symlink(e2)) continue;
-    const auto written = entry.last_write_time(e2);
-    if (e2 || now - written < std::chrono::minutes(1)) continue;
-    std::filesystem::remove(entry.path(), e2);
-  }
-}
-
-std::string SettingsKey::DefaultPath() {
-  std::string base;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home && home[0]) {
-      base = home;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-      base = pw->pw_dir;
-    } else {
-      base = ".";
-    }
-    base += "/.config";
-  }
-  return base + "/Corvistan/MIRAPOST.reg";
-}
 
 SettingsKey::SettingsKey(std::string path) : path_(std::move(path)) {}
 
@@ -584,18 +477,18 @@ bool SettingsKey::Close() {
   const std::string data = Serialize();
   bool ok = true;
   if (state != FileState::Readable || data != old) {
-    if (IsReadOnly(path_)) {  // the user's choice: leave it
+    if (settings_file::IsReadOnly(path_)) {  // the user's choice: leave it
       Reset();
       return false;
     }
     RemoveStaleTemporaries(path_);
-    const std::string target = WriteTarget(path_);
+    const std::string target = settings_file::WriteTarget(path_);
     struct stat st;
     const mode_t mode = (state == FileState::Readable && ::stat(target.c_str(), &st) == 0)
                             ? (st.st_mode & 07777)
                             : 0600;  // recipient numbers are personal data
     const std::string aside = state == FileState::Unreadable ? target + ".bad" : std::string();
-    ok = WriteAtomically(target, data, aside, mode);
+    ok = settings_file::WriteAtomically(target, data, aside, mode);
   }
   Reset();
   return ok;
