@@ -68,16 +68,13 @@ std::string Phone::EntryLine(const char* prefix, int index, const PhonebookEntry
          std::to_string(e.type) + ",\"" + ToCharset(e.name) + "\"";
 }
 
-
 std::optional<bool> Phone::PhonebookCommand(const Command& c) {
-  [[maybe_unused]] const std::string& name = c.name;
-  [[maybe_unused]] const char op = c.op;
-  [[maybe_unused]] const std::vector<Arg>& args = c.args;
-  [[maybe_unused]] Reply& reply = c.reply;
-  [[maybe_unused]] auto arg = [&c](std::size_t k) { return c.arg(k); };
-  [[maybe_unused]] auto info = [&c](std::string text) { return c.info(std::move(text)); };
-  [[maybe_unused]] auto cme = [&c](int code) { return c.cme(code); };
-  [[maybe_unused]] auto cms = [&c](int code) { return c.cms(code); };
+  const std::string& name = c.name;
+  const char op = c.op;
+  const std::vector<Arg>& args = c.args;
+  auto arg = [&c](std::size_t k) { return c.arg(k); };
+  auto info = [&c](std::string text) { return c.info(std::move(text)); };
+  auto cme = [&c](int code) { return c.cme(code); };
   if (name == "+CSCS") {
     static const char* const kSets[] = {"IRA", "GSM", "8859-1", "HEX", "UCS2"};
     if (op == '?') return info("+CSCS: \"" + charset_ + "\"");

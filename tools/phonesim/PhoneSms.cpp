@@ -11,14 +11,13 @@ namespace phonesim {
 using namespace mp::pdu;
 
 std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out) {
-  [[maybe_unused]] const std::string& name = c.name;
-  [[maybe_unused]] const char op = c.op;
-  [[maybe_unused]] const std::vector<Arg>& args = c.args;
-  [[maybe_unused]] Reply& reply = c.reply;
-  [[maybe_unused]] auto arg = [&c](std::size_t k) { return c.arg(k); };
-  [[maybe_unused]] auto info = [&c](std::string text) { return c.info(std::move(text)); };
-  [[maybe_unused]] auto cme = [&c](int code) { return c.cme(code); };
-  [[maybe_unused]] auto cms = [&c](int code) { return c.cms(code); };
+  const std::string& name = c.name;
+  const char op = c.op;
+  const std::vector<Arg>& args = c.args;
+  Reply& reply = c.reply;
+  auto arg = [&c](std::size_t k) { return c.arg(k); };
+  auto info = [&c](std::string text) { return c.info(std::move(text)); };
+  auto cms = [&c](int code) { return c.cms(code); };
   int v = 0;
   if (name == "+CMGF") {
     if (op == '?') return info("+CMGF: " + std::to_string(cmgf_));
