@@ -71,7 +71,7 @@ bool PhoneLink::OpenPhone() {
     dialogue_ = true;
   }
   cancelled_ = false;
-  host_.ShowStatus("Establishing connection to ME...");
+  Status("Establishing connection to ME...");
   LogReady = false;
   TrafficLog_.clear();
 
@@ -107,7 +107,7 @@ bool PhoneLink::OpenPhone() {
     std::string text = "Cannot open communications port.";
     const std::string why = DescribePortFailure(device, failure);
     if (!why.empty()) text += " " + why;
-    host_.ShowStatus(text);
+    Status(text);
   } else {
     port_->PurgeInput();
     bool answered = false;
@@ -119,7 +119,7 @@ bool PhoneLink::OpenPhone() {
     PortTimeouts_.WriteTotalTimeoutConstant = timings_.Connection;
     port_->SetTimeouts(PortTimeouts_);
     if (answered) return true;
-    host_.ShowStatus(cancelled_ ? "Cancelled." : "Failed, ME is not responding.");
+    Status(cancelled_ ? "Cancelled." : "Failed, ME is not responding.");
   }
   host_.Beep(BeepKind::Asterisk);
   ClosePhone();
@@ -221,7 +221,7 @@ bool PhoneLink::ReadPhoneLine(std::string& line, int limit) {
 bool PhoneLink::PhoneFailed() {
   if (inHook_) return false;
   // A dialogue the user cancelled ends here too, with its own text.
-  host_.ShowStatus(cancelled_ ? "Cancelled." : "Communications with ME failed.");
+  Status(cancelled_ ? "Cancelled." : "Communications with ME failed.");
   host_.Beep(BeepKind::Asterisk);
   ClosePhone();
   return false;

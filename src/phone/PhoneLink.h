@@ -89,33 +89,20 @@ class PhoneLink {
   void SetTimings(const LinkTimings& t) { timings_ = t; }
 
  private:
-  // Passes everything on to the window and keeps the last status text, which
-  // transfer reports carry. (Every member of PhoneHost is passed on here.)
-  class StatusTap : public PhoneHost {
-   public:
-    explicit StatusTap(PhoneHost& host) : host_(host) {}
-    int PortIndex() const override { return host_.PortIndex(); }
-    void ShowStatus(const std::string& text) override {
-      last = text;
-      host_.ShowStatus(text);
-    }
-    void Beep(BeepKind kind) override { host_.Beep(kind); }
-    void SetWaitCursor(bool on) override { host_.SetWaitCursor(on); }
-    void Transferred(const TransferReport& report) override { host_.Transferred(report); }
-    void SetDialogue(bool running) override { host_.SetDialogue(running); }
-    bool ServiceEvents() override { return host_.ServiceEvents(); }
-    std::string last;
-
-   private:
-    PhoneHost& host_;
-  };
+  // Shows `text` on the host's status bar and keeps it: transfer reports
+  // carry the last status text.
+  void Status(const std::string& text) {
+    lastStatus_ = text;
+    host_.ShowStatus(text);
+  }
   // Reports a transfer's start at construction and its end at destruction.
   class ReportScope;
   // The AT dialogue of one message on the open connection.
   void TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                         ReportScope& scope);
 
-  StatusTap host_;
+  PhoneHost& host_;
+  std::string lastStatus_;
   SerialFactory factory_;
   std::unique_ptr<SerialLine> port_;  // PortHandle: null when closed
   CommTimeouts PortTimeouts_{};

@@ -87,7 +87,7 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
   PortTimeouts_.ReadIntervalTimeout = 0;
   PortTimeouts_.ReadTotalTimeoutConstant = timings_.Search;
   port_->SetTimeouts(PortTimeouts_);
-  host_.ShowStatus("Searching phonebook memory...");
+  Status("Searching phonebook memory...");
 
   PhoneBuffer_ = PhonebookSearchCommand(name);
   WritePhone(PhoneBuffer_);
@@ -98,7 +98,7 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
   // Fields: result name with index, number, type of number, text.
   const std::vector<std::string> fields = SplitAtQuotes(PhoneBuffer_);
   if (fields.empty()) {
-    host_.ShowStatus("Cannot find matching entry.");
+    Status("Cannot find matching entry.");
     host_.Beep(BeepKind::Exclamation);
     return false;
   }
@@ -108,7 +108,7 @@ bool PhoneLink::FindPhonebookEntry(std::string& name, std::string& address) {
   if (fields.size() < 4) return PhoneFailed();
   address = encoded;
   name = fields[3];
-  host_.ShowStatus("Found: " + name + ", " + fields[1]);
+  Status("Found: " + name + ", " + fields[1]);
   host_.Beep(BeepKind::Ok);
   return true;
 }
@@ -122,7 +122,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   report.nameHex = hexName;
   ReportScope scope(*this, std::move(report));
   if (!OpenPhone()) return false;
-  host_.ShowStatus("Saving entry to ME memory...");
+  Status("Saving entry to ME memory...");
   scope.Started();
   WritePhone("AT+CSCS=\"HEX\";+CPBS=\"ME\"\r");
   if (!WaitForPhone("OK\r\n")) return PhoneFailed();
@@ -141,7 +141,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   unsigned location = 1;
   for (;; ++location) {
     if (location > last) {
-      host_.ShowStatus("Failed, ME phonebook is full.");
+      Status("Failed, ME phonebook is full.");
       host_.Beep(BeepKind::Asterisk);
       ClosePhone();
       return false;
@@ -155,7 +155,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
     if (PhoneBuffer_ == "OK") break;
     if (!WaitForPhone("OK\r\n")) {
       if (cancelled_) return PhoneFailed();
-      host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
+      Status("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
       host_.Beep(BeepKind::Asterisk);
       ClosePhone();
       return false;
@@ -168,7 +168,7 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
                  std::to_string(static_cast<unsigned>(type)) + ",\"" + hexName + "\"\r";
   WritePhone(PhoneBuffer_);
   if (!WaitForPhone("OK\r\n")) return PhoneFailed();
-  host_.ShowStatus("Entry successfully saved in ME memory location " +
+  Status("Entry successfully saved in ME memory location " +
                    std::to_string(location) + ".");
   host_.Beep(BeepKind::Ok);
   scope.Succeeded();

@@ -13,12 +13,12 @@ class PhoneLink::ReportScope {
     report_.device = ResolvePortDevice(report_.port);
   }
   void Started() {
-    report_.statusText = link_.host_.last;
+    report_.statusText = link_.lastStatus_;
     link_.host_.Transferred(report_);
   }
   ~ReportScope() {
     report_.finished = true;
-    report_.statusText = link_.host_.last;
+    report_.statusText = link_.lastStatus_;
     link_.host_.Transferred(report_);
   }
   ReportScope(const ReportScope&) = delete;

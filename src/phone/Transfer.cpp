@@ -68,7 +68,7 @@ void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool head
 
 void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                                  ReportScope& scope) {
-  host_.ShowStatus("Transferring message to ME...");
+  Status("Transferring message to ME...");
   scope.Started();
 
   TrafficLog_ += "<CMD>";
@@ -88,19 +88,19 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
     return;
   }
 
-  host_.ShowStatus("Waiting for ME response...");
+  Status("Waiting for ME response...");
   TrafficLog_ += "<END>";
   if (!ReadPhoneLine(PhoneBuffer_, 32)) {
     PhoneFailed();
     return;
   }
   if (PhoneBuffer_.find("+CMG") != std::string::npos) {
-    host_.ShowStatus(settings.SaveMode ? "Message successfully saved in SM."
+    Status(settings.SaveMode ? "Message successfully saved in SM."
                                        : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
     scope.Succeeded();
   } else {
-    host_.ShowStatus("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
+    Status("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
     host_.Beep(BeepKind::Exclamation);
   }
 }
