@@ -149,4 +149,8 @@ struct TempDir {
   ~TempDir();
 };
 
+// A pseudo-terminal pair of the test's own: the master's descriptor (the
+// caller closes it) and the slave's path. False when none can be had.
+bool OpenPty(int& master, std::string& slave);
+
 }  // namespace mp::test

@@ -88,11 +88,7 @@ struct Sleeper {
 class PortAccess : public ::testing::Test {
  protected:
   void SetUp() override {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    slave = ::ptsname(master);
+    ASSERT_TRUE(OpenPty(master, slave));
     lockDir = dir.path + "/lock";
     fs::create_directory(lockDir);
     saved = CurrentPortPaths();

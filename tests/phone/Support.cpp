@@ -1,6 +1,8 @@
 // Shared test support: temporary folders and a private settings store.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -18,6 +20,19 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path, ec);
+}
+
+bool OpenPty(int& master, std::string& slave) {
+  master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return false;
+  const char* name = nullptr;
+  if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || (name = ::ptsname(master)) == nullptr) {
+    ::close(master);
+    master = -1;
+    return false;
+  }
+  slave = name;
+  return true;
 }
 
 namespace {

@@ -26,11 +26,7 @@ long ElapsedMs(Clock::time_point since) {
 class PhonePty : public ::testing::Test {
  protected:
   void SetUp() override {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    slave = ::ptsname(master);
+    ASSERT_TRUE(OpenPty(master, slave));
     line = MakePosixSerialLine();
     ASSERT_TRUE(line->Open(slave)) << DescribePortFailure(slave, line->Failure());
     ASSERT_TRUE(line->Configure());
