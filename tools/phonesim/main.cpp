@@ -56,6 +56,16 @@ int main(int argc, char** argv) {
       out = argv[++i];
       return true;
     };
+    // The next value as a whole number from `low` to `high`.
+    auto number = [&](int& out, long low, long high) {
+      std::string v;
+      char* end = nullptr;
+      if (!next(v) || v.empty()) return false;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (*end || n < low || n > high) return false;
+      out = static_cast<int>(n);
+      return true;
+    };
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -70,26 +80,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--phonebook") {
       if (!next(phonebookPath) || phonebookPath.empty()) return Usage("--phonebook needs a file");
     } else if (arg == "--baud") {
-      std::string v;
-      char* end = nullptr;
-      if (!next(v)) return Usage("--baud needs a rate");
-      long baud = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end || baud < 0 || baud > 10'000'000) return Usage("bad --baud rate");
-      runOptions.baud = static_cast<int>(baud);
+      if (!number(runOptions.baud, 0, 10'000'000)) return Usage("--baud needs a rate up to 10000000");
     } else if (arg == "--byte-ms") {
-      std::string v;
-      char* end = nullptr;
-      if (!next(v)) return Usage("--byte-ms needs a number");
-      long ms = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end || ms < 0 || ms > 3'600'000) return Usage("bad --byte-ms");
-      runOptions.byteMs = static_cast<int>(ms);
+      if (!number(runOptions.byteMs, 0, 3'600'000)) return Usage("--byte-ms needs milliseconds");
     } else if (arg == "--chatter-interval") {
-      std::string v;
-      char* end = nullptr;
-      if (!next(v)) return Usage("--chatter-interval needs milliseconds");
-      long ms = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end || ms < 1 || ms > 60'000) return Usage("bad --chatter-interval");
-      runOptions.chatterIntervalMs = static_cast<int>(ms);
+      if (!number(runOptions.chatterIntervalMs, 1, 60'000))
+        return Usage("--chatter-interval needs milliseconds from 1 to 60000");
     } else if (arg == "--fault") {
       std::string v;
       phonesim::Fault fault;
