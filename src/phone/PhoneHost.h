@@ -5,6 +5,7 @@
 // record what the user would see and hear.
 #include <string>
 
+#include "phone/Outcome.h"
 #include "platform/Sound.h"
 
 namespace mp {
@@ -26,7 +27,10 @@ struct TransferReport {
   int numberType = 0;   // 145, 129 (phonebook)
   std::string nameHex;  // the entry's name as written (phonebook)
   bool finished = false;
-  bool ok = false;          // the phone accepted it
+  bool ok = false;          // the phone accepted it (result.Ok())
+  LinkResult result;        // how it ended (Outcome::Pending while unfinished)
+  std::string via;          // where it went when not a serial port: a gateway's name
+  std::string gatewayId;    // the gateway's identifier for it (spool file, message id)
   std::string statusText;   // the status bar's text at that moment
 };
 
