@@ -81,6 +81,10 @@ bool ToInt(const Arg& a, int& value) {
 const char* CmeText(int code) {
   switch (code) {
     case 3: return "operation not allowed";
+    case 10: return "SIM not inserted";
+    case 11: return "SIM PIN required";
+    case 12: return "SIM PUK required";
+    case 16: return "incorrect password";
     case 4: return "operation not supported";
     case 20: return "memory full";
     case 21: return "invalid index";
@@ -90,6 +94,35 @@ const char* CmeText(int code) {
     case 26: return "dial string too long";
     case 27: return "invalid characters in dial string";
     default: return "unknown";
+  }
+}
+
+const char* CmsVerbose(int code) {
+  switch (code) {
+    case 300: return "ME failure";
+    case 301: return "SMS service of ME reserved";
+    case 302: return "operation not allowed";
+    case 303: return "operation not supported";
+    case 304: return "invalid PDU mode parameter";
+    case 305: return "invalid text mode parameter";
+    case 310: return "SIM not inserted";
+    case 311: return "SIM PIN required";
+    case 312: return "PH-SIM PIN required";
+    case 313: return "SIM failure";
+    case 314: return "SIM busy";
+    case 315: return "SIM wrong";
+    case 316: return "SIM PUK required";
+    case 317: return "SIM PIN2 required";
+    case 318: return "SIM PUK2 required";
+    case 320: return "memory failure";
+    case 321: return "invalid memory index";
+    case 322: return "memory full";
+    case 330: return "SMSC address unknown";
+    case 331: return "no network service";
+    case 332: return "network timeout";
+    case 340: return "no +CNMA acknowledgement expected";
+    case 500: return "unknown error";
+    default: return nullptr;
   }
 }
 

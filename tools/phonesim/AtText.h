@@ -30,6 +30,8 @@ struct Arg {
 std::vector<Arg> SplitArgs(std::string_view args);
 bool ToInt(const Arg& a, int& value);
 const char* CmeText(int code);
+// The TS 27.005 3.2.5 text of a +CMS error code; nullptr for one it lacks.
+const char* CmsVerbose(int code);
 // Unicode -> GSM default alphabet septets (an extension character as 1B xx).
 std::string UnicodeToGsm(char32_t cp);
 
@@ -38,6 +40,7 @@ void Send(std::vector<Event>& out, std::string_view bytes);
 
 // The answer being built for one command line.
 struct Phone::Reply {
+  std::string urc;                // unsolicited lines that come first, framed
   std::vector<std::string> info;  // information text blocks, lines joined by CR LF
   enum Final { Ok, Error, Cme, Cms, None } final = Ok;
   int code = 0;

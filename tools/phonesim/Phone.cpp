@@ -113,6 +113,17 @@ bool LoadPhonebook(const std::string& path, std::map<int, PhonebookEntry>& out, 
 
 Phone::Phone(PhoneOptions options) : options_(std::move(options)), echo_(options_.echo) {
   me_ = options_.mePhonebook;
+  if (Is(Personality::Terse)) options_.echo = false;
+  if (Is(Personality::EmptyCme22)) options_.emptyEntry = EmptyEntry::Error;
+  if (Is(Personality::Cmee0) || Is(Personality::NoCmee)) cmeeDefault_ = 0;
+  if (Is(Personality::Cmee2)) cmeeDefault_ = 2;
+  if (Is(Personality::NoCentre)) {
+    centre_.clear();
+    centreType_ = 129;
+  }
+  simLocked_ = Is(Personality::SimPin) || Is(Personality::SimPuk);
+  stalePdu_ = Is(Personality::PduEntry);
+  Reset();
 }
 
 const std::map<int, PhonebookEntry>& Phone::Phonebook(const std::string& memory) const {
@@ -129,12 +140,29 @@ void Phone::LineDropped() {
   pdu_.clear();
 }
 
-void Phone::Receive(std::string_view bytes, std::vector<Event>& out) {
+void Phone::Receive(std::string_view bytes, std::vector<Event>& out) { Receive(bytes, out, nowMs_ + 1000); }
+
+void Phone::Receive(std::string_view bytes, std::vector<Event>& out, double nowMs) {
+  nowMs_ = nowMs;
   if (Has(Fault::Silent)) return;
   for (char c : bytes) Byte(c, out);
 }
 
 void Phone::Byte(char c, std::vector<Event>& out) {
+  if (stalePdu_) {
+    // Another program's PDU entry: ESC ends it without a word, Ctrl-Z makes
+    // the phone try to send what it swallowed.
+    stalePdu_ = c != 0x1B && c != 0x1A;
+    if (c == 0x1A) {
+      Reply r;
+      r.final = Reply::Cms;
+      r.code = 304;
+      Final(r, out);
+    } else if (stalePdu_ && echo_) {
+      Send(out, std::string_view(&c, 1));
+    }
+    return;
+  }
   if (pduCommand_) {
     if (c == 0x1A) {
       FinishPdu(out);
@@ -143,7 +171,7 @@ void Phone::Byte(char c, std::vector<Event>& out) {
       pdu_.clear();
       Reply r;
       Final(r, out);
-    } else {
+    } else if (KeepPduByte(c)) {
       if (echo_) Send(out, std::string_view(&c, 1));
       if (pdu_.size() <= kMaxPdu) pdu_ += c;
     }
@@ -181,23 +209,31 @@ std::string Phone::ResultText(const std::string& verbose) const {
 }
 
 void Phone::Final(Reply& r, std::vector<Event>& out) {
-  std::string s;
-  for (const auto& block : r.info) s += verbose_ ? "\r\n" + block + "\r\n" : block + "\r\n";
+  std::string s = std::move(r.urc);
+  r.urc.clear();
+  // A terse phone puts no blank line between information text and result.
+  const bool terse = verbose_ && Is(Personality::Terse);
+  for (std::size_t k = 0; k < r.info.size(); ++k) {
+    s += (verbose_ && !(terse && k > 0) ? "\r\n" : "") + r.info[k] + "\r\n";
+  }
+  const bool joined = terse && !r.info.empty();
   r.info.clear();
+  std::string result;
   if (!quiet_) {
     switch (r.final) {
-      case Reply::Ok: s += ResultText("OK"); break;
-      case Reply::Error: s += ResultText("ERROR"); break;
+      case Reply::Ok: result = "OK"; break;
+      case Reply::Error: result = "ERROR"; break;
       case Reply::Cme:
-        if (cmee_ == 0) s += ResultText("ERROR");
-        else if (cmee_ == 2) s += ResultText(std::string("+CME ERROR: ") + CmeText(r.code));
-        else s += ResultText("+CME ERROR: " + std::to_string(r.code));
+        if (cmee_ == 0) result = "ERROR";
+        else if (cmee_ == 2) result = std::string("+CME ERROR: ") + CmeText(r.code);
+        else result = "+CME ERROR: " + std::to_string(r.code);
         break;
-      case Reply::Cms: s += ResultText("+CMS ERROR: " + std::to_string(r.code)); break;
+      case Reply::Cms: result = "+CMS ERROR: " + CmsText(r.code); break;
       case Reply::None: break;
     }
   }
-  Send(out, s);
+  if (!result.empty()) s += joined ? result + "\r\n" : ResultText(result);
+  Send(out, Frame(s));
 }
 
 void Phone::CommandLine(std::string line, std::vector<Event>& out) {
@@ -309,10 +345,7 @@ bool Phone::Basic(std::string_view cmd, Reply& reply) {
       quiet_ = v == 1;
       return true;
     case 'Z':
-      echo_ = options_.echo;
-      verbose_ = true;
-      quiet_ = false;
-      cmee_ = 1;
+      Reset();
       return num(1, v);
     case 'I':
       if (!num(1, v)) return false;
@@ -325,12 +358,7 @@ bool Phone::Basic(std::string_view cmd, Reply& reply) {
       return num(1, v);
     case '&':
       if (cmd.size() >= 2 && std::string_view("FCDKWSV").find(cmd[1]) != std::string_view::npos) {
-        if (cmd[1] == 'F') {
-          echo_ = options_.echo;
-          verbose_ = true;
-          quiet_ = false;
-          cmee_ = 1;
-        }
+        if (cmd[1] == 'F') Reset();
         return num(2, v);
       }
       return false;
@@ -344,30 +372,14 @@ bool Phone::Extended(const std::string& name, char op, std::string_view argText,
   Command c{name, op, op == '=' ? SplitArgs(argText) : std::vector<Arg>(), reply};
   if (auto ok = SmsCommand(c, out)) return *ok;
   if (auto ok = PhonebookCommand(c)) return *ok;
-  auto arg = [&c](std::size_t k) { return c.arg(k); };
+  if (auto ok = StateCommand(c)) return *ok;
   auto info = [&c](std::string text) { return c.info(std::move(text)); };
   auto plainInfo = [&](const char* text) { return op == 't' ? true : op == 'x' ? info(text) : false; };
-  int v = 0;
 
   if (name == "+CFUN") {
     if (op == '?') return info("+CFUN: 1");
     if (op == 't') return info("+CFUN: (0,1,4),(0,1)");
     return op == '=';
-  }
-  if (name == "+CPIN") {
-    if (op == '?') return info("+CPIN: READY");
-    return op == 't' || op == '=';
-  }
-  if (name == "+CMEE") {
-    if (op == '?') return info("+CMEE: " + std::to_string(cmee_));
-    if (op == 't') return info("+CMEE: (0-2)");
-    if (op == 'x') {
-      cmee_ = 0;
-      return true;
-    }
-    if (!ToInt(arg(0), v) || v > 2) return false;
-    cmee_ = v;
-    return true;
   }
   if (name == "+CGMI" || name == "+GMI") return plainInfo("Corvistan");
   if (name == "+CGMM" || name == "+GMM") return plainInfo("MIRAPOST PhoneSim");
@@ -378,16 +390,6 @@ bool Phone::Extended(const std::string& name, char op, std::string_view argText,
   if (name == "+CPAS") return op == 't' ? info("+CPAS: (0-5)") : plainInfo("+CPAS: 0");
   if (name == "+CBC") return plainInfo("+CBC: 0,80");
   if (name == "+CSQ") return op == 't' ? info("+CSQ: (0-31,99),(0-7,99)") : plainInfo("+CSQ: 20,99");
-  if (name == "+CREG") {
-    if (op == '?') return info("+CREG: 0,1");
-    if (op == 't') return info("+CREG: (0-2)");
-    return op == '=';
-  }
-  if (name == "+COPS") {
-    if (op == '?') return info("+COPS: 0,2,\"24405\"");
-    if (op == 't') return info("+COPS: (2,\"Radiolinja\",\"RL\",\"24405\"),,(0-4),(0-2)");
-    return op == '=';
-  }
   if (name == "+CSDH" || name == "+CSAS" || name == "+CRES" || name == "+CHUP" || name == "+CMMS") {
     return op != '?';
   }

@@ -4,6 +4,7 @@
 // computer go in, bytes for the computer and line events come out. The
 // pseudo-terminal runner (PtyRunner.h) moves the bytes.
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -35,6 +36,44 @@ enum class EmptyEntry {
 };
 bool ParseEmptyEntry(std::string_view name, EmptyEntry& style);
 
+// Documented behaviours of real phones and modems (README.md tells where
+// each comes from). Unlike faults, a personality never loses a message that
+// a careful application sends.
+enum class Personality {
+  Terse,         // echo off and no blank line between information text and the result
+  Chatty,        // vendor status lines ("^RSSI:18") on a timer and after every PDU
+  Interrupting,  // calls and message indications mid-send and during phonebook reads
+  Unregistered,  // +CREG: 0,0; sends answer +CMS ERROR: 331
+  Searching,     // +CREG: 0,2; likewise
+  Denied,        // +CREG: 0,3; likewise
+  SimPin,        // +CPIN: SIM PIN; +CMS ERROR: 311 to AT+CMGS/AT+CMGW
+  SimPuk,        // +CPIN: SIM PUK; +CMS ERROR: 316
+  Cmee0,         // starts with +CMEE=0: plain ERROR for +CME errors
+  Cmee1,         // starts with +CMEE=1: numeric codes
+  Cmee2,         // starts with +CMEE=2: verbose texts, for +CMS errors too
+  NoCmee,        // ERROR to every form of AT+CMEE, +CME errors stay plain ERROR
+  NoCentre,      // no service centre number: +CMS ERROR: 330 for a PDU with "00"
+  DropsFast,     // loses PDU bytes that come in a burst or right after the prompt
+  PduEntry,      // starts in PDU entry left behind by another program
+  Transient500,  // the first AT+CMGS answers +CMS ERROR: 500
+  SlowNetwork,   // the answer to AT+CMGS comes replyDelayMs after the PDU
+  LfOnly,        // line ends are LF alone, the prompt "> "
+  BarePrompt,    // the prompt is ">" alone
+  EmptyCme22,    // an empty phonebook location answers +CME ERROR: 22
+  Phase2Plus,    // "+CMGS: <mr>,\"<ackpdu>\"" with the acknowledgement PDU
+};
+// Names separated by commas ("terse,chatty"), added to `out`. False with a
+// message for an unknown name or for two that cannot be combined.
+bool ParsePersonalities(std::string_view list, std::set<Personality>& out, std::string& error);
+
+// The drops-fast receiver: a buffer of kDropBuffer bytes that the phone
+// empties at kDropDrainPerMs bytes a millisecond; PDU bytes that find it full
+// are lost, and so is every PDU byte that comes within kDropAfterPromptMs of
+// the prompt. Ctrl-Z and ESC always get through.
+constexpr int kDropBuffer = 48;
+constexpr int kDropDrainPerMs = 4;
+constexpr int kDropAfterPromptMs = 20;
+
 struct PhonebookEntry {
   std::string number;
   int type = 129;
@@ -46,6 +85,9 @@ struct PhoneOptions {
   std::set<Fault> faults;
   EmptyEntry emptyEntry = EmptyEntry::Ok;
   std::map<int, PhonebookEntry> mePhonebook;  // seed
+  std::set<Personality> personalities;
+  int replyDelayMs = 25000;     // slow-network: PDU to +CMGS answer
+  int statusIntervalMs = 1000;  // chatty: one status line this often
 };
 
 // Reads "index,number,type,name" lines (name to the end of the line; UTF-8
@@ -57,6 +99,7 @@ bool LoadPhonebook(const std::string& path, std::map<int, PhonebookEntry>& out, 
 struct Event {
   enum Kind { Send, Hangup, Chatter } kind = Send;
   std::string bytes;  // Send
+  int delayMs = 0;    // Send: not before this many milliseconds from now
 };
 
 class Phone {
@@ -73,7 +116,13 @@ class Phone {
   std::function<void(const std::string&)> journal;
 
   // Bytes from the computer; the phone's reaction is appended to `out`.
+  // `nowMs` is when they arrived (any steady clock); without it each call
+  // counts as coming a second after the one before.
   void Receive(std::string_view bytes, std::vector<Event>& out);
+  void Receive(std::string_view bytes, std::vector<Event>& out, double nowMs);
+  // How often Periodic wants to be called (0: never), and what it says then.
+  int PeriodicMs() const;
+  void Periodic(std::vector<Event>& out);
   // The computer closed the line (DTR dropped): a half-typed command line or
   // PDU is forgotten; settings, messages and phonebooks stay.
   void LineDropped();
@@ -102,6 +151,18 @@ class Phone {
   void Final(Reply& reply, std::vector<Event>& out);
   std::string ResultText(const std::string& verbose) const;
   bool Has(Fault f) const { return options_.faults.count(f) != 0; }
+  bool Is(Personality p) const { return options_.personalities.count(p) != 0; }
+  // Personality parts (PhonePersonality.cpp).
+  void Reset();
+  std::string Frame(std::string text) const;  // line ends as this phone writes them
+  std::string Unsolicited(std::initializer_list<const char*> lines) const;
+  std::string Prompt() const;
+  std::string CmsText(int code) const;
+  bool KeepPduByte(char c);  // false: drops-fast lost it
+  std::optional<bool> StateCommand(const Command& c);
+  int SendRefusal(bool network) const;  // +CMS code refusing AT+CMGS/CMGW, or 0
+  std::string SubmitReport() const;
+  std::string MidSendIndications() const;
   std::string ToCharset(const std::string& latin1) const;
   bool FromCharset(const std::string& text, std::string& latin1) const;
   std::string EntryLine(const char* prefix, int index, const PhonebookEntry& e) const;
@@ -113,6 +174,12 @@ class Phone {
   bool verbose_ = true;
   bool quiet_ = false;
   int cmee_ = 1;
+  int cmeeDefault_ = 1;
+  bool simLocked_ = false;
+  int sends_ = 0;
+  int statusIndex_ = 0;
+  bool stalePdu_ = false;  // pdu-entry: swallowing another program's PDU
+  double nowMs_ = 0, promptMs_ = -1e9, drainMs_ = 0, bufferLevel_ = 0;
   int cmgf_ = 0;
   std::string charset_ = "IRA";
   std::string pbMemory_ = "ME";

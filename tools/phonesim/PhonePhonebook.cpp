@@ -100,6 +100,9 @@ std::optional<bool> Phone::PhonebookCommand(const Command& c) {
     pbMemory_ = mem;
     return true;
   }
+  // The SIM's phonebook is out of reach while the SIM is locked.
+  const bool book = name == "+CPBR" || name == "+CPBF" || name == "+CPBW";
+  if (book && op != 't' && pbMemory_ == "SM" && simLocked_) return cme(Is(Personality::SimPuk) ? 12 : 11);
   if (name == "+CPBR") {
     if (op == 't') {
       if (Has(Fault::NoRange)) return false;
@@ -128,6 +131,8 @@ std::optional<bool> Phone::PhonebookCommand(const Command& c) {
       if (!block.empty()) block += "\r\n";
       block += EntryLine("+CPBR", it->first, it->second);
     }
+    // A call comes in just before a taken location's answer.
+    if (!block.empty() && Is(Personality::Interrupting)) c.reply.urc += Unsolicited({"RING"});
     if (!block.empty()) return info(block);
     switch (options_.emptyEntry) {
       case EmptyEntry::Ok: return true;
@@ -139,6 +144,8 @@ std::optional<bool> Phone::PhonebookCommand(const Command& c) {
   if (name == "+CPBF") {
     if (op == 't') return info("+CPBF: " + std::to_string(kNumberLength) + "," + std::to_string(kTextLength));
     if (op != '=' || !arg(0).quoted || args.size() > 1) return false;
+    // A registration report (cell changed) comes just before the answer.
+    if (Is(Personality::Interrupting)) c.reply.urc += Unsolicited({"+CREG: 1,\"0010\",\"1234\""});
     std::string find;
     if (!FromCharset(arg(0).text, find)) return cme(25);
     std::string block;

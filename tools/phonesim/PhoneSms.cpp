@@ -39,14 +39,19 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
     if (op != '=' || !ToInt(arg(0), length) || length < 1 || length > 255) return false;
     if (name == "+CMGW" && arg(1).present && (!ToInt(arg(1), stat) || stat > 3)) return false;
     if (args.size() > (name == "+CMGW" ? 2u : 1u)) return false;
+    // A locked SIM refuses at once (TS 27.005 3.2.5), without a prompt.
+    if (int code = SendRefusal(false)) return cms(code);
     // Information text of earlier commands on the line goes out before the prompt.
     Reply before;
     before.info.swap(reply.info);
     before.final = Reply::None;
+    if (Is(Personality::Interrupting)) before.urc = Unsolicited({"RING", "+CLIP: \"+123\",145"});
     Final(before, out);
     reply.final = Reply::None;
     if (Has(Fault::NoPrompt)) return true;
-    Send(out, "\r\n> ");
+    Send(out, Prompt());
+    promptMs_ = drainMs_ = nowMs_;
+    bufferLevel_ = 0;
     pduCommand_ = name == "+CMGS" ? "CMGS" : "CMGW";
     pduLength_ = length;
     pduStat_ = stat;
@@ -110,7 +115,7 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
     return true;
   }
   if (name == "+CSMS") {
-    if (op == '?') return info("+CSMS: 0,1,1,1");
+    if (op == '?') return info(Is(Personality::Phase2Plus) ? "+CSMS: 1,1,1,1" : "+CSMS: 0,1,1,1");
     if (op == 't') return info("+CSMS: (0)");
     if (op != '=' || !ToInt(arg(0), v) || v != 0) return false;
     return info("+CSMS: 1,1,1");
@@ -152,39 +157,54 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     if (!decoded.ok) error = decoded.error;
   }
 
+  // What the phone answers, and what the journal keeps as its result.
   Reply reply;
   std::string result;
+  bool network = false;  // the answer waits for the network
+  auto refuse = [&](int code) {
+    reply.final = Reply::Cms;
+    reply.code = code;
+    result = "+CMS ERROR: " + std::to_string(code);
+  };
+  const int refusal = SendRefusal(command == "CMGS");
   if (!error.empty()) {
-    reply.final = Reply::Cms;
-    reply.code = 304;
-    result = "+CMS ERROR: 304";
+    refuse(304);
+  } else if (refusal) {
+    refuse(refusal);
+  } else if (command == "CMGS" && centre_.empty() && line.centre.empty()) {
+    refuse(330);  // "00": the phone's own centre, and it has none
   } else if (Has(Fault::Refuse)) {
-    reply.final = Reply::Cms;
-    reply.code = 500;
-    result = "+CMS ERROR: 500";
+    refuse(500);
   } else if (command == "CMGS") {
-    result = "+CMGS: " + std::to_string(nextMr_);
-    nextMr_ = (nextMr_ + 1) % 256;
+    network = true;
+    if (Is(Personality::Transient500) && sends_++ == 0) {
+      refuse(500);
+    } else {
+      result = "+CMGS: " + std::to_string(nextMr_);
+      nextMr_ = (nextMr_ + 1) % 256;
+    }
   } else {
     int index = 0;
     for (int k = 1; k <= kSmsCapacity && index == 0; ++k) {
       if (!sms_.count(k)) index = k;
     }
     if (index == 0) {
-      reply.final = Reply::Cms;
-      reply.code = 322;
-      result = "+CMS ERROR: 322";
+      refuse(322);
     } else {
       sms_[index] = StoredMessage{pduStat_, Upper(hex)};
       result = "+CMGW: " + std::to_string(index);
     }
   }
   if (reply.final == Reply::Ok) {
+    std::string answer = result;
     if (Has(Fault::LongLine)) {
       result += ",";
       for (int k = 0; result.size() < 40; ++k) result += static_cast<char>('0' + k % 10);
+      answer = result;
+    } else if (command == "CMGS" && Is(Personality::Phase2Plus)) {
+      answer += ",\"" + SubmitReport() + "\"";
     }
-    reply.info.push_back(result);
+    reply.info.push_back(answer);
   }
 
   JsonObject j;
@@ -199,7 +219,19 @@ void Phone::FinishPdu(std::vector<Event>& out) {
   }
   if (!line.centre.empty()) j.Str("centre", line.centre);
   if (journal) journal(j.Text());
-  Final(reply, out);
+
+  if (Is(Personality::Chatty)) Periodic(out);
+  if (Is(Personality::Interrupting)) Send(out, MidSendIndications());
+  if (network && Is(Personality::SlowNetwork)) {
+    std::vector<Event> later;
+    Final(reply, later);
+    for (auto& e : later) {
+      e.delayMs = options_.replyDelayMs;
+      out.push_back(std::move(e));
+    }
+  } else {
+    Final(reply, out);
+  }
 }
 
 

@@ -107,6 +107,7 @@ struct Item {
   std::string bytes;
   std::size_t pos = 0;
   bool hangup = false;  // hang up once everything before it is out
+  Clock::time_point due{};  // not written before this
 };
 
 class Runner {
@@ -151,6 +152,8 @@ class Runner {
       if (!queue_.empty() && byteTime_.count() > 0) limit(nextByte_);
       if (chatterUntil_) limit(nextChatter_);
       if (hangupAt_) limit(*hangupAt_);
+      if (connected_ && phone_.PeriodicMs() > 0) limit(nextPeriodic_);
+      if (!queue_.empty() && queue_.front().pos == 0) limit(queue_.front().due);
 
       timespec ts{static_cast<time_t>(wait.count() / 1'000'000'000), static_cast<long>(wait.count() % 1'000'000'000)};
       pollfd pfd{master_, POLLIN, 0};
@@ -165,7 +168,7 @@ class Runner {
         if (ppoll(nullptr, 0, &ts, &waitMask) < 0) continue;
         pfd.revents = 0;
         if (poll(&pfd, 1, 0) > 0) {
-          if (!(pfd.revents & POLLHUP)) connected_ = true;
+          if (!(pfd.revents & POLLHUP)) Connected();
           if (pfd.revents & POLLIN) Read();
         }
       }
@@ -196,14 +199,15 @@ class Runner {
     for (;;) {
       ssize_t n = read(master_, buf, sizeof buf);
       if (n > 0) {
-        connected_ = true;
+        Connected();
         if (o_.trace) std::fprintf(stderr, "<- %s\n", Printable(buf, static_cast<std::size_t>(n)).c_str());
         if (hangupAt_) {
           Hangup();  // the computer answered the prompt: now drop the line
           return;
         }
         std::vector<Event> events;
-        phone_.Receive(std::string_view(buf, static_cast<std::size_t>(n)), events);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+        phone_.Receive(std::string_view(buf, static_cast<std::size_t>(n)), events, ms);
         Queue(events);
         continue;
       }
@@ -211,6 +215,24 @@ class Runner {
       if (n < 0 && errno == EAGAIN) return;
       Dropped();  // EIO: the last holder of the slave closed it
       return;
+    }
+  }
+
+  void Connected() {
+    if (connected_) return;
+    connected_ = true;
+    nextPeriodic_ = Clock::now() + milliseconds(phone_.PeriodicMs());
+  }
+
+  // Unsolicited lines of the phone's own go before any answer that is still
+  // waiting for its time, not after it.
+  void QueueUrgent(std::vector<Event>& events) {
+    auto now = Clock::now();
+    auto at = std::find_if(queue_.begin(), queue_.end(), [&](const Item& i) { return i.pos == 0 && i.due > now; });
+    for (auto& e : events) {
+      Item item;
+      item.bytes = std::move(e.bytes);
+      at = std::next(queue_.insert(at, std::move(item)));
     }
   }
 
@@ -226,6 +248,7 @@ class Runner {
       Item item;
       item.bytes = std::move(e.bytes);
       item.hangup = e.kind == Event::Hangup;
+      item.due = now + milliseconds(e.delayMs);
       queue_.push_back(std::move(item));
     }
   }
@@ -242,6 +265,12 @@ class Runner {
       }
     }
     if (hangupAt_ && now >= *hangupAt_) Hangup();
+    if (connected_ && phone_.PeriodicMs() > 0 && now >= nextPeriodic_) {
+      std::vector<Event> ev;
+      phone_.Periodic(ev);
+      QueueUrgent(ev);
+      nextPeriodic_ = now + milliseconds(phone_.PeriodicMs());
+    }
   }
 
   void Write(Clock::time_point now) {
@@ -253,6 +282,8 @@ class Runner {
         if (hangup && !hangupAt_) hangupAt_ = Clock::now() + milliseconds(1000);
         continue;
       }
+      if (item.pos == 0 && now < item.due) return;
+      if (item.pos == 0 && nextByte_ < item.due) nextByte_ = item.due;
       std::size_t count = item.bytes.size() - item.pos;
       if (byteTime_.count() > 0) {
         if (now < nextByte_) return;
@@ -318,6 +349,7 @@ class Runner {
   Clock::time_point nextByte_{};
   std::optional<Clock::time_point> chatterUntil_;
   Clock::time_point nextChatter_{};
+  Clock::time_point nextPeriodic_{};
   std::optional<Clock::time_point> hangupAt_;
 };
 

@@ -19,10 +19,15 @@ const char kUsage[] =
     "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
     "                         [--baud N] [--byte-ms N] [--fault NAME]...\n"
     "                         [--empty-entry ok|error|blank] [--trace] [--chatter-interval MS]\n"
+    "                         [--personality NAME[,NAME]...]... [--reply-delay MS]\n"
+    "                         [--status-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
     "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line,\n"
     "        full, no-range\n"
+    "personalities: terse, chatty, interrupting, unregistered, searching, denied, sim-pin,\n"
+    "        sim-puk, cmee0, cmee1, cmee2, no-cmee, no-centre, drops-fast, pdu-entry,\n"
+    "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus\n"
     "After a hang-up a new pseudo-terminal follows: its path is printed as a further line\n"
     "and --link is pointed at it. See tools/phonesim/README.md for the journal format.\n";
 
@@ -91,6 +96,15 @@ int main(int argc, char** argv) {
       phonesim::Fault fault;
       if (!next(v) || !phonesim::ParseFault(v, fault)) return Usage("unknown --fault");
       phoneOptions.faults.insert(fault);
+    } else if (arg == "--personality") {
+      std::string v, error;
+      if (!next(v)) return Usage("--personality needs a name");
+      if (!phonesim::ParsePersonalities(v, phoneOptions.personalities, error)) return Usage(error.c_str());
+    } else if (arg == "--reply-delay") {
+      if (!number(phoneOptions.replyDelayMs, 0, 600'000)) return Usage("--reply-delay needs milliseconds up to 600000");
+    } else if (arg == "--status-interval") {
+      if (!number(phoneOptions.statusIntervalMs, 1, 60'000))
+        return Usage("--status-interval needs milliseconds from 1 to 60000");
     } else if (arg == "--empty-entry") {
       std::string v;
       if (!next(v) || !phonesim::ParseEmptyEntry(v, phoneOptions.emptyEntry)) return Usage("bad --empty-entry");
