@@ -161,7 +161,7 @@ int Phone::SendRefusal(bool network) const {
 }
 
 // The RP-ACK's SMS-SUBMIT-REPORT (TS 23.040 9.2.2.2a) as phase 2+ phones
-// append it to +CMGS (TS 27.005 3.5.1): parameter indicator with TP-PID and
+// append it to +CMGS (TS 27.005 4.3): parameter indicator with TP-PID and
 // TP-DCS, the service centre time stamp (now, UTC), TP-PID and TP-DCS.
 std::string Phone::SubmitReport() const {
   const std::time_t now = std::time(nullptr);
