@@ -70,26 +70,38 @@ TEST(Robustness, RandomCommandBytes) {
   std::mt19937 rng(99);
   const std::string pieces[] = {"AT", "+CMGS=", "+CMGW=", "+CPBW=", "+CPBF=", "+CPBR=", "+CSCS=", "\"",
                                 "\\22", "\\", ",", ";", "\r", "\n", "\x1A", "\x1B", "1", "16", "0011FF", "\xE4", "255", "999999999",
-                                "00", "HEX", "UCS2", "GSM", "?", "=?", "E0", "V0", "Q1", "Z", "\b", "\xFF", "\x01"};
+                                "00", "HEX", "UCS2", "GSM", "?", "=?", "E0", "V0", "Q1", "Z", "\b", "\xFF", "\x01",
+                                "+CPIN=", "+CMEE=", "+CREG?", "+CSCA=", "\"1234\"", "+CSMS?"};
+  // Every personality takes its turn, three at a time.
+  const char* const personalities[] = {"terse", "chatty", "interrupting", "unregistered", "sim-pin",
+                                       "cmee2", "no-cmee", "no-centre", "drops-fast", "pdu-entry",
+                                       "transient-500", "slow-network", "lf-only", "bare-prompt",
+                                       "empty-cme22", "phase2plus"};
   for (int run = 0; run < 200; ++run) {
     phonesim::PhoneOptions o;
     o.echo = run % 2;
     o.emptyEntry = static_cast<phonesim::EmptyEntry>(run % 3);
+    std::string error;
+    for (int k = 0; k < 3; ++k) {
+      phonesim::ParsePersonalities(personalities[(run + 5 * k) % std::size(personalities)], o.personalities, error);
+    }
     phonesim::Phone phone(o);
     bool allJson = true;
     phone.journal = [&](const std::string& line) { allJson = allJson && IsJsonObject(line); };
     std::vector<phonesim::Event> out;
     for (int i = 0; i < 400; ++i) {
       const std::string& p = pieces[rng() % std::size(pieces)];
-      phone.Receive(p, out);
+      phone.Receive(p, out, i * 3.0);
       if (rng() % 97 == 0) phone.LineDropped();
+      if (rng() % 31 == 0) phone.Periodic(out);
     }
     phone.Receive("\x1B\rATQ0V1\r", out);
     ASSERT_TRUE(allJson) << "run " << run;
     std::string all;
     for (const auto& e : out) all += e.bytes;
     ASSERT_GE(all.size(), 4u);
-    EXPECT_EQ(all.substr(all.size() - 4), "OK\r\n") << "run " << run;
+    const bool lf = o.personalities.count(phonesim::Personality::LfOnly);
+    EXPECT_EQ(all.substr(all.size() - 4), lf ? "\nOK\n" : "OK\r\n") << "run " << run;
   }
 }
 
