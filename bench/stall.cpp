@@ -1,6 +1,6 @@
 // The longest time the main window's event loop stays blocked while a send, a
 // save, a phonebook search and a phonebook write talk to the simulated phone,
-// with no fault and with each of its faults. A 1 ms timer marks every turn of
+// with no fault, with each of its faults and with each of its personalities. A 1 ms timer marks every turn of
 // the event loop; the longest gap between two turns (and from the start of
 // the command to the first, from the last to its end) is the stall.
 //
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   Win->show();
   QApplication::processEvents();
 
-  const std::vector<Config> configs = {
+  std::vector<Config> configs = {
       {"no fault", {}, 100},
       {"19200 baud", {"--baud", "19200"}, 100},
       {"silent", {"--fault", "silent"}, 100},
@@ -99,6 +99,16 @@ int main(int argc, char** argv) {
       {"full + no-range", {"--fault", "full", "--fault", "no-range"}, 0},
       {"one byte every 40 ms", {"--byte-ms", "40"}, 3},
   };
+  // Every personality of the simulated phone, its slow network as slow as
+  // the scale makes the link's waits.
+  for (const char* p : {"terse", "chatty", "interrupting", "unregistered", "searching", "denied", "sim-pin",
+                        "sim-puk", "cmee0", "cmee1", "cmee2", "no-cmee", "no-centre", "drops-fast", "pdu-entry",
+                        "transient-500", "slow-network", "lf-only", "bare-prompt", "empty-cme22", "phase2plus"}) {
+    configs.push_back({p,
+                       {"--personality", p, "--reply-delay", std::to_string(25000 / scale), "--status-interval",
+                        "100"},
+                       100});
+  }
   const mp::TransferSettings send{"05912143F5", false, "00", true};
   const mp::TransferSettings save{"0081", true, "00", true};
   const std::string body = "0000A905E8329BFD06";
