@@ -171,7 +171,8 @@ TEST(PhonesimProcess, PacesOutputAtTheBaudRate) {
 }
 
 TEST(PhonesimProcess, RejectsBadArguments) {
-  for (const char* args : {"--fault bogus", "--baud x", "--empty-entry maybe", "--phonebook /nonexistent/x"}) {
+  for (const char* args : {"--fault bogus", "--baud x", "--empty-entry maybe", "--phonebook /nonexistent/x",
+                           "--personality bogus", "--personality cmee0,cmee2", "--reply-delay -1"}) {
     std::string cmd = std::string(MP_PHONESIM) + " " + args + " >/dev/null 2>&1";
     int status = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << args;

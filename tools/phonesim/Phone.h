@@ -63,7 +63,8 @@ enum class Personality {
   Phase2Plus,    // "+CMGS: <mr>,\"<ackpdu>\"" with the acknowledgement PDU
 };
 // Names separated by commas ("terse,chatty"), added to `out`. False with a
-// message for an unknown name or for two that cannot be combined.
+// message, and `out` unchanged, for an unknown name or for two that cannot
+// be combined.
 bool ParsePersonalities(std::string_view list, std::set<Personality>& out, std::string& error);
 
 // The drops-fast receiver: a buffer of kDropBuffer bytes that the phone

@@ -68,7 +68,8 @@ constexpr const char* kStatusReportPdu =
 
 }  // namespace
 
-bool ParsePersonalities(std::string_view list, std::set<Personality>& out, std::string& error) {
+bool ParsePersonalities(std::string_view list, std::set<Personality>& result, std::string& error) {
+  std::set<Personality> out = result;
   std::size_t from = 0;
   while (from <= list.size()) {
     std::size_t comma = list.find(',', from);
@@ -98,6 +99,7 @@ bool ParsePersonalities(std::string_view list, std::set<Personality>& out, std::
       first = &p;
     }
   }
+  result = std::move(out);
   return true;
 }
 
