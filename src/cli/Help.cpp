@@ -46,11 +46,15 @@ Options:
                              phone reads; open no port
   --json                     print one JSON object per message
   --log FILE                 write the serial traffic to FILE
+  --pace                     write to the phone in small paced pieces, for
+                             phones that lose bytes of a PDU written at once
   -h, --help                 show this help
   --version                  show the version
 
-Exit status: 0 all sent, 1 the phone refused or failed at least one message,
-2 bad usage or input, 3 the port could not be opened.
+Exit status: 0 all sent, 1 the phone refused or failed at least one message
+(nothing of it was sent: safe to retry), 2 bad usage or input, 3 the port
+could not be opened, 4 the phone did not confirm a message after it went out
+(it may have been sent: do not simply retry). 4 outranks 3, 3 outranks 1.
 )";
 }
 

@@ -23,18 +23,25 @@ namespace mp::cli {
 
 namespace {
 
-// How one message or entry ended.
-enum class Outcome { Done, Refused, Failed, NoPort, DryRun };
+// The --json name of how a message or entry ended.
+std::string ResultName(const LinkResult& r, bool save) {
+  if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return "port-error";
+  return OutcomeName(r.outcome, save);
+}
 
-const char* ResultName(Outcome o, bool save) {
-  switch (o) {
-    case Outcome::Done: return save ? "saved" : "sent";
-    case Outcome::Refused: return "refused";
-    case Outcome::Failed: return "failed";
-    case Outcome::NoPort: return "port-error";
-    case Outcome::DryRun: return "dry-run";
+const char* CauseName(Cause c) {
+  switch (c) {
+    case Cause::None: return "";
+    case Cause::Port: return "port";
+    case Cause::NoAnswer: return "no-answer";
+    case Cause::ErrorResult: return "error-result";
+    case Cause::Silence: return "silence";
+    case Cause::LineBroken: return "line-broken";
+    case Cause::Cancelled: return "cancelled";
+    case Cause::PhonebookFull: return "phonebook-full";
+    case Cause::Gateway: return "gateway";
   }
-  return "failed";
+  return "";
 }
 
 // Phone link texts are code page 1252.
@@ -61,14 +68,6 @@ class ConsoleHost : public PhoneHost {
   void Reset() {
     statuses_.clear();
     beep_.reset();
-  }
-  Outcome Result() const {
-    for (const std::string& s : statuses_)
-      if (s.rfind("Cannot open communications port.", 0) == 0) return Outcome::NoPort;
-    if (beep_ == BeepKind::Ok) return Outcome::Done;
-    for (const std::string& s : statuses_)
-      if (s.rfind("Failed, ME responded: ", 0) == 0) return Outcome::Refused;
-    return Outcome::Failed;
   }
   std::string LastStatus() const { return statuses_.empty() ? std::string() : statuses_.back(); }
 
@@ -165,11 +164,12 @@ struct Options {
   QCommandLineOption description{"description", "", "text"};
   QCommandLineOption name{"name", "", "text"};
   QCommandLineOption number{"number", "", "number"};
+  QCommandLineOption pace{"pace"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number})
+          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace})
       p.addOption(*o);
   }
 };
@@ -238,6 +238,7 @@ class Sender {
     }
 
     PhoneLink link(host_);
+    link.SetPaced(p.isSet(o.pace) || PortPaced(host_.portIndex + 1));
     // Shrinks every time-out of the link (for tests of a silent phone).
     if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
       const int n = std::atoi(scale);
@@ -341,21 +342,36 @@ class Sender {
     return j;
   }
 
-  void Report(const Composed& c, const Outgoing& m, Outcome outcome, const std::string& status) {
+  void Report(const Composed& c, const Outgoing& m, const LinkResult& r, const std::string& status) {
     if (!json_) return;
     const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
     std::string command = TransferCommand(m.settings, tpdu, m.body.status);
     command.pop_back();
     pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
-    j.Str("status", Utf8(status)).Str("result", ResultName(outcome, m.settings.SaveMode));
+    j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
+    AddCause(j, r);
     io_.out << j.Text() << std::endl;
   }
 
-  static int ExitCode(const std::vector<Outcome>& outcomes) {
+  static void AddCause(pdu::JsonObject& j, const LinkResult& r) {
+    if (r.cause != Cause::None) j.Str("cause", CauseName(r.cause));
+    if (r.cms >= 0) j.Int("cms_error", r.cms);
+    if (r.cme >= 0) j.Int("cme_error", r.cme);
+    if (!r.reply.empty()) j.Str("reply", Utf8(r.reply));
+    if (!r.hint.empty()) j.Str("hint", Utf8(r.hint));
+  }
+
+  // An unconfirmed message outranks everything: a script that retries on
+  // any other status would send it twice.
+  static int ExitCode(const std::vector<LinkResult>& results) {
     int rc = kAllSent;
-    for (Outcome o : outcomes) {
-      if (o == Outcome::NoPort) return kNoPort;
-      if (o != Outcome::Done) rc = kPhoneFailed;
+    for (const LinkResult& r : results) {
+      if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
+      if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) {
+        rc = kNoPort;
+      } else if (!r.Ok() && rc == kAllSent) {
+        rc = kPhoneFailed;
+      }
     }
     return rc;
   }
@@ -363,7 +379,7 @@ class Sender {
   // Every message on one connection; a connection that broke is opened again
   // for the next message.
   int Transfer(PhoneLink& link, const Composed& c, std::string& traffic) {
-    std::vector<Outcome> outcomes;
+    std::vector<LinkResult> outcomes;
     const std::size_t count = c.messages.size();
     for (std::size_t i = 0; i < count; ++i) {
       const Outgoing& m = c.messages[i];
@@ -375,7 +391,7 @@ class Sender {
         if (!link.OpenPhone()) {
           // No connection: this message and the rest stay unsent (and are
           // recorded so).
-          const Outcome o = host_.Result();
+          const LinkResult o = link.LastResult();
           const std::string status = host_.LastStatus();
           for (std::size_t k = i; k < count; ++k) {
             const Outgoing& unsent = c.messages[k];
@@ -386,13 +402,10 @@ class Sender {
           break;
         }
       }
-      link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
-      const Outcome o = host_.Result();
+      const LinkResult o =
+          link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
       outcomes.push_back(o);
       Report(c, m, o, host_.LastStatus());
-      // The phone ends an accepted message with its final "OK": take it
-      // before the next command, so the next prompt is not read amid it.
-      if (o == Outcome::Done && i + 1 < count && link.IsOpen()) link.WaitForPhone("OK\r\n");
     }
     link.ClosePhone();
     return ExitCode(outcomes);
@@ -401,12 +414,13 @@ class Sender {
   int WriteEntry(PhoneLink& link, const Composed& c) {
     host_.Reset();
     link.WritePhonebookEntry(c.entry.hexName, c.entry.number, c.entry.type);
-    const Outcome o = host_.Result();
+    const LinkResult o = link.LastResult();
     if (json_) {
       pdu::JsonObject j;
       j.Str("kind", "phonebook").Str("name", c.entry.name.toStdString()).Str("number", c.entry.number);
       j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
       j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
+      AddCause(j, o);
       io_.out << j.Text() << std::endl;
     }
     return ExitCode({o});

@@ -1,10 +1,12 @@
 #pragma once
 // "Ports": which device each "COM n" stands for (the settings text value
-// "COM<n>"; empty keeps the default table), and the serial devices present.
+// "COM<n>"; empty keeps the default table), paced writing per port (the
+// settings value "Pace<n>"), and the serial devices present.
 #include <QDialog>
 #include <QString>
 #include <array>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -22,6 +24,7 @@ class TPortsWin : public QDialog {
 
   std::array<QComboBox*, 9> Device{};  // "Device1" .. "Device9", editable
   std::array<QLabel*, 9> What{};       // what each one is now
+  std::array<QCheckBox*, 9> Paced{};   // "Paced1" .. "Paced9": paced writing per port
   QListWidget* Present = nullptr;      // serial devices present
 
  public slots:

@@ -42,11 +42,19 @@ const std::vector<std::vector<const char*>> kMigrations = {
     {"ALTER TABLE sent ADD COLUMN finished INTEGER NOT NULL DEFAULT 1",
      "ALTER TABLE sent ADD COLUMN number_type INTEGER NOT NULL DEFAULT 0",
      "ALTER TABLE sent ADD COLUMN name_hex TEXT NOT NULL DEFAULT ''"},
+    // How each one ended as a state of its own (an unconfirmed message is
+    // neither sent nor failed), and where it went when not to a serial port.
+    // Older rows get their state from ok and finished.
+    {"ALTER TABLE sent ADD COLUMN state TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN via TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN gateway_id TEXT NOT NULL DEFAULT ''",
+     "UPDATE sent SET state = CASE WHEN finished = 0 THEN 'pending' WHEN ok = 0 THEN 'failed' "
+     "WHEN command = 'CMGW' THEN 'saved' ELSE 'sent' END"},
 };
 
 constexpr const char* kColumns =
     "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
-    "tpdu, number_type, name_hex";
+    "tpdu, number_type, name_hex, state, via, gateway_id";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QVariant& v) { return v.toString().toStdString(); }
@@ -68,6 +76,9 @@ Entry FromQuery(const QSqlQuery& q) {
   e.tpdu = S(q.value(12));
   e.numberType = q.value(13).toInt();
   e.nameHex = S(q.value(14));
+  e.state = S(q.value(15));
+  e.via = S(q.value(16));
+  e.gatewayId = S(q.value(17));
   return e;
 }
 
@@ -86,6 +97,9 @@ void Bind(QSqlQuery& q, const Entry& e) {
   q.bindValue(":tpdu", Q(e.tpdu));
   q.bindValue(":number_type", e.numberType);
   q.bindValue(":name_hex", Q(e.nameHex));
+  q.bindValue(":state", Q(e.state));
+  q.bindValue(":via", Q(e.via));
+  q.bindValue(":gateway_id", Q(e.gatewayId));
 }
 
 std::string Now() {
@@ -216,9 +230,9 @@ std::optional<std::int64_t> Record::Add(const Entry& entry) {
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare(
       "INSERT INTO sent (time, port, device, command, kind, recipient, status, status_text, "
-      "finished, ok, sca, tpdu, number_type, name_hex) VALUES (:time, :port, :device, :command, "
-      ":kind, :recipient, :status, :status_text, :finished, :ok, :sca, :tpdu, :number_type, "
-      ":name_hex)");
+      "finished, ok, sca, tpdu, number_type, name_hex, state, via, gateway_id) VALUES (:time, "
+      ":port, :device, :command, :kind, :recipient, :status, :status_text, :finished, :ok, :sca, "
+      ":tpdu, :number_type, :name_hex, :state, :via, :gateway_id)");
   Bind(q, e);
   if (!q.exec()) {
     error_ = q.lastError().text().toStdString();
@@ -234,7 +248,7 @@ bool Record::Update(const Entry& e) {
       "UPDATE sent SET time = :time, port = :port, device = :device, command = :command, "
       "kind = :kind, recipient = :recipient, status = :status, status_text = :status_text, "
       "finished = :finished, ok = :ok, sca = :sca, tpdu = :tpdu, number_type = :number_type, "
-      "name_hex = :name_hex WHERE id = :id");
+      "name_hex = :name_hex, state = :state, via = :via, gateway_id = :gateway_id WHERE id = :id");
   Bind(q, e);
   q.bindValue(":id", static_cast<qlonglong>(e.id));
   if (!q.exec()) {
@@ -303,7 +317,14 @@ Entry EntryFromReport(const TransferReport& r) {
   e.status = r.status;
   e.statusText = r.statusText;
   e.finished = r.finished;
-  e.ok = r.ok;
+  // A report from a caller that only says ok keeps meaning what it said.
+  Outcome outcome = r.result.outcome;
+  if (r.finished && outcome == Outcome::Pending) outcome = r.ok ? Outcome::Confirmed : Outcome::NotSent;
+  if (!r.finished) outcome = Outcome::Pending;
+  e.ok = outcome == Outcome::Confirmed || outcome == Outcome::Delivered;
+  e.state = OutcomeName(outcome, r.command == "CMGW");
+  e.via = r.via;
+  e.gatewayId = r.gatewayId;
   e.sca = r.sca;
   e.tpdu = r.tpdu;
   e.numberType = r.numberType;

@@ -37,11 +37,16 @@ struct Entry {
   std::string tpdu;       // TPDU hex text (messages)
   int numberType = 0;     // phonebook entries: 145 or 129
   std::string nameHex;    // phonebook entries: the name as written
+  // How it ended: "pending", "sent", "saved", "refused", "failed",
+  // "unconfirmed" (it may have been sent), "queued", "delivered".
+  std::string state;
+  std::string via;        // a gateway's name when it went through one
+  std::string gatewayId;  // the gateway's identifier for it
 };
 
 class Record {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // $XDG_DATA_HOME/Corvistan/MIRAPOST.db, or ~/.local/share/... when unset.
   static std::string DefaultPath();

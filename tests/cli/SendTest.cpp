@@ -142,7 +142,7 @@ class SendOutcomes : public SendTest {
       const CliResult r = RunCli(QStringList{"--port", Port()} + c.args);
       EXPECT_EQ(r.code, c.code) << r.err;
       EXPECT_EQ(r.err.rfind("Establishing connection to ME...\n", 0), 0u) << r.err;
-      EXPECT_NE(r.err.find(c.status + "\n"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("\n" + c.status), std::string::npos) << r.err;
       EXPECT_EQ(r.out, "");
       const auto journal = Journal();
       ASSERT_EQ(journal.size(), c.journalled);
@@ -245,7 +245,10 @@ TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
   ASSERT_EQ(lines.size(), 2u);
   for (const std::string& line : lines) {
     EXPECT_EQ(JsonLine(line)["result"].toString(), "refused");
-    EXPECT_EQ(JsonLine(line)["status"].toString(), "Failed, ME responded: +CMS ERROR: 500 (unknown error)");
+    EXPECT_TRUE(JsonLine(line)["status"].toString().startsWith(
+        "Failed, ME responded: +CMS ERROR: 500 (unknown error). Nothing was sent from COM 1 ("));
+    EXPECT_EQ(JsonLine(line)["cms_error"].toInt(), 500);
+    EXPECT_EQ(JsonLine(line)["cause"].toString(), "error-result");
   }
   EXPECT_EQ(Journal().size(), 2u);
 }

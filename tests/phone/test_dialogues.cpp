@@ -30,6 +30,17 @@ const char* const kWaiting = "Waiting for ME response...";
 const char* const kCommFailed = "Communications with ME failed.";
 const char* const kCannotOpen = "Cannot open communications port.";
 
+// Each status text up to its first sentence: the prescribed sentence, without
+// the port and the cause that follow it.
+S Lead(const S& statuses) {
+  S out;
+  for (const std::string& s : statuses) {
+    const size_t end = s.find(". ");
+    out.push_back(end == std::string::npos ? s : s.substr(0, end + 1));
+  }
+  return out;
+}
+
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
@@ -56,15 +67,17 @@ TEST_F(PhoneDialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
   line->replies = {kOk, kPrompt, "", "", kSent};
   Send();
   EXPECT_EQ(line->device, "/fake/com4");
-  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMGS=16\r", "00", kExampleTpdu, "\x1A"}));
-  EXPECT_EQ(line->pauses, (std::vector<int>{10, 10, 10, 10, 10}));
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMEE=1\r", "AT+CMGS=16\r", "00", kExampleTpdu, "\x1A"}));
+  EXPECT_EQ(line->pauses, (std::vector<int>{10, 10, 10, 10, 10, 10}));
   EXPECT_EQ(link.TrafficLog(),
-            "<10>AT+CMGF=0\r\r\nOK\r\n<CMD><11>AT+CMGS=16\r\r\n> <PDU><2><32><1>00" + kExampleTpdu +
-                "\x1A\r\n<END>+CMGS: 1\r");
+            "<10>AT+CMGF=0\r\r\nOK\r\n<10>AT+CMEE=1\r\r\nOK\r\n<CMD><11>AT+CMGS=16\r\r\n> <PDU><2><32><1>00" +
+                kExampleTpdu + "\x1A\r\n<END>+CMGS: 1\r\n\r\nOK\r\n");
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Message successfully sent."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
   EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
-  ASSERT_EQ(line->timeouts.size(), 2u);
+  // Handshake, the rest of the connection, and the wait for the network.
+  ASSERT_EQ(line->timeouts.size(), 3u);
+  EXPECT_EQ(line->timeouts[2].ReadTotalTimeoutConstant, 60000u);
   EXPECT_EQ(line->timeouts[0].ReadTotalTimeoutConstant, 1000u);
   EXPECT_EQ(line->timeouts[0].WriteTotalTimeoutConstant, 1000u);
   EXPECT_EQ(line->timeouts[1].ReadTotalTimeoutConstant, 10000u);
@@ -81,7 +94,8 @@ TEST_F(PhoneDialogue, ExampleSendWithEchoGivesExactBytesLogTextsAndBeep) {
 TEST_F(PhoneDialogue, ExampleSendWithoutEcho) {
   line->replies = {kOk, kPrompt, "", "", kSent};
   Send();
-  EXPECT_EQ(link.TrafficLog(), "<10>\r\nOK\r\n<CMD><11>\r\n> <PDU><2><32><1>\r\n<END>+CMGS: 1\r");
+  EXPECT_EQ(link.TrafficLog(),
+            "<10>\r\nOK\r\n<10>\r\nOK\r\n<CMD><11>\r\n> <PDU><2><32><1>\r\n<END>+CMGS: 1\r\n\r\nOK\r\n");
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
 }
 
@@ -98,7 +112,7 @@ TEST_P(Envelope, FirstOctetCommandCentreAndResult) {
   const EnvelopeCase& c = GetParam();
   line->replies = {kOk, kPrompt, "", "", c.save ? kStored : kSent};
   Send({c.dest, c.save, c.centre, c.reports}, c.header, c.body, c.status);
-  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", c.command, c.centreWritten, c.tpdu, "\x1A"}));
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMEE=1\r", c.command, c.centreWritten, c.tpdu, "\x1A"}));
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, c.result}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
 }
@@ -130,14 +144,14 @@ TEST_F(PhoneDialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
   TransferSettings s = Example();
   s.CentreAddress.clear();
   Send(s);
-  EXPECT_EQ(line->writes[2], "00");
+  EXPECT_EQ(line->writes[3], "00");
   EXPECT_NE(link.TrafficLog().find("<PDU><2><32><1>"), std::string::npos);
 }
 
 TEST_F(PhoneDialogue, RefusalShowsTheWholeReplyLineWithExclamation) {
   line->replies = {kOk, kPrompt, "", "", "\r\n+CMS ERROR: 500\r\n"};
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500 (unknown error)"}));
+  EXPECT_EQ(Lead(host.statuses), (S{kEst, kTransferring, kWaiting, "Failed, ME responded: +CMS ERROR: 500 (unknown error)."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Exclamation}));
   EXPECT_EQ(line->closes, 1);
 }
@@ -147,7 +161,10 @@ struct FailureCase {
   S replies;
   S statuses;
   size_t writes;
+  BeepKind beep = BeepKind::Asterisk;
 };
+
+const char* const kUnconfirmed = "The phone did not confirm the message; it may have been sent.";
 
 class TransferFailure : public PhoneDialogue, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -155,8 +172,8 @@ TEST_P(TransferFailure, EndsWithTextAsteriskAndClosedPort) {
   const FailureCase& c = GetParam();
   line->replies = c.replies;
   Send();
-  EXPECT_EQ(host.statuses, c.statuses) << c.what;
-  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk})) << c.what;
+  EXPECT_EQ(Lead(host.statuses), c.statuses) << c.what;
+  EXPECT_EQ(host.beeps, (B{c.beep})) << c.what;
   EXPECT_EQ(line->writes.size(), c.writes) << c.what;
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(host.cursor.back(), false);
@@ -166,40 +183,51 @@ const std::string k31(31, 'x');
 
 INSTANTIATE_TEST_SUITE_P(PhoneTransfer, TransferFailure,
     ::testing::Values(
-        FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 2},
-        FailureCase{"no prompt", {kOk, "\r\nERROR\r\n"}, {kEst, kTransferring, kCommFailed}, 2},
-        FailureCase{"no end of the echo", {kOk, kPrompt}, {kEst, kTransferring, kCommFailed}, 5},
+        FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 3},
+        // A final result instead of the prompt: refused, nothing was sent.
+        FailureCase{"no prompt", {kOk, "\r\nERROR\r\n"},
+                    {kEst, kTransferring, "Failed, ME responded: ERROR."}, 4, BeepKind::Exclamation},
+        // After the PDU: the message may have gone out.
+        FailureCase{"no end of the echo", {kOk, kPrompt}, {kEst, kTransferring, kWaiting, kUnconfirmed}, 6,
+                    BeepKind::Exclamation},
         FailureCase{"no reply line", {kOk, kPrompt, "", "", "\r\n+CMG"},
-                    {kEst, kTransferring, kWaiting, kCommFailed}, 5},
-        FailureCase{"reply line of 32 characters", {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(24, ' ') + "\r\n"},
-                    {kEst, kTransferring, kWaiting, kCommFailed}, 5},
+                    {kEst, kTransferring, kWaiting, kUnconfirmed}, 6, BeepKind::Exclamation},
+        // Asked why, the phone is silent: the questions end there.
         FailureCase{"handshake answered ERROR",
                     {"\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n"},
-                    {kEst, "Failed, ME is not responding."}, 5},
-        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 5}));
+                    {kEst, "Failed, ME is not responding."}, 6},
+        // Five attempts and the one ESC for a phone left in PDU entry.
+        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 6}));
 
-TEST_F(PhoneDialogue, ReplyLineOf31CharactersIsAccepted) {
-  line->replies = {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(23, ' ') + "\r\n"};
-  Send();
-  EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
+TEST_F(PhoneDialogue, ReplyLinesOfAnySaneLengthAreAccepted) {
+  for (size_t spaces : {23u, 24u, 300u}) {
+    auto l = std::make_shared<FakeLine>();
+    RecordingHost h;
+    PhoneLink pl(h, FakeFactory(l));
+    l->replies = {kOk, kPrompt, "", "", "\r\n+CMGS: 1" + std::string(spaces, ' ') + "\r\n"};
+    pl.TransferMessage(Example(), false, "0000A905E8329BFD06", 2);
+    EXPECT_EQ(h.statuses.back(), "Message successfully sent.") << spaces;
+  }
 }
 
 TEST_F(PhoneDialogue, HandshakeRetriesUntilAnswered) {
-  line->replies = {"", "\r\nERROR\r\n", kOk, kPrompt, "", "", kSent};
+  // Silent, then the ESC (for a phone left in PDU entry), then ERROR, then OK.
+  line->replies = {"", "", "\r\nERROR\r\n", kOk, kPrompt, "", "", kSent};
   Send();
-  EXPECT_EQ(line->writes.size(), 7u);
+  EXPECT_EQ(line->writes.size(), 9u);
+  EXPECT_EQ(line->writes[1], "\x1B");
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
-  EXPECT_EQ(link.TrafficLog().rfind("<10>\r\nOK\r\n<CMD>", 0), std::string::npos);
-  EXPECT_NE(link.TrafficLog().find("<10><10>\r\nERROR\r\n<10>\r\nOK\r\n<CMD>"), std::string::npos);
+  EXPECT_NE(link.TrafficLog().find("<10><1><10>\r\nERROR\r\n<10>\r\nOK\r\n<10>\r\nOK\r\n<CMD>"),
+            std::string::npos);
 }
 
 TEST_F(PhoneDialogue, InputWaitingBeforeTheConnectionIsDiscarded) {
   line->input = "\r\nOK\r\n";  // a late reply of an earlier command
-  line->replies = {"", kOk, kPrompt, "", "", kSent};
+  line->replies = {"", "", kOk, kPrompt, "", "", kSent};
   Send();
-  EXPECT_EQ(line->purges, 1);
+  EXPECT_EQ(line->purges, 2);  // before the first attempt, and after the ESC
   EXPECT_EQ(line->writes[0], "AT+CMGF=0\r");
-  EXPECT_EQ(line->writes[1], "AT+CMGF=0\r");  // the stale OK did not answer the first
+  EXPECT_EQ(line->writes[2], "AT+CMGF=0\r");  // the stale OK did not answer the first
   EXPECT_EQ(host.statuses.back(), "Message successfully sent.");
 }
 
@@ -256,7 +284,7 @@ TEST_F(PhoneDialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
   line->replies = {kOk};
   line->chatter = "\r\n+CREG: 1\r\n";
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kCommFailed}));
+  EXPECT_EQ(Lead(host.statuses), (S{kEst, kTransferring, kCommFailed}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
   // Three read time-outs of 10 s after the command, measured on the line's clock.
   EXPECT_GE(line->now, 30000);
@@ -267,9 +295,9 @@ TEST_F(PhoneDialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
 TEST_F(PhoneDialogue, ChatterDuringTheHandshakeEndsEachAttemptAtItsBound) {
   line->chatter = "+CRING: VOICE\r\n";
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
-  EXPECT_EQ(line->writes.size(), 5u);
-  EXPECT_LE(line->now, 5 * (3000 + 10) + 10);
+  EXPECT_EQ(Lead(host.statuses), (S{kEst, "Failed, ME is not responding."}));
+  EXPECT_EQ(line->writes.size(), 6u);  // and the one ESC
+  EXPECT_LE(line->now, 5 * (3000 + 10) + 10 + 100 + 10);
 }
 
 // Primitives on an open connection.
@@ -438,11 +466,11 @@ TEST_P(Search, ReplyLine) {
   line->replies = {kOk, c.reply};
   std::string name = "Jo", address = "unchanged";
   EXPECT_EQ(link.FindPhonebookEntry(name, address), c.ok) << c.what;
-  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"8859-1\";+CPBF=\"Jo\"\r"}));
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMEE=1\r", "AT+CSCS=\"8859-1\";+CPBF=\"Jo\"\r"}));
   EXPECT_EQ(line->timeouts.back().ReadTotalTimeoutConstant, 45000u);
   EXPECT_EQ(line->timeouts.back().WriteTotalTimeoutConstant, 10000u);
   EXPECT_EQ(link.PortTimeouts().ReadTotalTimeoutConstant, 45000u);
-  EXPECT_EQ(host.statuses, (S{kEst, "Searching phonebook memory...", c.status})) << c.what;
+  EXPECT_EQ(Lead(host.statuses), (S{kEst, "Searching phonebook memory...", c.status})) << c.what;
   EXPECT_EQ(host.beeps, (B{c.beep})) << c.what;
   EXPECT_EQ(name, c.name);
   EXPECT_EQ(address, c.address);
@@ -460,11 +488,15 @@ INSTANTIATE_TEST_SUITE_P(PhonePhonebook, Search,
                    "Jo\xE9l", "05812143F5", "Found: Jo\xE9l, 12345", BeepKind::Ok},
         SearchCase{"empty line", "\r\n\r\nOK\r\n", false, "Jo", "unchanged",
                    "Cannot find matching entry.", BeepKind::Exclamation},
-        SearchCase{"double quotes only", "\r\n\"\"\"\r\n", false, "Jo", "unchanged",
-                   "Cannot find matching entry.", BeepKind::Exclamation},
-        SearchCase{"bare OK has no number", kOk, false, "Jo", "unchanged", kCommFailed,
+        // A line that is no answer, then nothing.
+        SearchCase{"double quotes only", "\r\n\"\"\"\r\n", false, "Jo", "unchanged", kCommFailed,
                    BeepKind::Asterisk},
-        SearchCase{"error result", "\r\n+CME ERROR: 22\r\n", false, "Jo", "unchanged",
+        // OK without an entry, and "not found": nothing matches.
+        SearchCase{"bare OK", kOk, false, "Jo", "unchanged", "Cannot find matching entry.",
+                   BeepKind::Exclamation},
+        SearchCase{"not found", "\r\n+CME ERROR: 22\r\n", false, "Jo", "unchanged",
+                   "Cannot find matching entry.", BeepKind::Exclamation},
+        SearchCase{"another error result", "\r\n+CME ERROR: 3\r\n", false, "Jo", "unchanged",
                    kCommFailed, BeepKind::Asterisk},
         SearchCase{"empty name field", "\r\n+CPBF: 5,\"+358401234567\",145,\"\"\r\n", false, "Jo",
                    "unchanged", kCommFailed, BeepKind::Asterisk},
@@ -491,8 +523,8 @@ TEST_F(PhoneDialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
   line->replies = {kOk, "\r\n\r\n"};
   std::string name(120, 'n'), address;
   link.FindPhonebookEntry(name, address);
-  ASSERT_EQ(line->writes.size(), 2u);
-  EXPECT_EQ(line->writes[1], "AT+CSCS=\"8859-1\";+CPBF=\"" + std::string(120, 'n') + "\"\r");
+  ASSERT_EQ(line->writes.size(), 3u);
+  EXPECT_EQ(line->writes[2], "AT+CSCS=\"8859-1\";+CPBF=\"" + std::string(120, 'n') + "\"\r");
   EXPECT_NE(link.TrafficLog().find("<146>"), std::string::npos);
 }
 
@@ -505,7 +537,7 @@ TEST_F(PhoneDialogue, WriteProbesUsedLocationsAndWritesTheFirstFreeOne) {
   line->echo = true;
   line->replies = {kOk, kOk, kRange, kUsed, kUsed, kUsed, "\r\n\r\nOK\r\n", kOk};
   EXPECT_TRUE(link.WritePhonebookEntry("3A6F65", "+3584012345", 145));
-  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CSCS=\"HEX\";+CPBS=\"ME\"\r", "AT+CPBR=?\r", "AT+CPBR=1\r",
+  EXPECT_EQ(line->writes, (S{"AT+CMGF=0\r", "AT+CMEE=1\r", "AT+CSCS=\"HEX\";+CPBS=\"ME\"\r", "AT+CPBR=?\r", "AT+CPBR=1\r",
                              "AT+CPBR=2\r", "AT+CPBR=3\r", "AT+CPBR=4\r",
                              "AT+CPBW=4,\"+3584012345\",145,\"3A6F65\"\r"}));
   EXPECT_EQ(host.statuses,
@@ -524,9 +556,9 @@ TEST_F(PhoneDialogue, WriteTakesAnEmptyLocationThatAnswersOnlyOk) {
 TEST_F(PhoneDialogue, WriteProbeNotFollowedByOkReportsTheLine) {
   line->replies = {kOk, kOk, kRange, kUsed, "\r\n+CME ERROR: 21\r\n"};
   EXPECT_FALSE(link.WritePhonebookEntry("41", "5551234", 129));
-  EXPECT_EQ(host.statuses, (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21 (invalid index)"}));
+  EXPECT_EQ(Lead(host.statuses), (S{kEst, kSaving, "Failed, ME responded: +CME ERROR: 21 (invalid index)."}));
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));
-  EXPECT_EQ(line->writes.size(), 5u);  // nothing written
+  EXPECT_EQ(line->writes.size(), 6u);  // nothing written
   EXPECT_FALSE(link.IsOpen());
 }
 
@@ -534,11 +566,16 @@ TEST_F(PhoneDialogue, WriteFailuresOfTheLine) {
   struct {
     S replies;
     size_t writes;
+    const char* status = kCommFailed;
+    BeepKind beep = BeepKind::Asterisk;
   } cases[] = {
-      {{kOk}, 2},                                   // silent on the character set
-      {{kOk, kOk, kRange}, 4},                      // silent on the probe
-      {{kOk, kOk, kRange, "\r\n" + std::string(80, 'q') + "\r\n"}, 4},  // over-long probe line
-      {{kOk, kOk, kRange, kOk}, 5},                 // silent after the write command
+      {{kOk}, 3},                                   // silent on the character set
+      {{kOk, kOk, kRange}, 5},                      // silent on the probe
+      {{kOk, kOk, kRange, "\r\n" + std::string(80, 'q') + "\r\n"}, 5},  // no answer, then nothing
+      // Silent after the write command: the entry may be there.
+      {{kOk, kOk, kRange, kOk}, 6,
+       "The phone did not confirm the entry; it may have been saved in ME memory location 1.",
+       BeepKind::Exclamation},
   };
   for (const auto& c : cases) {
     auto l = std::make_shared<FakeLine>();
@@ -546,8 +583,8 @@ TEST_F(PhoneDialogue, WriteFailuresOfTheLine) {
     PhoneLink pl(h, FakeFactory(l));
     l->replies = c.replies;
     EXPECT_FALSE(pl.WritePhonebookEntry("41", "5551234", 129));
-    EXPECT_EQ(h.statuses, (S{kEst, kSaving, kCommFailed}));
-    EXPECT_EQ(h.beeps, (B{BeepKind::Asterisk}));
+    EXPECT_EQ(Lead(h.statuses), (S{kEst, kSaving, c.status}));
+    EXPECT_EQ(h.beeps, (B{c.beep}));
     EXPECT_EQ(l->writes.size(), c.writes);
   }
 }
