@@ -251,7 +251,7 @@ void TWin::FormCreate() {
   cmbOperatorChange();
   // A settings file the user made read-only is left alone: say so now, as
   // nothing can be said once the window is gone.
-  if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty()) {
+  if (const std::string ro = mp::SettingsKey::ReadOnlyWarning(); !ro.empty()) {
     StatusPanel->setText(QString::fromStdString(ro));
   }
 }

@@ -103,7 +103,7 @@ TEST_F(FileSafetyTest, ReadOnlySettingsAreReportedAtStart) {
   const std::string path = mp::SettingsKey::DefaultPath();
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   Create();
-  EXPECT_EQ(Win->StatusText().toStdString(), "Settings were not saved: " + path + " is read-only.");
+  EXPECT_EQ(Win->StatusText().toStdString(), "Settings will not be saved: " + path + " is read-only.");
   Win->ui->ComPort->setCurrentIndex(5);
   Destroy();
   EXPECT_EQ(StoredInteger("ComPort"), 2);  // left as it was
