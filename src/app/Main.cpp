@@ -37,6 +37,7 @@
 #include "app/Questions.h"
 #include "dialogs/FontDialog.h"
 #include "app/StatusLabel.h"
+#include "dropfile/DropFile.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
 #include "platform/Picture.h"
@@ -45,10 +46,6 @@
 #include "platform/Sound.h"
 #include "ui_Main.h"
 
-#if __has_include("dropfile/DropFile.h")
-#include "dropfile/DropFile.h"
-#define MP_HAVE_DROPFILE 1
-#endif
 
 namespace {
 
@@ -298,11 +295,7 @@ void TWin::PageControlChange() {
     // The prescribed entries, then the other pictures the toolkit reads.
     OpenFilter = (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;");
   }
-#ifdef MP_HAVE_DROPFILE
   if (DropFile1) DropFile1->SetEnableDrop(drop);
-#else
-  (void)drop;
-#endif
 }
 
 void TWin::Font1Click() {

@@ -13,7 +13,7 @@
 #include "AppFixture.h"
 #include "dialogs/FontDialog.h"
 
-QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
+QString MarkedEditorText(QTextEdit* editor);  // TextPageTest.cpp
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/Picture.h"
 #include "dropfile/DropFile.h"
 
-QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
+QString MarkedEditorText(QTextEdit* editor);  // TextPageTest.cpp
 
 namespace {
 

@@ -16,23 +16,12 @@
 #include "AppFixture.h"
 #include "dialogs/FontDialog.h"
 #include "platform/Picture.h"
+#include "dropfile/DropFile.h"
 #include "platform/Desktop.h"
 
-#if __has_include("dropfile/DropFile.h")
-#include "dropfile/DropFile.h"
-#define MP_HAVE_DROPFILE 1
-#endif
-
 namespace {
-// Whether dropped files are accepted now (true when there is no drop target yet).
-bool DropAccepted(bool expected) {
-#ifdef MP_HAVE_DROPFILE
-  (void)expected;
-  return Win->DropFile1 && Win->DropFile1->EnableDrop();
-#else
-  return expected;
-#endif
-}
+// Whether dropped files are accepted now.
+bool DropAccepted() { return Win->DropFile1 && Win->DropFile1->EnableDrop(); }
 }  // namespace
 
 class FrameTest : public AppFixture {};
@@ -52,7 +41,7 @@ TEST_F(FrameTest, FirstStartWithoutSettings) {
   }
   EXPECT_EQ(Win->StatusText(), "");
   EXPECT_EQ(Win->PortIndex(), 3);
-  EXPECT_TRUE(DropAccepted(true));
+  EXPECT_TRUE(DropAccepted());
   // Fixed size, 432 wide (and the receiving phone's panel beside the form),
   // 393 high below the menu bar, no maximise box.
   EXPECT_EQ(Win->minimumSize(), Win->maximumSize());
@@ -118,7 +107,7 @@ TEST_F(FrameTest, PageAvailability) {
       EXPECT_EQ(Win->OpenFilter, r.filter);
       EXPECT_EQ(Win->OpenDefaultExt, r.ext);
     }
-    EXPECT_EQ(DropAccepted(r.openOn), r.openOn);
+    EXPECT_EQ(DropAccepted(), r.openOn);
     EXPECT_EQ(Win->CurrentEditor, r.editor);
     EXPECT_EQ(Win->CurrentBlinkButton, r.blink);
   }
