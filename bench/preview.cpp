@@ -19,7 +19,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "ui_Main.h"
 
 namespace {

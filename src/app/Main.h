@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/StatusLabel.h"
+#include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"

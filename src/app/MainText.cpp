@@ -18,7 +18,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "app/MessageEdit.h"
+#include "widgets/MessageEdit.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"

@@ -10,7 +10,7 @@
 #include "PageTest.h"
 #include "dialogs/Received.h"
 #include "dialogs/ReceivedModel.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "app/SentMessages.h"
 
 namespace {

@@ -324,3 +324,28 @@ TEST_F(SendTest, FindAgainstSimulatedPhone) {
   EXPECT_FALSE(SendWin->ui->SaveSend->isEnabled());
   EXPECT_TRUE(SendWin->ui->Find->isEnabled());
 }
+
+// Find asks whatever search the dialog was handed, with the typed name, and
+// takes the name and address it gives back; a failed search changes nothing.
+TEST_F(SendTest, FindUsesTheSearchHandedIn) {
+  Create();
+  std::vector<std::string> asked;
+  bool found = true;
+  SendWin->SetPhonebookSearch([&](std::string& name, std::string& address) {
+    asked.push_back(name);
+    if (!found) return false;
+    name = "Alice Example";
+    address = "0C91534810325476";
+    return true;
+  });
+  Open();
+  TypeRecipient("Alice");
+  SendWin->ui->Find->click();
+  EXPECT_EQ(RecipientText(), "Alice Example");
+  EXPECT_EQ(SendWin->DestAddress, "0C91534810325476");
+  found = false;
+  TypeRecipient("Zorro");
+  SendWin->ui->Find->click();
+  EXPECT_EQ(RecipientText(), "Zorro");
+  EXPECT_EQ(asked, (std::vector<std::string>{"Alice", "Zorro"}));
+}

@@ -18,7 +18,7 @@
 #include "CliRun.h"
 #include "app/App.h"
 #include "app/Main.h"
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 #include "app/ScriptedQuestions.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
