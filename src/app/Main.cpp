@@ -61,7 +61,7 @@ constexpr int kFontNameChars = 31;
 
 TWin* Win = nullptr;
 
-TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this) {
+TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this), ui(new Ui::TWin) {
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());

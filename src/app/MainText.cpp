@@ -153,7 +153,7 @@ class ClassUndo : public QAbstractUndoItem {
  private:
   void Apply(int index) {
     win_->SetClassIndex(index);
-    win_->ui->BlinkFont->setEnabled(win_->ClassIndex() != mp::TypeHidden);
+    if (auto* blink = win_->findChild<QWidget*>("BlinkFont")) blink->setEnabled(win_->ClassIndex() != mp::TypeHidden);
     win_->MessageChange();
   }
   TWin* win_;

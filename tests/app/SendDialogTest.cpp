@@ -304,7 +304,7 @@ TEST_F(SendTest, ReportsSetting) {
 TEST_F(SendTest, FindAgainstSimulatedPhone) {
   ASSERT_TRUE(StartPhone({"--phonebook", PhonebookFile({"1,+358401234567,145,Alice Example", "2,555,129,Bob"})}));
   Create();
-  Win->ui->ComPort->setCurrentIndex(3);
+  UI(ComPort)->setCurrentIndex(3);
   Open();
   TypeRecipient("A");
   Type(RecipientEdit(), "lice");
