@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/StatusLabel.h"
+#include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
@@ -43,11 +43,12 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   explicit TWin(QWidget* parent = nullptr);
   ~TWin() override;  // FormDestroy
 
-  Ui::TWin* ui = nullptr;  // every control of the form, by its name
-  // Form notes: `Class` is a QGroupBox holding the radio buttons ClassNormal,
-  // ClassClass0 and ClassHidden, joined in the QButtonGroup ui->ClassButtons
-  // with the ids 0, 1, 2 (use ClassIndex()). The action button of the void
-  // page is ui->BitBtn1. The status bar's one text is the label StatusPanel.
+  // Form notes: every control of the form is a child of the window with its
+  // name (findChild<QComboBox*>("ComPort")); the form itself (ui) is private.
+  // `Class` is a QGroupBox holding the radio buttons ClassNormal, ClassClass0
+  // and ClassHidden, joined in the QButtonGroup ClassButtons with the ids 0,
+  // 1, 2 (use ClassIndex()). The action button of the void page is BitBtn1.
+  // The status bar's one text is the label StatusPanel.
 
   // ---- frame ----
   QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
@@ -223,6 +224,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void showEvent(QShowEvent* event) override;
 
  private:
+  Ui::TWin* ui = nullptr;  // every control of the form, by its name
   // Each page file connects its own controls (called from the constructor).
   void SetupTextPage();
   void SetupFiles();

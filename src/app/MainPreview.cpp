@@ -18,7 +18,7 @@
 
 #include "app/Indicators.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "app/SentMessages.h"
 #include "builders/Messages.h"
 #include "dialogs/Coding.h"

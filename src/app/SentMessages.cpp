@@ -15,7 +15,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "dialogs/Send.h"
 #include "pdu/Reading.h"
 

@@ -203,8 +203,4 @@ class PhoneLink {
 // as "\HH", so that no name can end the string and run another command.
 std::string PhonebookSearchCommand(std::string_view name);
 
-// Asks the desktop to open a document or web address with its default
-// handler, with the wait pointer shown meanwhile. The result is not examined.
-void OpenDocument(PhoneHost& host, const std::string& target);
-
 }  // namespace mp

@@ -97,6 +97,9 @@ class SettingsKey {
   // is a file without write permission (for the owner's mode bits or for
   // this user), which Close() leaves alone; otherwise empty.
   static std::string ReadOnlyNotice(const std::string& path = DefaultPath());
+  // The same said ahead, at start-up: "Settings will not be saved: <path> is
+  // read-only."; otherwise empty.
+  static std::string ReadOnlyWarning(const std::string& path = DefaultPath());
   // Removes temporary files ("MIRAPOST.reg.XXXXXX") that a crash left beside
   // the store at `path`; those younger than a minute may belong to a save in
   // progress and stay. Close() calls it before writing.

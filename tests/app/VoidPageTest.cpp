@@ -22,10 +22,10 @@ TEST_F(VoidTest, SavedAndSentWithTheSameBody) {
   ASSERT_EQ(body.size(), 286u);
 
   WhenModal([](QWidget* w) { ConfirmSave(w); });
-  Win->ui->BitBtn1->click();
+  UI(BitBtn1)->click();
   EXPECT_EQ(Win->StatusText(), "Message successfully saved in SM.");
   WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
-  Win->ui->BitBtn1->click();
+  UI(BitBtn1)->click();
   EXPECT_EQ(Win->StatusText(), "Message successfully sent.");
 
   const auto sent = Messages();
@@ -48,14 +48,14 @@ TEST_F(VoidTest, SavedAndSentWithTheSameBody) {
 
 TEST_F(VoidTest, CancelSendsNothing) {
   WhenModal([](QWidget* w) { Cancel(w); });
-  Win->ui->BitBtn1->click();
+  UI(BitBtn1)->click();
   EXPECT_TRUE(Journal().empty());
 }
 
 TEST_F(VoidTest, TemplateWithoutTheDialog) {
   // Never used the dialog: no centre chosen yet, so the phone's default "00".
   ShowCounter send(SendWin, false);
-  Win->ui->SaveTemp->click();
+  UI(SaveTemp)->click();
   EXPECT_EQ(send.shows, 0);
 
   const auto sent = Messages();
@@ -75,9 +75,9 @@ TEST_F(VoidTest, TemplateStoredAfterASend) {
   // A send with a centre and no delivery report, then the template: stored in
   // the SIM without recipient, with the same centre and report choice.
   WhenModal([](QWidget* w) { ConfirmSend(w, "+358401234567", "+358405202000", false); });
-  Win->ui->BitBtn1->click();
+  UI(BitBtn1)->click();
   ShowCounter send(SendWin, false);
-  Win->ui->SaveTemp->click();
+  UI(SaveTemp)->click();
   EXPECT_EQ(send.shows, 0);
   EXPECT_TRUE(SendWin->SaveMode);
   EXPECT_EQ(SendWin->DestAddress, "0081");

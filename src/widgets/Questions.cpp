@@ -1,5 +1,5 @@
 // The real dialogs behind the questions of the windows.
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 
 #include <QDialog>
 #include <QFileDialog>

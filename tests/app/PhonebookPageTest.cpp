@@ -17,7 +17,7 @@ class PhonebookTest : public PageTest {
   void SetUp() override {
     PageTest::SetUp();
     Create();
-    Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet5);
+    UI(PageControl)->setCurrentWidget(UI(TabSheet5));
   }
 
   bool StartSeededPhone() {
@@ -26,13 +26,13 @@ class PhonebookTest : public PageTest {
   }
 
   void TypeNumber(const QString& number) {
-    Win->ui->EntryNo->clear();
-    Type(Win->ui->EntryNo, number);
+    UI(EntryNo)->clear();
+    Type(UI(EntryNo), number);
   }
 
   // The name as runs of steady and blinking (pure red) text.
   void SetName(const std::vector<std::pair<QString, bool>>& runs) {
-    QTextEdit* name = Win->ui->EntryName;
+    QTextEdit* name = UI(EntryName);
     name->clear();
     QTextCursor cursor(name->document());
     for (const auto& [text, blink] : runs) {
@@ -62,7 +62,7 @@ TEST_P(PhonebookNumbers, Check) {
   if (c.type != 0) {
     EXPECT_EQ(Win->EntryNumber, c.number);
   }
-  EXPECT_EQ(Win->ui->SaveEntry->isEnabled(), c.type != 0);
+  EXPECT_EQ(UI(SaveEntry)->isEnabled(), c.type != 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,13 +80,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PhonebookTest, SaveEntryFollowsEveryChange) {
-  EXPECT_FALSE(Win->ui->SaveEntry->isEnabled());
+  EXPECT_FALSE(UI(SaveEntry)->isEnabled());
   TypeNumber("040");
-  EXPECT_TRUE(Win->ui->SaveEntry->isEnabled());
-  Type(Win->ui->EntryNo, "x");
-  EXPECT_FALSE(Win->ui->SaveEntry->isEnabled());
-  Key(Win->ui->EntryNo, Qt::Key_Backspace);
-  EXPECT_TRUE(Win->ui->SaveEntry->isEnabled());
+  EXPECT_TRUE(UI(SaveEntry)->isEnabled());
+  Type(UI(EntryNo), "x");
+  EXPECT_FALSE(UI(SaveEntry)->isEnabled());
+  Key(UI(EntryNo), Qt::Key_Backspace);
+  EXPECT_TRUE(UI(SaveEntry)->isEnabled());
 }
 
 // ---- written entries ------------------------------------------------------------
@@ -95,7 +95,7 @@ TEST_F(PhonebookTest, WrittenToFirstFreeLocation) {
   ASSERT_TRUE(StartSeededPhone());
   SetName({{"Zoe", false}});
   TypeNumber("+358 40-123 45");
-  Win->ui->SaveEntry->click();
+  UI(SaveEntry)->click();
   const auto writes = PhonebookWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0].value("index").toInt(), 4);
@@ -104,8 +104,8 @@ TEST_F(PhonebookTest, WrittenToFirstFreeLocation) {
   EXPECT_EQ(writes[0].value("name").toString(), "3a6F65");
   EXPECT_EQ(Win->StatusText(), "Entry successfully saved in ME memory location 4.");
   // The page keeps its contents.
-  EXPECT_EQ(Win->ui->EntryName->toPlainText(), "Zoe");
-  EXPECT_EQ(Win->ui->EntryNo->text(), "+358 40-123 45");
+  EXPECT_EQ(UI(EntryName)->toPlainText(), "Zoe");
+  EXPECT_EQ(UI(EntryNo)->text(), "+358 40-123 45");
 }
 
 TEST_F(PhonebookTest, HexNamesOfBlinkingNames) {
@@ -126,7 +126,7 @@ TEST_F(PhonebookTest, HexNamesOfBlinkingNames) {
   for (const Case& c : cases) {
     SetName(c.runs);
     TypeNumber(c.number);
-    Win->ui->SaveEntry->click();
+    UI(SaveEntry)->click();
   }
   const auto writes = PhonebookWrites();
   ASSERT_EQ(writes.size(), cases.size());
@@ -140,7 +140,7 @@ TEST_F(PhonebookTest, HexNamesOfBlinkingNames) {
 TEST_F(PhonebookTest, EnterPressesSaveEntry) {
   ASSERT_TRUE(StartSeededPhone());
   Activate(Win);
-  QTextEdit* name = Win->ui->EntryName;
+  QTextEdit* name = UI(EntryName);
   name->setFocus();
   Type(name, "Ann");
   // No valid number yet: Enter neither writes nor breaks the line, whatever
@@ -165,7 +165,7 @@ TEST_F(PhonebookTest, EnterPressesSaveEntry) {
 TEST_F(PhonebookTest, LongestName) {
   ASSERT_TRUE(StartSeededPhone());
   Activate(Win);
-  QTextEdit* name = Win->ui->EntryName;
+  QTextEdit* name = UI(EntryName);
   name->setFocus();
   Type(name, QString(40, 'a'));
   ASSERT_EQ(name->toPlainText(), QString(32, 'a'));
@@ -177,7 +177,7 @@ TEST_F(PhonebookTest, LongestName) {
   red.setForeground(QColor(255, 0, 0));
   cursor.mergeCharFormat(red);
   TypeNumber("040");
-  Win->ui->SaveEntry->click();
+  UI(SaveEntry)->click();
   const auto writes = PhonebookWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0].value("name").toString().size(), 68);
@@ -194,7 +194,7 @@ TEST_F(PhonebookTest, PastedLineBreaksBecomeBlanks) {
                           {"text/html", "<p>Ann</p><p>Bob<br>Cy</p>"}};
   for (const Paste& p : pastes) {
     SCOPED_TRACE(p.format);
-    QTextEdit* name = Win->ui->EntryName;
+    QTextEdit* name = UI(EntryName);
     name->clear();
     name->setFocus();
     auto* mime = new QMimeData;

@@ -14,7 +14,7 @@ class IndicatorTest : public PageTest {
   void SetUp() override {
     PageTest::SetUp();
     Create();
-    Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet3);
+    UI(PageControl)->setCurrentWidget(UI(TabSheet3));
   }
 
   QCheckBox* Box(const std::string& name) {
@@ -51,15 +51,15 @@ TEST_P(IndicatorRules, AfterClicks) {
   const ClickCase& c = GetParam();
   for (const std::string& click : c.clicks) {
     if (click == "Debug") {
-      Win->ui->Debug1->trigger();
+      UI(Debug1)->trigger();
     } else {
       Box(click)->click();
     }
   }
   EXPECT_EQ(Ticked(), c.ticked);
-  EXPECT_EQ(Win->ui->SaveInd->isEnabled(), c.saveEnabled);
-  EXPECT_EQ(Win->ui->Forward->isEnabled(), c.forwardEnabled);
-  EXPECT_EQ(Win->ui->Forward->isChecked(), c.forwardTicked);
+  EXPECT_EQ(UI(SaveInd)->isEnabled(), c.saveEnabled);
+  EXPECT_EQ(UI(Forward)->isEnabled(), c.forwardEnabled);
+  EXPECT_EQ(UI(Forward)->isChecked(), c.forwardTicked);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(IndicatorTest, PicturesShown) {
-  for (QLabel* label : {Win->ui->imgVoice, Win->ui->imgFax, Win->ui->imgEmail}) {
+  for (QLabel* label : {UI(imgVoice), UI(imgFax), UI(imgEmail)}) {
     const QPixmap pixmap = label->pixmap();
     ASSERT_FALSE(pixmap.isNull()) << label->objectName().toStdString();
     EXPECT_EQ(pixmap.size(), QSize(40, 20));
@@ -126,8 +126,8 @@ TEST_P(IndicatorBodies, ReachPhone) {
   const BodyCase& c = GetParam();
   ASSERT_TRUE(StartPhone());
   for (const std::string& click : c.clicks) Box(click)->click();
-  if (c.forward) Win->ui->Forward->click();
-  ASSERT_EQ(Win->ui->Forward->isChecked(), c.forward);
+  if (c.forward) UI(Forward)->click();
+  ASSERT_EQ(UI(Forward)->isChecked(), c.forward);
 
   auto* coding = new ShowCounter(CodingWin, c.codingAsked);
   const Coding answer = c.coding;
@@ -141,7 +141,7 @@ TEST_P(IndicatorBodies, ReachPhone) {
       ConfirmSend(w, "+358401234567");
     }
   });
-  Win->ui->SaveInd->click();
+  UI(SaveInd)->click();
   EXPECT_EQ(coding->shows, c.codingAsked ? 1 : 0);
   delete coding;
 
@@ -197,7 +197,7 @@ TEST_F(IndicatorTest, SixteenBitBodiesFillTheMessage) {
   ASSERT_TRUE(StartPhone());
   for (const char* name : {"VoiceOn", "FaxOn", "EmailOff"}) Box(name)->click();
   WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
-  Win->ui->SaveInd->click();
+  UI(SaveInd)->click();
   const auto sent = Messages();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].Body().size(), 286u);
@@ -210,7 +210,7 @@ TEST_F(IndicatorTest, CancelTouchesNoPhone) {
   // Send/Save dialog cancelled.
   auto* coding = new ShowCounter(CodingWin, false);
   WhenModal([](QWidget* w) { Cancel(w); });
-  Win->ui->SaveInd->click();
+  UI(SaveInd)->click();
   EXPECT_EQ(coding->shows, 0);
   delete coding;
   // Data coding dialog cancelled.
@@ -218,11 +218,11 @@ TEST_F(IndicatorTest, CancelTouchesNoPhone) {
     WhenModal([](QWidget* d) { AnswerCoding(d, Coding::Cancelled); }, w);
     ConfirmSave(w);
   });
-  Win->ui->SaveInd->click();
+  UI(SaveInd)->click();
   EXPECT_TRUE(Journal().empty());
   // The boxes keep their states.
   EXPECT_EQ(Ticked(), "VoiceOn");
-  EXPECT_TRUE(Win->ui->SaveInd->isEnabled());
+  EXPECT_TRUE(UI(SaveInd)->isEnabled());
 }
 
 }  // namespace

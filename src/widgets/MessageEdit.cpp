@@ -1,4 +1,4 @@
-#include "app/MessageEdit.h"
+#include "widgets/MessageEdit.h"
 
 #include <QMimeData>
 #include <QTextCursor>

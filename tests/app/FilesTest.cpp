@@ -17,7 +17,7 @@
 #include "platform/Picture.h"
 #include "dropfile/DropFile.h"
 
-QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
+QString MarkedEditorText(QTextEdit* editor);  // TextPageTest.cpp
 
 namespace {
 
@@ -25,7 +25,7 @@ using mp::BeepKind;
 
 class FilesTest : public AppFixture {
  protected:
-  QTextEdit* Message() const { return Win->ui->Message; }
+  QTextEdit* Message() const { return UI(Message); }
   QString Path(const QString& name) const { return dir_.filePath(name); }
   static void Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -57,7 +57,7 @@ class FilesTest : public AppFixture {
     c.setPosition(redFrom);
     c.setPosition(redTo, QTextCursor::KeepAnchor);
     Message()->setTextCursor(c);
-    Win->ui->BlinkFont->setChecked(true);
+    UI(BlinkFont)->setChecked(true);
     Win->BlinkFontClick();
   }
   // Chooses `path` in the save dialog.
@@ -69,7 +69,7 @@ TEST_F(FilesTest, SaveAndReopenKeepsTheBlinkingParts) {
   Compose("steady blink end", 7, 12);
   ASSERT_EQ(MarkedEditorText(Message()), "steady [blink] end");
   SaveDialogChooses(Path("msg"));  // typed without extension
-  Win->ui->SaveAs1->trigger();
+  UI(SaveAs1)->trigger();
   const QString file = Path("msg.rtf");
   EXPECT_EQ(Win->StatusText(), "Message saved to '" + file + "'.");
   EXPECT_EQ(Win->SaveFileName, file);
@@ -77,13 +77,13 @@ TEST_F(FilesTest, SaveAndReopenKeepsTheBlinkingParts) {
   EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252")) << rtf.toStdString();
   EXPECT_TRUE(rtf.contains("\\cf1 blink\\cf0 ")) << rtf.toStdString();
 
-  Win->ui->New1->trigger();
+  UI(New1)->trigger();
   EXPECT_EQ(Message()->toPlainText(), "");
   EXPECT_EQ(Win->SaveFileName, "");
-  EXPECT_EQ(Win->ui->Count->text(), "160");
+  EXPECT_EQ(UI(Count)->text(), "160");
 
   Asked().OpenAnswers(file);
-  Win->ui->Open1->trigger();
+  UI(Open1)->trigger();
   ASSERT_EQ(Asked().fileChoices.size(), 2u);
   EXPECT_EQ(Asked().fileChoices[0].ObjectName, "SaveDialog1");
   EXPECT_EQ(Asked().fileChoices[1].ObjectName, "OpenDialog1");
@@ -91,7 +91,7 @@ TEST_F(FilesTest, SaveAndReopenKeepsTheBlinkingParts) {
   EXPECT_EQ(MarkedEditorText(Message()), "steady [blink] end");
   EXPECT_EQ(Win->StatusText(), "Message '" + file + "' opened.");
   EXPECT_EQ(Win->SaveFileName, file);
-  EXPECT_EQ(Win->ui->Count->text(), "52");  // 18 characters with two toggles of 70
+  EXPECT_EQ(UI(Count)->text(), "52");  // 18 characters with two toggles of 70
 }
 
 TEST_F(FilesTest, FailedSaveLeavesTheOldFile) {
@@ -101,7 +101,7 @@ TEST_F(FilesTest, FailedSaveLeavesTheOldFile) {
   Write(Path("plain"), "old");
   mp::TakeRecordedBeeps();
   SaveDialogChooses(Path("plain/x.rtf"));
-  Win->ui->SaveAs1->trigger();
+  UI(SaveAs1)->trigger();
   EXPECT_EQ(Win->StatusText(), "Cannot create file " + Path("plain/x.rtf") + ".");
   EXPECT_EQ(mp::TakeRecordedBeeps(), std::vector<BeepKind>{BeepKind::Asterisk});
   EXPECT_EQ(Read(Path("plain")), "old");
@@ -112,11 +112,11 @@ TEST_F(FilesTest, FailedSaveLeavesTheOldFile) {
   Write(Path("old.rtf"), "old");
   SaveDialogChooses(Path("old.rtf"));
   Asked().ReplaceAnswers(false);
-  Win->ui->SaveAs1->trigger();
+  UI(SaveAs1)->trigger();
   EXPECT_EQ(Read(Path("old.rtf")), "old");
   SaveDialogChooses(Path("old.rtf"));
   Asked().ReplaceAnswers(true);
-  Win->ui->SaveAs1->trigger();
+  UI(SaveAs1)->trigger();
   EXPECT_EQ(Asked().replaceAsked, (std::vector<QString>{Path("old.rtf"), Path("old.rtf")}));
   EXPECT_TRUE(Read(Path("old.rtf")).startsWith("{\\rtf1"));
   EXPECT_EQ(Win->StatusText(), "Message saved to '" + Path("old.rtf") + "'.");
@@ -131,7 +131,7 @@ TEST_F(FilesTest, ReadOnlyFileIsRefusedWithoutAsking) {
   Write(Path("locked.rtf"), "old");
   ASSERT_TRUE(QFile::setPermissions(Path("locked.rtf"), QFile::ReadOwner));
   SaveDialogChooses(Path("locked.rtf"));
-  Win->ui->SaveAs1->trigger();
+  UI(SaveAs1)->trigger();
   EXPECT_TRUE(Asked().replaceAsked.empty());
   EXPECT_EQ(Win->StatusText(), "Cannot create file " + Path("locked.rtf") + ".");
   EXPECT_EQ(Read(Path("locked.rtf")), "old");
@@ -150,12 +150,12 @@ TEST_F(FilesTest, RealFileDialogs) {
     const char* suffix;
   };
   const Case cases[] = {
-      {Win->ui->TabSheet1, false, "Open1", "OpenDialog1", {"Rich Text Format (*.rtf)", "All Files (*)"}, "RTF"},
-      {Win->ui->TabSheet1, true, "SaveAs1", "SaveDialog1", {"Rich Text Format (*.rtf)"}, "rtf"},
-      {Win->ui->TabSheet6, false, "Open1", "OpenDialog1", QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters(), "BMP"},
+      {UI(TabSheet1), false, "Open1", "OpenDialog1", {"Rich Text Format (*.rtf)", "All Files (*)"}, "RTF"},
+      {UI(TabSheet1), true, "SaveAs1", "SaveDialog1", {"Rich Text Format (*.rtf)"}, "rtf"},
+      {UI(TabSheet6), false, "Open1", "OpenDialog1", QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters(), "BMP"},
   };
   for (const Case& c : cases) {
-    Win->ui->PageControl->setCurrentWidget(c.page);
+    UI(PageControl)->setCurrentWidget(c.page);
     if (c.save) {
       SaveDialogChooses(QString());
     } else {
@@ -184,7 +184,7 @@ TEST_F(FilesTest, ThreeFilesDroppedInTurn) {
     Write(files.back(), QString("{\\rtf1{\\colortbl ;\\red255\\green0\\blue0;}text %1 \\cf1 red}").arg(i).toLatin1());
   }
   QSignalSpy spy(Win->DropFile1, &TDropFile::OnDropFile);
-  ASSERT_TRUE(Drop(Win->ui->PageControl, files));
+  ASSERT_TRUE(Drop(UI(PageControl), files));
   ASSERT_EQ(spy.count(), 3);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(spy[i][0].value<QObject*>(), Win->DropFile1);
@@ -208,17 +208,17 @@ TEST_F(FilesTest, DropsRefusedOnTheOtherPages) {
   const QString file = Path("x.rtf");
   Write(file, "{\\rtf1 dropped}");
   QSignalSpy spy(Win->DropFile1, &TDropFile::OnDropFile);
-  for (QWidget* page : {Win->ui->TabSheet3, Win->ui->TabSheet4, Win->ui->TabSheet2, Win->ui->TabSheet5}) {
-    Win->ui->PageControl->setCurrentWidget(page);
+  for (QWidget* page : {UI(TabSheet3), UI(TabSheet4), UI(TabSheet2), UI(TabSheet5)}) {
+    UI(PageControl)->setCurrentWidget(page);
     EXPECT_FALSE(Win->DropFile1->EnableDrop());
-    EXPECT_FALSE(Drop(Win->ui->PageControl, {file})) << page->objectName().toStdString();
+    EXPECT_FALSE(Drop(UI(PageControl), {file})) << page->objectName().toStdString();
     // Nor does the phonebook name editor take the path as text.
-    EXPECT_FALSE(Drop(Win->ui->EntryName->viewport(), {file}));
+    EXPECT_FALSE(Drop(UI(EntryName)->viewport(), {file}));
   }
   EXPECT_EQ(spy.count(), 0);
   EXPECT_EQ(Message()->toPlainText(), "");
-  EXPECT_EQ(Win->ui->EntryName->toPlainText(), "");
-  Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet6);
+  EXPECT_EQ(UI(EntryName)->toPlainText(), "");
+  UI(PageControl)->setCurrentWidget(UI(TabSheet6));
   EXPECT_TRUE(Win->DropFile1->EnableDrop());
 }
 
@@ -228,21 +228,21 @@ TEST_F(FilesTest, PlainTextFileIsCutTo320) {
   Write(file, QByteArray("caf\xe9 ") + QByteArray(400, 'z'));
   Win->OpenMessageOrLogo(file);
   EXPECT_EQ(Message()->toPlainText(), QString::fromUtf8("café ") + QString(315, 'z'));
-  EXPECT_EQ(Win->ui->Count->text(), "-160");  // 320 of 160: Send/Save disabled
-  EXPECT_FALSE(Win->ui->SaveBlink->isEnabled());
+  EXPECT_EQ(UI(Count)->text(), "-160");  // 320 of 160: Send/Save disabled
+  EXPECT_FALSE(UI(SaveBlink)->isEnabled());
   EXPECT_EQ(Win->StatusText(), "Message '" + file + "' opened.");
 }
 
 TEST_F(FilesTest, LogoFiles) {
   Create();
-  Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet6);
+  UI(PageControl)->setCurrentWidget(UI(TabSheet6));
   QImage picture(72, 14, QImage::Format_RGB32);
   picture.fill(Qt::white);
   for (int x = 0; x < 72; ++x) picture.setPixel(x, 7, qRgb(0, 0, 0));
   const QString i61 = Path("logo.i61");
   ASSERT_TRUE(picture.save(i61, "BMP"));
   mp::TakeRecordedBeeps();
-  ASSERT_TRUE(Drop(Win->ui->PageControl, {i61}));
+  ASSERT_TRUE(Drop(UI(PageControl), {i61}));
   EXPECT_EQ(Win->StatusText(), "Logo '" + i61 + "' opened.");
   EXPECT_TRUE(mp::TakeRecordedBeeps().empty());
   const std::string bits = Win->LogoBits;
@@ -309,7 +309,7 @@ TEST_F(FilesTest, PathSplitting) {
   Write(deep, "{\\rtf1 deep}");
   ASSERT_GT(deep.size(), 127);
   QSignalSpy spy(Win->DropFile1, &TDropFile::OnDropFile);
-  ASSERT_TRUE(Drop(Win->ui->PageControl, {plain, deep}));
+  ASSERT_TRUE(Drop(UI(PageControl), {plain, deep}));
   ASSERT_EQ(spy.count(), 2);
   EXPECT_EQ(spy[0][2].toString(), "readme");
   EXPECT_EQ(spy[0][3].toString(), "");

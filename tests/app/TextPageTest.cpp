@@ -34,7 +34,7 @@ namespace {
 
 class TextPageTest : public AppFixture {
  protected:
-  QTextEdit* Message() const { return Win->ui->Message; }
+  QTextEdit* Message() const { return UI(Message); }
   // Selects [from, to) in Message with the keyboard, as a user would.
   void Select(int from, int to) {
     QTextCursor c = Message()->textCursor();
@@ -51,7 +51,7 @@ class TextPageTest : public AppFixture {
     for (int i = 0; i < redMask.size(); ++i) {
       if (redMask[i] != 'r') continue;
       Select(i, i + 1);
-      if (!Win->ui->BlinkFont->isChecked()) Win->ui->BlinkFont->click();
+      if (!UI(BlinkFont)->isChecked()) UI(BlinkFont)->click();
     }
   }
   std::string Blink() {
@@ -65,31 +65,31 @@ class TextPageTest : public AppFixture {
 TEST_F(TextPageTest, TypingSelectingAndBlinking) {
   Create();
   Activate(Win);
-  EXPECT_EQ(Win->ui->Count->text(), "160");
-  EXPECT_FALSE(Win->ui->SaveBlink->isEnabled());
+  EXPECT_EQ(UI(Count)->text(), "160");
+  EXPECT_FALSE(UI(SaveBlink)->isEnabled());
   Message()->setFocus();
   Type(Message(), "ab");
-  EXPECT_EQ(Win->ui->Count->text(), "158");
-  EXPECT_TRUE(Win->ui->SaveBlink->isEnabled());
+  EXPECT_EQ(UI(Count)->text(), "158");
+  EXPECT_TRUE(UI(SaveBlink)->isEnabled());
 
   // Blink on the selected b: a, toggle, b; no closing toggle.
   Select(1, 2);
-  EXPECT_FALSE(Win->ui->BlinkFont->isChecked());
-  Win->ui->BlinkFont->click();
+  EXPECT_FALSE(UI(BlinkFont)->isChecked());
+  UI(BlinkFont)->click();
   EXPECT_EQ(MarkedEditorText(Message()), "a[b]");
   EXPECT_EQ(Blink(), "a\x01"
                      "b");
-  EXPECT_EQ(Win->ui->Count->text(), "67");
+  EXPECT_EQ(UI(Count)->text(), "67");
   // The toggle follows the selection.
   Select(0, 1);
-  EXPECT_FALSE(Win->ui->BlinkFont->isChecked());
+  EXPECT_FALSE(UI(BlinkFont)->isChecked());
   Select(1, 2);
-  EXPECT_TRUE(Win->ui->BlinkFont->isChecked());
+  EXPECT_TRUE(UI(BlinkFont)->isChecked());
 
   // Ctrl+B on a: both blink, one toggle at the start.
   Select(0, 1);
   Key(Message(), Qt::Key_B, Qt::ControlModifier);
-  EXPECT_TRUE(Win->ui->BlinkFont->isChecked());
+  EXPECT_TRUE(UI(BlinkFont)->isChecked());
   EXPECT_EQ(MarkedEditorText(Message()), "[ab]");
   EXPECT_EQ(Blink(), "\x01"
                      "ab");
@@ -146,8 +146,8 @@ TEST_F(TextPageTest, Counts) {
         c.mergeCharFormat(red);
       }
     }
-    EXPECT_EQ(Win->ui->Count->text(), r.count) << r.name;
-    EXPECT_EQ(Win->ui->SaveBlink->isEnabled(), r.enabled) << r.name;
+    EXPECT_EQ(UI(Count)->text(), r.count) << r.name;
+    EXPECT_EQ(UI(SaveBlink)->isEnabled(), r.enabled) << r.name;
   }
 }
 
@@ -216,20 +216,20 @@ TEST_F(TextPageTest, HiddenRemovesTheMarking) {
   Activate(Win);
   Compose("hi", "rr");
   EXPECT_EQ(MarkedEditorText(Message()), "[hi]");
-  EXPECT_EQ(Win->ui->Count->text(), "67");
-  QTest::mouseClick(Win->ui->ClassHidden, Qt::LeftButton);
-  EXPECT_FALSE(Win->ui->BlinkFont->isEnabled());
+  EXPECT_EQ(UI(Count)->text(), "67");
+  QTest::mouseClick(UI(ClassHidden), Qt::LeftButton);
+  EXPECT_FALSE(UI(BlinkFont)->isEnabled());
   EXPECT_EQ(MarkedEditorText(Message()), "hi");
-  EXPECT_EQ(Win->ui->Count->text(), "67");  // 69 - 2
+  EXPECT_EQ(UI(Count)->text(), "67");  // 69 - 2
   // Ctrl+B does nothing while Blink is disabled.
   Select(0, 2);
   Key(Message(), Qt::Key_B, Qt::ControlModifier);
   EXPECT_EQ(MarkedEditorText(Message()), "hi");
   // Back to Normal: Blink enabled again, the marking is not restored.
-  QTest::mouseClick(Win->ui->ClassNormal, Qt::LeftButton);
-  EXPECT_TRUE(Win->ui->BlinkFont->isEnabled());
+  QTest::mouseClick(UI(ClassNormal), Qt::LeftButton);
+  EXPECT_TRUE(UI(BlinkFont)->isEnabled());
   EXPECT_EQ(MarkedEditorText(Message()), "hi");
-  EXPECT_EQ(Win->ui->Count->text(), "158");
+  EXPECT_EQ(UI(Count)->text(), "158");
 }
 
 // Each kind, stored in the SIM of the simulated phone: the TPDU after the
@@ -261,10 +261,10 @@ TEST_F(TextPageTest, EveryKindReachesThePhone) {
     Compose(r.text, r.red);
     Win->SetClassIndex(r.type);
     Win->ClassClick();
-    ASSERT_TRUE(Win->ui->SaveBlink->isEnabled()) << r.name;
+    ASSERT_TRUE(UI(SaveBlink)->isEnabled()) << r.name;
     Win->Phone.LogReady = false;
     WhenModal([](QWidget* w) { Click(w, "SaveSend"); });  // first use: save to the SIM
-    Win->ui->SaveBlink->click();
+    UI(SaveBlink)->click();
     const auto lines = Journal();
     std::string line;
     for (size_t i = seen; i < lines.size(); ++i)
@@ -286,7 +286,7 @@ TEST_F(TextPageTest, CancelSendsNothing) {
   Create();
   Compose("x", "");
   WhenModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
-  Win->ui->SaveBlink->click();
+  UI(SaveBlink)->click();
   EXPECT_TRUE(Journal().empty() || Journal().back().find("CMGW") == std::string::npos);
   EXPECT_EQ(Win->StatusText(), "");
 }

@@ -1,4 +1,4 @@
-#include "app/StatusLabel.h"
+#include "widgets/StatusLabel.h"
 
 #include <QFontMetrics>
 #include <QResizeEvent>

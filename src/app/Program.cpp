@@ -87,7 +87,7 @@ void SaveShot(QWidget* w, const QString& dir, const QString& name) {
 // Pictures of every page of the main window and of the three dialogs.
 void TakeScreenshots(const QString& dir) {
   QDir().mkpath(dir);
-  QTabWidget* pages = Win->ui->PageControl;
+  QTabWidget* pages = Win->findChild<QTabWidget*>("PageControl");
   for (int i = 0; i < pages->count(); ++i) {
     pages->setCurrentIndex(i);
     SaveShot(Win, dir, QString("main-%1-%2").arg(i + 1).arg(pages->widget(i)->objectName()));

@@ -16,23 +16,12 @@
 #include "AppFixture.h"
 #include "dialogs/FontDialog.h"
 #include "platform/Picture.h"
+#include "dropfile/DropFile.h"
 #include "platform/Desktop.h"
 
-#if __has_include("dropfile/DropFile.h")
-#include "dropfile/DropFile.h"
-#define MP_HAVE_DROPFILE 1
-#endif
-
 namespace {
-// Whether dropped files are accepted now (true when there is no drop target yet).
-bool DropAccepted(bool expected) {
-#ifdef MP_HAVE_DROPFILE
-  (void)expected;
-  return Win->DropFile1 && Win->DropFile1->EnableDrop();
-#else
-  return expected;
-#endif
-}
+// Whether dropped files are accepted now.
+bool DropAccepted() { return Win->DropFile1 && Win->DropFile1->EnableDrop(); }
 }  // namespace
 
 class FrameTest : public AppFixture {};
@@ -40,25 +29,25 @@ class FrameTest : public AppFixture {};
 TEST_F(FrameTest, FirstStartWithoutSettings) {
   Create();
   EXPECT_EQ(Win->windowTitle(), "Corvistan MIRAPOST");
-  EXPECT_EQ(Win->ui->ComPort->currentIndex(), 3);
-  EXPECT_EQ(Win->ui->ComPort->currentText(), "COM 4");
-  EXPECT_EQ(Win->ui->ComPort->count(), 9);
+  EXPECT_EQ(UI(ComPort)->currentIndex(), 3);
+  EXPECT_EQ(UI(ComPort)->currentText(), "COM 4");
+  EXPECT_EQ(UI(ComPort)->count(), 9);
   EXPECT_EQ(Win->MessageFont.family(), "System");
   EXPECT_EQ(Win->MessageFont.pointSize(), 12);
-  EXPECT_EQ(Win->ui->cmbOperator->count(), 0);
-  EXPECT_EQ(Win->ui->PageControl->currentWidget(), Win->ui->TabSheet1);
-  for (QAction* a : {Win->ui->New1, Win->ui->Open1, Win->ui->SaveAs1, Win->ui->Font1}) {
+  EXPECT_EQ(UI(cmbOperator)->count(), 0);
+  EXPECT_EQ(UI(PageControl)->currentWidget(), UI(TabSheet1));
+  for (QAction* a : {UI(New1), UI(Open1), UI(SaveAs1), UI(Font1)}) {
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
   }
   EXPECT_EQ(Win->StatusText(), "");
   EXPECT_EQ(Win->PortIndex(), 3);
-  EXPECT_TRUE(DropAccepted(true));
+  EXPECT_TRUE(DropAccepted());
   // Fixed size, 432 wide (and the receiving phone's panel beside the form),
   // 393 high below the menu bar, no maximise box.
   EXPECT_EQ(Win->minimumSize(), Win->maximumSize());
-  EXPECT_EQ(Win->ui->centralwidget->width(), 432);
+  EXPECT_EQ(UI(centralwidget)->width(), 432);
   EXPECT_GT(Win->width(), 432);
-  EXPECT_EQ(Win->height() - Win->ui->MainMenu1->sizeHint().height(), 393);
+  EXPECT_EQ(Win->height() - UI(MainMenu1)->sizeHint().height(), 393);
   EXPECT_FALSE(Win->windowFlags() & Qt::WindowMaximizeButtonHint);
   // Settings written at shut-down.
   Destroy();
@@ -73,7 +62,7 @@ TEST_F(FrameTest, PagesInOrderWithHints) {
   const char* captions[] = {"(Blinking) Messages", "Indicator Control", "Void Messages",
                             "Class 0 Templates", "Blinking Phonebook", "Logo Messages"};
   const char* names[] = {"TabSheet1", "TabSheet3", "TabSheet4", "TabSheet2", "TabSheet5", "TabSheet6"};
-  QTabWidget* pc = Win->ui->PageControl;
+  QTabWidget* pc = UI(PageControl);
   ASSERT_EQ(pc->count(), 6);
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(pc->tabText(i), captions[i]);
@@ -81,8 +70,8 @@ TEST_F(FrameTest, PagesInOrderWithHints) {
     EXPECT_FALSE(pc->tabToolTip(i).isEmpty());
   }
   EXPECT_EQ(pc->tabToolTip(1), "Select the function(s) you\nwant to include in your message.");
-  EXPECT_EQ(Win->ui->ComPort->toolTipDuration(), 10000);
-  EXPECT_EQ(Win->ui->Forward->toolTipDuration(), 10000);
+  EXPECT_EQ(UI(ComPort)->toolTipDuration(), 10000);
+  EXPECT_EQ(UI(Forward)->toolTipDuration(), 10000);
 }
 
 TEST_F(FrameTest, PageAvailability) {
@@ -95,30 +84,29 @@ TEST_F(FrameTest, PageAvailability) {
     QTextEdit* editor;
     QAbstractButton* blink;
   };
-  auto* ui = Win->ui;
   const std::vector<Row> rows = {
-      {ui->TabSheet3, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
-      {ui->TabSheet6, false, true, false, false,
+      {UI(TabSheet3), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
+      {UI(TabSheet6), false, true, false, false,
        (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;"), "BMP",
-       ui->EntryName, ui->BlinkEntry},
-      {ui->TabSheet4, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
-      {ui->TabSheet1, true, true, true, true, "Rich Text Format (*.rtf);;All Files (*)", "RTF",
-       ui->Message, ui->BlinkFont},
-      {ui->TabSheet2, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
-      {ui->TabSheet5, false, false, false, false, "", "", ui->EntryName, ui->BlinkEntry},
+       UI(EntryName), UI(BlinkEntry)},
+      {UI(TabSheet4), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
+      {UI(TabSheet1), true, true, true, true, "Rich Text Format (*.rtf);;All Files (*)", "RTF",
+       UI(Message), UI(BlinkFont)},
+      {UI(TabSheet2), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
+      {UI(TabSheet5), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.page->objectName().toStdString());
-    ui->PageControl->setCurrentWidget(r.page);
-    EXPECT_EQ(ui->New1->isEnabled(), r.newOn);
-    EXPECT_EQ(ui->Open1->isEnabled(), r.openOn);
-    EXPECT_EQ(ui->SaveAs1->isEnabled(), r.saveOn);
-    EXPECT_EQ(ui->Font1->isEnabled(), r.fontOn);
+    UI(PageControl)->setCurrentWidget(r.page);
+    EXPECT_EQ(UI(New1)->isEnabled(), r.newOn);
+    EXPECT_EQ(UI(Open1)->isEnabled(), r.openOn);
+    EXPECT_EQ(UI(SaveAs1)->isEnabled(), r.saveOn);
+    EXPECT_EQ(UI(Font1)->isEnabled(), r.fontOn);
     if (!r.filter.isEmpty()) {
       EXPECT_EQ(Win->OpenFilter, r.filter);
       EXPECT_EQ(Win->OpenDefaultExt, r.ext);
     }
-    EXPECT_EQ(DropAccepted(r.openOn), r.openOn);
+    EXPECT_EQ(DropAccepted(), r.openOn);
     EXPECT_EQ(Win->CurrentEditor, r.editor);
     EXPECT_EQ(Win->CurrentBlinkButton, r.blink);
   }
@@ -144,7 +132,7 @@ TEST_F(FrameTest, ComPortSetting) {
       if (c.asText) k.WriteString("ComPort", *c.asText);
     });
     Create();
-    EXPECT_EQ(Win->ui->ComPort->currentIndex(), c.index);
+    EXPECT_EQ(UI(ComPort)->currentIndex(), c.index);
     EXPECT_EQ(Win->PortIndex(), c.index);
     Destroy();
     EXPECT_EQ(StoredInteger("ComPort"), c.written);
@@ -176,7 +164,7 @@ TEST_F(FrameTest, OperatorListLoading) {
     ::setenv("XDG_CONFIG_HOME", fresh.path().toLocal8Bit().constData(), 1);
     WriteSettings(c.write);
     Create();
-    EXPECT_EQ(Win->ui->cmbOperator->count(), c.loaded);
+    EXPECT_EQ(UI(cmbOperator)->count(), c.loaded);
     Destroy();
   }
 }
@@ -188,10 +176,10 @@ TEST_F(FrameTest, OperatorsWrittenAndOlderValuesKept) {
     k.WriteString("Unrelated", "kept");
   });
   Create();
-  ASSERT_EQ(Win->ui->cmbOperator->count(), 1);
-  EXPECT_EQ(Win->ui->cmbOperator->itemText(0), "244-05 Radiolinja");
-  Win->ui->cmbOperator->addItem("244-91 Sonera");
-  Win->ui->cmbOperator->addItem("000-00");
+  ASSERT_EQ(UI(cmbOperator)->count(), 1);
+  EXPECT_EQ(UI(cmbOperator)->itemText(0), "244-05 Radiolinja");
+  UI(cmbOperator)->addItem("244-91 Sonera");
+  UI(cmbOperator)->addItem("000-00");
   Destroy();
   EXPECT_EQ(StoredString("Operator0"), "244-05 Radiolinja");
   EXPECT_EQ(StoredString("Operator1"), "244-91 Sonera");
@@ -209,7 +197,7 @@ TEST_F(FrameTest, FontSettings) {
   Create();
   EXPECT_EQ(Win->MessageFont.family().toStdString(), longName.substr(0, 31));
   EXPECT_EQ(Win->MessageFont.pointSize(), 30);
-  EXPECT_EQ(Win->ui->Message->font().pointSize(), 30);
+  EXPECT_EQ(UI(Message)->font().pointSize(), 30);
   Destroy();
   EXPECT_EQ(StoredString("FontName"), longName.substr(0, 31));
   EXPECT_EQ(StoredInteger("FontSize"), 30);
@@ -227,7 +215,7 @@ TEST_F(FrameTest, FontSettingsOfWrongTypeIgnored) {
 
 TEST_F(FrameTest, FontDialogGivesPlainFont) {
   Create();
-  Win->ui->Message->setFontWeight(QFont::Bold);
+  UI(Message)->setFontWeight(QFont::Bold);
   WhenModal([](QWidget* w) {
     auto* dialog = qobject_cast<TFontDialog*>(w);
     ASSERT_NE(dialog, nullptr);
@@ -243,10 +231,10 @@ TEST_F(FrameTest, FontDialogGivesPlainFont) {
   EXPECT_FALSE(Win->MessageFont.bold());
   EXPECT_FALSE(Win->MessageFont.italic());
   EXPECT_FALSE(Win->MessageFont.underline());
-  EXPECT_EQ(Win->ui->Message->font().pointSize(), 20);
-  EXPECT_FALSE(Win->ui->Message->font().bold());
+  EXPECT_EQ(UI(Message)->font().pointSize(), 20);
+  EXPECT_FALSE(UI(Message)->font().bold());
   // EntryName keeps its own font.
-  EXPECT_NE(Win->ui->EntryName->font().pointSize(), 20);
+  EXPECT_NE(UI(EntryName)->font().pointSize(), 20);
   Destroy();
   EXPECT_EQ(StoredInteger("FontSize"), 20);
 
@@ -259,63 +247,60 @@ TEST_F(FrameTest, FontDialogGivesPlainFont) {
 
 TEST_F(FrameTest, PopupMenuEnabling) {
   Create();
-  auto* ui = Win->ui;
-  ui->Message->setPlainText("hello");
+  UI(Message)->setPlainText("hello");
   QApplication::clipboard()->setImage(QImage(4, 4, QImage::Format_RGB32));
   Win->PopupMenu1Popup();
-  EXPECT_FALSE(ui->Cut1->isEnabled());
-  EXPECT_FALSE(ui->Copy1->isEnabled());
-  EXPECT_FALSE(ui->Delete1->isEnabled());
-  EXPECT_FALSE(ui->Paste1->isEnabled());
+  EXPECT_FALSE(UI(Cut1)->isEnabled());
+  EXPECT_FALSE(UI(Copy1)->isEnabled());
+  EXPECT_FALSE(UI(Delete1)->isEnabled());
+  EXPECT_FALSE(UI(Paste1)->isEnabled());
 
-  ui->Message->selectAll();
+  UI(Message)->selectAll();
   QApplication::clipboard()->setText("x");
   Win->PopupMenu1Popup();
-  EXPECT_TRUE(ui->Cut1->isEnabled());
-  EXPECT_TRUE(ui->Copy1->isEnabled());
-  EXPECT_TRUE(ui->Delete1->isEnabled());
-  EXPECT_TRUE(ui->Paste1->isEnabled());
+  EXPECT_TRUE(UI(Cut1)->isEnabled());
+  EXPECT_TRUE(UI(Copy1)->isEnabled());
+  EXPECT_TRUE(UI(Delete1)->isEnabled());
+  EXPECT_TRUE(UI(Paste1)->isEnabled());
 
   // Delete leaves the clipboard alone; the menu acts on CurrentEditor only.
   Win->Delete1Click();
-  EXPECT_EQ(ui->Message->toPlainText(), "");
+  EXPECT_EQ(UI(Message)->toPlainText(), "");
   EXPECT_EQ(QApplication::clipboard()->text(), "x");
-  ui->PageControl->setCurrentWidget(ui->TabSheet5);
+  UI(PageControl)->setCurrentWidget(UI(TabSheet5));
   Win->Paste1Click();
-  EXPECT_EQ(ui->EntryName->toPlainText(), "x");
-  EXPECT_EQ(ui->Message->toPlainText(), "");
+  EXPECT_EQ(UI(EntryName)->toPlainText(), "x");
+  EXPECT_EQ(UI(Message)->toPlainText(), "");
   Win->SelectAll1Click();
   Win->Cut1Click();
-  EXPECT_EQ(ui->EntryName->toPlainText(), "");
+  EXPECT_EQ(UI(EntryName)->toPlainText(), "");
 }
 
 TEST_F(FrameTest, DebugCommandHiddenButWorking) {
   Create();
-  auto* ui = Win->ui;
-  EXPECT_FALSE(ui->Help1->actions().contains(ui->Debug1));
-  EXPECT_FALSE(ui->File1->actions().contains(ui->Debug1));
-  EXPECT_TRUE(Win->actions().contains(ui->Debug1));
-  EXPECT_EQ(ui->Debug1->shortcut(), QKeySequence("Ctrl+Shift+F12"));
-  ui->Forward->setEnabled(false);
+  EXPECT_FALSE(UI(Help1)->actions().contains(UI(Debug1)));
+  EXPECT_FALSE(UI(File1)->actions().contains(UI(Debug1)));
+  EXPECT_TRUE(Win->actions().contains(UI(Debug1)));
+  EXPECT_EQ(UI(Debug1)->shortcut(), QKeySequence("Ctrl+Shift+F12"));
+  UI(Forward)->setEnabled(false);
   Activate(Win);
   QTest::keyClick(Win, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_TRUE(ui->Forward->isEnabled());
+  EXPECT_TRUE(UI(Forward)->isEnabled());
 }
 
 TEST_F(FrameTest, MenuShortcuts) {
   Create();
-  auto* ui = Win->ui;
   const std::vector<std::pair<QAction*, const char*>> keys = {
-      {ui->New1, "Ctrl+N"}, {ui->Open1, "Ctrl+O"}, {ui->SaveAs1, "Ctrl+S"},
-      {ui->Font1, "Alt+Return"}, {ui->Exit1, "Alt+F4"}, {ui->HelpContents1, "F1"},
-      {ui->MIRAPOSTWebSite1, ""}, {ui->AboutMiraPost1, "Shift+F1"}};
+      {UI(New1), "Ctrl+N"}, {UI(Open1), "Ctrl+O"}, {UI(SaveAs1), "Ctrl+S"},
+      {UI(Font1), "Alt+Return"}, {UI(Exit1), "Alt+F4"}, {UI(HelpContents1), "F1"},
+      {UI(MIRAPOSTWebSite1), ""}, {UI(AboutMiraPost1), "Shift+F1"}};
   for (const auto& [action, key] : keys) EXPECT_EQ(action->shortcut(), QKeySequence(key)) << key;
 }
 
 TEST_F(FrameTest, WebSiteCommandOpensDownloadPage) {
   Create();
   mp::LastOpenedDocument().clear();
-  Win->ui->MIRAPOSTWebSite1->trigger();
+  UI(MIRAPOSTWebSite1)->trigger();
   EXPECT_EQ(mp::LastOpenedDocument(), "https://www.mirapost.example/download");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -325,8 +310,8 @@ TEST_F(FrameTest, WebSiteCommandOpensDownloadPage) {
 TEST_F(FrameTest, HelpCommandOpensLocalPage) {
   Create();
   mp::LastOpenedDocument().clear();
-  ASSERT_TRUE(Win->ui->Help1->actions().contains(Win->ui->HelpContents1));
-  Win->ui->HelpContents1->trigger();
+  ASSERT_TRUE(UI(Help1)->actions().contains(UI(HelpContents1)));
+  UI(HelpContents1)->trigger();
   EXPECT_TRUE(QString::fromStdString(mp::LastOpenedDocument()).endsWith("/share/mirapost/help/index.html"))
       << mp::LastOpenedDocument();
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(mp::LastOpenedDocument())));
@@ -335,25 +320,24 @@ TEST_F(FrameTest, HelpCommandOpensLocalPage) {
 
 TEST_F(FrameTest, EnterPressesThePagesDefaultButton) {
   Create();
-  auto* ui = Win->ui;
   Activate(Win);
-  ui->PageControl->setCurrentWidget(ui->TabSheet5);
-  QSignalSpy clicked(ui->SaveEntry, &QPushButton::clicked);
-  ui->SaveEntry->setEnabled(false);
-  QTest::keyClick(ui->EntryNo, Qt::Key_Return);
+  UI(PageControl)->setCurrentWidget(UI(TabSheet5));
+  QSignalSpy clicked(UI(SaveEntry), &QPushButton::clicked);
+  UI(SaveEntry)->setEnabled(false);
+  QTest::keyClick(UI(EntryNo), Qt::Key_Return);
   EXPECT_EQ(clicked.count(), 0);
-  ui->SaveEntry->setEnabled(true);
-  QTest::keyClick(ui->EntryNo, Qt::Key_Return);
+  UI(SaveEntry)->setEnabled(true);
+  QTest::keyClick(UI(EntryNo), Qt::Key_Return);
   EXPECT_EQ(clicked.count(), 1);
   // Enter in the one-line name presses the button and never breaks the line.
-  QTest::keyClick(ui->EntryName, Qt::Key_Return);
+  QTest::keyClick(UI(EntryName), Qt::Key_Return);
   EXPECT_EQ(clicked.count(), 2);
-  EXPECT_FALSE(ui->EntryName->toPlainText().contains('\n'));
+  EXPECT_FALSE(UI(EntryName)->toPlainText().contains('\n'));
   // Enter in Message is a line break.
-  ui->PageControl->setCurrentWidget(ui->TabSheet1);
-  QSignalSpy saveBlink(ui->SaveBlink, &QPushButton::clicked);
-  ui->SaveBlink->setEnabled(true);
-  QTest::keyClick(ui->Message, Qt::Key_Return);
+  UI(PageControl)->setCurrentWidget(UI(TabSheet1));
+  QSignalSpy saveBlink(UI(SaveBlink), &QPushButton::clicked);
+  UI(SaveBlink)->setEnabled(true);
+  QTest::keyClick(UI(Message), Qt::Key_Return);
   EXPECT_EQ(saveBlink.count(), 0);
 }
 
@@ -362,7 +346,7 @@ TEST_F(FrameTest, StatusAndWaitPointer) {
   Win->ShowStatus("Opening COM4:...");
   Win->ShowStatus("Message successfully sent.");
   EXPECT_EQ(Win->StatusText(), "Message successfully sent.");
-  EXPECT_FALSE(Win->ui->StatusBar->isSizeGripEnabled());
+  EXPECT_FALSE(UI(StatusBar)->isSizeGripEnabled());
   Win->SetWaitCursor(true);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);

@@ -33,10 +33,10 @@ class LogoTest : public PageTest {
       });
     }
     Create();
-    Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet6);
+    UI(PageControl)->setCurrentWidget(UI(TabSheet6));
   }
 
-  QComboBox* Box() { return Win->ui->cmbOperator; }
+  QComboBox* Box() { return UI(cmbOperator); }
   std::string Text() { return Box()->currentText().toStdString(); }
   std::vector<std::string> History() {
     std::vector<std::string> items;
@@ -46,19 +46,19 @@ class LogoTest : public PageTest {
 
   void Paste(const QImage& picture) {
     QGuiApplication::clipboard()->setImage(picture);
-    Win->ui->cmdPasteLogo->click();
+    UI(cmdPasteLogo)->click();
   }
 
   // Confirms the Send/Save dialog for the network typed into the box.
   void SendFor(const QString& network, bool save = true) {
     TypeOperator(network);
-    ASSERT_TRUE(Win->ui->cmdSaveLogo->isEnabled()) << network.toStdString();
+    ASSERT_TRUE(UI(cmdSaveLogo)->isEnabled()) << network.toStdString();
     if (save) {
       WhenModal([](QWidget* w) { ConfirmSave(w); });
     } else {
       WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
     }
-    Win->ui->cmdSaveLogo->click();
+    UI(cmdSaveLogo)->click();
   }
 };
 
@@ -112,7 +112,7 @@ TEST_P(LogoPictures, Paste) {
   Paste(GetParam().picture);
   EXPECT_EQ(Win->LogoBits, GetParam().bits);
   // The preview shows the two colours that will be sent, stretched.
-  const QImage preview = Win->ui->imgPreview->pixmap().toImage();
+  const QImage preview = UI(imgPreview)->pixmap().toImage();
   ASSERT_EQ(preview.size(), QSize(216, 50));
   const bool firstDark = GetParam().bits[0] == 'F';
   EXPECT_EQ(QColor(preview.pixel(0, 0)), firstDark ? QColor(0, 0, 0) : QColor(224, 255, 192));
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LogoTest, StartsBlank) {
   Open();
   EXPECT_EQ(Win->LogoBits, kBlankBits);
-  const QImage preview = Win->ui->imgPreview->pixmap().toImage();
+  const QImage preview = UI(imgPreview)->pixmap().toImage();
   ASSERT_EQ(preview.size(), QSize(216, 50));
   EXPECT_EQ(QColor(preview.pixel(100, 25)), QColor(224, 255, 192));
 }
@@ -150,13 +150,13 @@ TEST_F(LogoTest, PasteWithoutPictureKeepsLogo) {
   Paste(Filled(72, 14, Qt::black));
   mp::TakeRecordedBeeps();
   QGuiApplication::clipboard()->setText("not a picture");
-  Win->ui->cmdPasteLogo->click();
+  UI(cmdPasteLogo)->click();
   EXPECT_EQ(Win->StatusText(), "Clipboard does not contain a bitmap.");
   EXPECT_EQ(mp::TakeRecordedBeeps(), std::vector<mp::BeepKind>{mp::BeepKind::Exclamation});
   EXPECT_EQ(Win->LogoBits, std::string(252, 'F'));
   // An empty clipboard is the same.
   QGuiApplication::clipboard()->clear();
-  Win->ui->cmdPasteLogo->click();
+  UI(cmdPasteLogo)->click();
   EXPECT_EQ(Win->StatusText(), "Clipboard does not contain a bitmap.");
   EXPECT_EQ(Win->LogoBits, std::string(252, 'F'));
 }
@@ -180,7 +180,7 @@ TEST_P(LogoCodes, Typed) {
   TypeOperator(QString::fromLatin1(c.typed));
   EXPECT_EQ(Text(), c.text);
   EXPECT_EQ(Win->OperatorCode, c.code);
-  EXPECT_EQ(Win->ui->cmdSaveLogo->isEnabled(), c.valid);
+  EXPECT_EQ(UI(cmdSaveLogo)->isEnabled(), c.valid);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -202,7 +202,7 @@ TEST_F(LogoTest, PlaceholderComesBack) {
   Open();
   EXPECT_EQ(Text(), kPlaceholder);
   EXPECT_EQ(Win->OperatorCode, "000-00");
-  EXPECT_TRUE(Win->ui->cmdSaveLogo->isEnabled());
+  EXPECT_TRUE(UI(cmdSaveLogo)->isEnabled());
   // Editing the placeholder other than by typing over all of it restores it.
   QLineEdit* edit = Box()->lineEdit();
   edit->end(false);
@@ -250,7 +250,7 @@ TEST_F(LogoSendTest, SavedWithoutDescription) {
 }
 
 TEST_F(LogoSendTest, DescriptionBecomesAddressWhenSaved) {
-  Win->ui->txtDesc->setText("Hello");
+  UI(txtDesc)->setText("Hello");
   SendFor("244-05");
   // Sending leaves the recipient as typed; the description is not used.
   SendFor("244-05", false);
@@ -263,8 +263,8 @@ TEST_F(LogoSendTest, DescriptionBecomesAddressWhenSaved) {
 }
 
 TEST_F(LogoSendTest, LongestDescriptionFillsTheAddress) {
-  Win->ui->txtDesc->setText("Corvistan Oy Radiolinja");  // cut to 11 characters by the box
-  EXPECT_EQ(Win->ui->txtDesc->text(), "Corvistan O");
+  UI(txtDesc)->setText("Corvistan Oy Radiolinja");  // cut to 11 characters by the box
+  EXPECT_EQ(UI(txtDesc)->text(), "Corvistan O");
   SendFor("244-05");
   const auto sent = Messages();
   ASSERT_EQ(sent.size(), 1u);
@@ -277,7 +277,7 @@ TEST_F(LogoSendTest, RemovalCodeAndPicture) {
   Paste(Checkers(-2));
   // The placeholder is there from the start: the removal code.
   WhenModal([](QWidget* w) { ConfirmSave(w); });
-  Win->ui->cmdSaveLogo->click();
+  UI(cmdSaveLogo)->click();
   const auto sent = Messages();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].Body(), "00F5FF8C0605041582158200F00000480E01" + CheckerBits(1));
@@ -294,7 +294,7 @@ TEST_F(LogoSendTest, RemovalCodeAndPicture) {
 TEST_F(LogoSendTest, CancelKeepsHistoryAndPhone) {
   TypeOperator("244-05 Radiolinja");
   WhenModal([](QWidget* w) { Cancel(w); });
-  Win->ui->cmdSaveLogo->click();
+  UI(cmdSaveLogo)->click();
   EXPECT_TRUE(History().empty());
   EXPECT_TRUE(Journal().empty());
   EXPECT_FALSE(Win->Phone.LogReady);
@@ -373,7 +373,7 @@ TEST_P(LogoPicks, ReplacePlaceholder) {
   PickRow(GetParam().how, GetParam().row);
   EXPECT_EQ(Text(), history[static_cast<std::size_t>(GetParam().row)]);
   EXPECT_EQ(Win->OperatorCode, history[static_cast<std::size_t>(GetParam().row)].substr(0, 6));
-  EXPECT_TRUE(Win->ui->cmdSaveLogo->isEnabled());
+  EXPECT_TRUE(UI(cmdSaveLogo)->isEnabled());
   QTest::qWait(10);  // the check after a pick has run
   EXPECT_EQ(Text(), history[static_cast<std::size_t>(GetParam().row)]);
 }
@@ -416,7 +416,7 @@ TEST_F(LogoPicks, ListOpenedAndClosedWithoutPick) {
   Key(Box()->lineEdit(), Qt::Key_Down);
   QTest::qWait(10);
   EXPECT_EQ(Win->OperatorCode, "244-05");
-  EXPECT_TRUE(Win->ui->cmdSaveLogo->isEnabled());
+  EXPECT_TRUE(UI(cmdSaveLogo)->isEnabled());
 }
 
 }  // namespace

@@ -304,7 +304,7 @@ TEST_F(SendTest, ReportsSetting) {
 TEST_F(SendTest, FindAgainstSimulatedPhone) {
   ASSERT_TRUE(StartPhone({"--phonebook", PhonebookFile({"1,+358401234567,145,Alice Example", "2,555,129,Bob"})}));
   Create();
-  Win->ui->ComPort->setCurrentIndex(3);
+  UI(ComPort)->setCurrentIndex(3);
   Open();
   TypeRecipient("A");
   Type(RecipientEdit(), "lice");
@@ -323,4 +323,29 @@ TEST_F(SendTest, FindAgainstSimulatedPhone) {
   EXPECT_EQ(RecipientText(), "Zorro");
   EXPECT_FALSE(SendWin->ui->SaveSend->isEnabled());
   EXPECT_TRUE(SendWin->ui->Find->isEnabled());
+}
+
+// Find asks whatever search the dialog was handed, with the typed name, and
+// takes the name and address it gives back; a failed search changes nothing.
+TEST_F(SendTest, FindUsesTheSearchHandedIn) {
+  Create();
+  std::vector<std::string> asked;
+  bool found = true;
+  SendWin->SetPhonebookSearch([&](std::string& name, std::string& address) {
+    asked.push_back(name);
+    if (!found) return false;
+    name = "Alice Example";
+    address = "0C91534810325476";
+    return true;
+  });
+  Open();
+  TypeRecipient("Alice");
+  SendWin->ui->Find->click();
+  EXPECT_EQ(RecipientText(), "Alice Example");
+  EXPECT_EQ(SendWin->DestAddress, "0C91534810325476");
+  found = false;
+  TypeRecipient("Zorro");
+  SendWin->ui->Find->click();
+  EXPECT_EQ(RecipientText(), "Zorro");
+  EXPECT_EQ(asked, (std::vector<std::string>{"Alice", "Zorro"}));
 }

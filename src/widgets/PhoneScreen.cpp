@@ -1,5 +1,5 @@
 // The receiving phone's screen drawn from a reading.
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
