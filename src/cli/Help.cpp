@@ -46,11 +46,19 @@ Options:
                              phone reads; open no port
   --json                     print one JSON object per message
   --log FILE                 write the serial traffic to FILE
+  --via GATEWAY              send through an SMS gateway instead of a phone:
+                             smstools:SPOOL-FOLDER, kannel:SENDSMS-URL or
+                             the name of a gateway defined in the window
+  --text-is-pdu-key KEY      smstools: the modem's text_is_pdu_key, so that
+                             the spool file carries the TPDU as it is
+  --wait SECONDS             how long to follow a message in the gateway
+                             (default 60); past it the outcome is unknown
   -h, --help                 show this help
   --version                  show the version
 
 Exit status: 0 all sent, 1 the phone refused or failed at least one message,
-2 bad usage or input, 3 the port could not be opened.
+2 bad usage or input, 3 the port could not be opened, 5 a gateway holds at
+least one message and its outcome was not known within --wait.
 )";
 }
 

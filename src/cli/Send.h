@@ -9,7 +9,7 @@
 namespace mp::cli {
 
 // Exit codes.
-enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3 };
+enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3, kQueuedUnknown = 5 };
 
 struct Io {
   std::istream& in;
