@@ -47,7 +47,8 @@ int KannelDcs(int coding, int mclass, int mwi, bool altDcs, bool emptyText) {
     if (coding == 2) return dcs | 0xE0;
     return dcs | (emptyText ? 0xC0 : 0xD0);
   }
-  if (altDcs) return 0xF0 | (coding == 1 ? 0x04 : 0) | (mclass >= 0 ? mclass : 0);
+  // Without a class the F0 group gets class 1.
+  if (altDcs) return 0xF0 | (coding == 1 ? 0x04 : 0) | (mclass >= 0 ? mclass : 1);
   if (mclass < 0 && coding == 0) return 0x00;
   return (mclass >= 0 ? 0x10 | mclass : 0) | (coding << 2);
 }
