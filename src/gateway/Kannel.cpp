@@ -84,7 +84,7 @@ SendsmsQuery MapToSendsms(const Config& config, const std::string& tpdu) {
   bool alt = false;
   for (int tryMwi = -1; tryMwi < 8 && mclass == -2; ++tryMwi)
     for (int tryAlt = 0; tryAlt < 2 && mclass == -2; ++tryAlt)
-      for (int tryClass = -1; tryClass < 4; ++tryClass)
+      for (int tryClass : {0, 1, 2, 3, -1})  // an explicit class where one fits
         if (KannelDcs(coding, tryClass, tryMwi, tryAlt == 1, empty) == p.dcs) {
           mclass = tryClass;
           mwi = tryMwi;
