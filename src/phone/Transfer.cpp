@@ -51,6 +51,7 @@ TransferReport MessageReport(const TransferSettings& settings, const std::string
 
 void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
                                 std::string_view body, int status) {
+  if (divert_ && divert_(settings, header, body, status)) return;
   const std::string tpdu = SubmitTpdu(settings, header, body);
   ReportScope scope(*this, MessageReport(settings, tpdu, status));
   if (!OpenPhone()) return;
