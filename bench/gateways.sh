@@ -24,7 +24,10 @@ rate() {  # label, command...
   local label="$1"; shift
   local start end
   start=$(date +%s.%N)
-  "$@" > /dev/null 2> "$T/err" || { echo "$label: failed: $(tail -n 3 "$T/err")"; return; }
+  "$@" > /dev/null 2> "$T/err" || {
+    echo "$label: $(grep -c '^Failed' "$T/err") of $COUNT failed, the first: $(grep -m1 '^Failed' "$T/err")"
+    return
+  }
   end=$(date +%s.%N)
   python3 -c "print('%-34s %4d messages in %6.2f s: %7.2f messages/s' % ('$label', $COUNT, $end-$start, $COUNT/($end-$start)))"
 }
@@ -71,17 +74,20 @@ box-allow-ip = 127.0.0.1
 log-file = "$T/bearerbox.log"
 log-level = 2
 dlr-storage = internal
+
 group = smsc
 smsc = at
 smsc-id = phone
 modemtype = simulated
 device = $T/phone
 speed = 19200
+
 group = modems
 id = simulated
 name = "simulated phone"
 detect-string = "MIRAPOST"
 no-pin = true
+
 group = smsbox
 bearerbox-host = 127.0.0.1
 bearerbox-port = $BOX
@@ -89,6 +95,7 @@ sendsms-port = $HTTP
 sendsms-interface = 127.0.0.1
 log-file = "$T/smsbox.log"
 log-level = 2
+
 group = sendsms-user
 username = bench
 password = bench
