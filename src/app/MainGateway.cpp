@@ -68,5 +68,8 @@ void TWin::UpdatePhoneOnly() {
     w->setEnabled(!gateway);
     w->setToolTip(gateway ? tip : w->property("phoneTip").toString());
   }
-  ui->PageControl->setTabToolTip(ui->PageControl->indexOf(ui->TabSheet5), tip);
+  const int tab = ui->PageControl->indexOf(ui->TabSheet5);
+  if (!ui->TabSheet5->property("phoneTabTip").isValid())
+    ui->TabSheet5->setProperty("phoneTabTip", ui->PageControl->tabToolTip(tab));
+  ui->PageControl->setTabToolTip(tab, gateway ? tip : ui->TabSheet5->property("phoneTabTip").toString());
 }
