@@ -7,7 +7,8 @@
 #
 #   app -> dialogs -> widgets -> phone -> builders -> platform
 #   pdu reads what builders make and never includes them; record keeps what
-#   phone reports; cli is the command line over the core; dropfile is the drop
+#   phone reports; gateway hands messages to SMS gateways beside the phone link;
+#   cli is the command line over the core; dropfile is the drop
 #   target, beside the widgets and needing none of them.
 cmake_minimum_required(VERSION 3.25)
 
@@ -16,11 +17,12 @@ set(allowed_builders builders platform)
 set(allowed_pdu      pdu)
 set(allowed_phone    phone builders platform)
 set(allowed_record   record phone pdu builders platform)
-set(allowed_cli      cli record phone pdu builders platform)
+set(allowed_gateway  gateway phone pdu builders platform)
+set(allowed_cli      cli gateway record phone pdu builders platform)
 set(allowed_dropfile dropfile platform)
 set(allowed_widgets  widgets record phone pdu builders platform)
-set(allowed_dialogs  dialogs widgets record phone pdu builders platform)
-set(allowed_app      app dialogs dropfile widgets record phone pdu builders platform)
+set(allowed_dialogs  dialogs widgets gateway record phone pdu builders platform)
+set(allowed_app      app dialogs dropfile widgets gateway record phone pdu builders platform)
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 if(NOT IS_DIRECTORY "${SOURCE_DIR}")

@@ -14,6 +14,7 @@
 
 #include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
+#include "gateway/Gateway.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
@@ -147,8 +148,19 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The simulated phone answers on COM `com` for this run: the window says so
   // at all times and offers what it received.
   void UseSimulatedPhone(int com, const QString& device, const QString& journal);
-  // Names each entry of the port box after its device, as things are now.
+  // Names each entry of the port box after its device, as things are now,
+  // and lists the stored gateways after the serial ports.
   void RefreshPortList();
+  // ---- gateways in the port box (MainGateway.cpp) ----
+  // Messages for a chosen gateway go through it.
+  void SetupGateways();
+  // The stored gateways as entries of the port box after the nine ports.
+  void ListGateways();
+  // The gateway chosen in the port box, null for a serial port.
+  const mp::gateway::Config* ChosenGateway() const;
+  // Pages and buttons that need the phone itself are off while a gateway is chosen.
+  void UpdatePhoneOnly();
+  std::vector<mp::gateway::Config> Gateways;
 
  public slots:
   // frame (Main.cpp)

@@ -8,6 +8,7 @@
 
 #include "cli/Compose.h"
 #include "cli/Reading.h"
+#include "cli/Via.h"
 #include "pdu/Json.h"
 #include "pdu/PduDecoder.h"
 #include "pdu/Reading.h"
@@ -165,11 +166,15 @@ struct Options {
   QCommandLineOption name{"name", "", "text"};
   QCommandLineOption number{"number", "", "number"};
   QCommandLineOption pace{"pace"};
+  QCommandLineOption via{"via", "", "gateway"};
+  QCommandLineOption wait{"wait", "", "seconds"};
+  QCommandLineOption pduKey{"text-is-pdu-key", "", "key"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace})
+          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
+          &wait, &pduKey})
       p.addOption(*o);
   }
 };
@@ -177,7 +182,8 @@ struct Options {
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
   for (const QCommandLineOption* opt : {&o.port, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
-                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number}) {
+                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
+                                        &o.wait, &o.pduKey}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -190,6 +196,7 @@ class Sender {
   int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
     const bool dry = p.isSet(o.dryRun);
     if (dry) return DryRun(c);
+    if (p.isSet(o.via)) return Via(p, o, c);
 
     // The port: a COM n as the window resolves it, or a device of our own.
     std::optional<EnvGuard> device;
@@ -264,6 +271,23 @@ class Sender {
   }
 
  private:
+  // Through a gateway instead of a port.
+  int Via(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    if (p.isSet(o.port) || p.isSet(o.simulated) || p.isSet(o.log))
+      throw InputError("--via sends through a gateway: --port, --simulated-phone and --log need a phone");
+    std::string error;
+    auto gateway = gateway::ParseVia(p.value(o.via).toStdString(), gateway::LoadGateways(), &error);
+    if (!gateway) throw InputError(error);
+    if (p.isSet(o.pduKey)) gateway->pduKey = p.value(o.pduKey).toStdString();
+    int wait = gateway::StoredWaitSeconds();
+    if (p.isSet(o.wait)) {
+      bool ok = false;
+      wait = p.value(o.wait).toInt(&ok);
+      if (!ok || wait < 1 || wait > 86400) throw InputError("--wait needs a number of seconds from 1 to 86400");
+    }
+    return SendVia(*gateway, c, io_, json_, wait);
+  }
+
   int DryRun(const Composed& c) {
     if (c.isEntry) {
       const Entry& e = c.entry;

@@ -63,6 +63,7 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   Present->setObjectName("PresentList");
   Present->setMaximumHeight(110);
   layout->addWidget(Present);
+  SetupGateways();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &TPortsWin::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TPortsWin::reject);
@@ -77,6 +78,7 @@ void TPortsWin::Load() {
     Present->addItem(QString::fromStdString(d.description.empty() ? d.path : d.path + ", " + d.description));
   }
   if (devices.empty()) Present->addItem("(none)");
+  LoadGateways();
   mp::SettingsKey key;
   const bool open = key.Open(false);
   for (int i = 0; i < 9; ++i) {
@@ -135,5 +137,6 @@ void TPortsWin::Save() {
 
 void TPortsWin::accept() {
   Save();
+  SaveGateways();
   QDialog::accept();
 }

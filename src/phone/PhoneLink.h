@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,11 @@ class PhoneLink {
   // open connection the message is only reported to the host as not sent.
   LinkResult TransferOnConnection(const TransferSettings& settings, bool header,
                                   std::string_view body, int status);
+  // A window that offers SMS gateways beside the ports sets this: a message
+  // for which it returns true was handed to a gateway instead of the phone
+  // (and reported to the host by the gateway).
+  using Divert = std::function<bool(const TransferSettings&, bool header, std::string_view body, int status)>;
+  void SetDivert(Divert divert) { divert_ = std::move(divert); }
   bool FindPhonebookEntry(std::string& name, std::string& address);
   bool WritePhonebookEntry(const std::string& hexName, const std::string& number, int type);
 
@@ -117,6 +123,7 @@ class PhoneLink {
                         ReportScope& scope);
 
   PhoneHost& host_;
+  Divert divert_;
   std::string lastStatus_;
   SerialFactory factory_;
   std::unique_ptr<SerialLine> port_;  // PortHandle: null when closed

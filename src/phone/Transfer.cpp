@@ -21,6 +21,11 @@ TransferReport MessageReport(const TransferSettings& settings, const std::string
 
 LinkResult PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
                                       std::string_view body, int status) {
+  if (divert_ && divert_(settings, header, body, status)) {
+    result_ = {};
+    result_.outcome = Outcome::Queued;
+    return result_;
+  }
   const std::string tpdu = SubmitTpdu(settings, header, body);
   {
     ReportScope scope(*this, MessageReport(settings, tpdu, status));
