@@ -147,6 +147,7 @@ struct Options {
   QCommandLineOption version{"version"};
   QCommandLineOption port{"port", "", "port"};
   QCommandLineOption simulated{"simulated-phone"};
+  QCommandLineOption journal{"journal", "", "file"};
   QCommandLineOption to{"to", "", "number"};
   QCommandLineOption save{"save"};
   QCommandLineOption centre{"centre", "", "number"};
@@ -168,7 +169,7 @@ struct Options {
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
-         {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
+         {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
           &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number})
       p.addOption(*o);
   }
@@ -176,7 +177,7 @@ struct Options {
 
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
-  for (const QCommandLineOption* opt : {&o.port, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
+  for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
                                         &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
@@ -217,25 +218,29 @@ class Sender {
       const int n = host_.portIndex >= 0 ? host_.portIndex + 1 : 4;
       host_.portIndex = n - 1;
       std::string error;
-      if (!sim.Start(n, &error)) {
+      if (!sim.Start(n, &error, {}, p.value(o.journal))) {
         io_.err << "mirapost-send: cannot start the simulated phone: " << error << std::endl;
         return kNoPort;
       }
       io_.err << "mirapost-send: simulated phone on COM " << n << " (" << sim.Device().toStdString()
               << "): nothing you send leaves this computer.\n"
-              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString() << std::endl;
+              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString()
+              << (sim.KeepsJournal() ? "" : " (removed at the end; --journal FILE keeps it)") << std::endl;
+    } else if (p.isSet(o.journal)) {
+      throw InputError("--journal goes with --simulated-phone");
     }
 
     // The record of sent messages, as the window keeps it; without it the
     // messages still go out.
-    if (record::Enabled()) {
-      if (record_.Open()) {
-        recorder_.emplace(record_);
-        host_.recorder = &*recorder_;
-      } else {
-        io_.err << "mirapost-send: no record of sent messages: " << record_.Error() << std::endl;
-      }
-    }
+    // It is opened at the first message; when it cannot be opened or a row
+    // cannot be written, a warning goes to standard error and into every
+    // later --json line, and the exit status stays the messages' own.
+    recorder_.emplace(record_);
+    recorder_->tell = [this](const std::string& why) {
+      recordWarning_ = why;
+      io_.err << "mirapost-send: warning: " << why << std::endl;
+    };
+    host_.recorder = &*recorder_;
 
     PhoneLink link(host_);
     // Shrinks every time-out of the link (for tests of a silent phone).
@@ -348,6 +353,7 @@ class Sender {
     command.pop_back();
     pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
     j.Str("status", Utf8(status)).Str("result", ResultName(outcome, m.settings.SaveMode));
+    if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
     io_.out << j.Text() << std::endl;
   }
 
@@ -407,6 +413,7 @@ class Sender {
       j.Str("kind", "phonebook").Str("name", c.entry.name.toStdString()).Str("number", c.entry.number);
       j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
       j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
+      if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
       io_.out << j.Text() << std::endl;
     }
     return ExitCode({o});
@@ -416,6 +423,7 @@ class Sender {
   bool json_;
   record::Record record_;
   std::optional<record::Recorder> recorder_;
+  std::string recordWarning_;  // the last problem with the record, for --json
   ConsoleHost host_;
 };
 
