@@ -160,14 +160,21 @@ void TWin::ReceivingPhone1Click() {
 void TWin::KeepRecord1Click() { mp::record::SetEnabled(KeepRecord1->isChecked()); }
 
 void TWin::SentMessages1Click() {
+  if (SentRecorder) SentRecorder->EnsureOpen();  // opened here or at the first send
   if (!SentWin) SentWin = new TSentWin(this);
   SentWin->Reload();
+  SentWin->PlaceBesideMainWindow();
   SentWin->show();
   SentWin->raise();
   SentWin->activateWindow();
 }
 
-void TWin::Transferred(const mp::TransferReport& report) {
+void TWin::Transferred(const mp::TransferReport& given) {
+  mp::TransferReport report = given;
+  // What went to the simulated phone is recorded so.
+  const QString simulated = SimulatedPhoneLabel ? SimulatedPhoneLabel->property("device").toString() : QString();
+  if (report.via.empty() && !simulated.isEmpty() && QString::fromStdString(report.device) == simulated)
+    report.via = mp::record::kViaSimulated;
   if (SentRecorder) SentRecorder->Report(report);
   // The one row that changed, not the whole list.
   if (SentWin && SentWin->isVisible() && SentRecorder && SentRecorder->ChangedId())

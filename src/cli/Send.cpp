@@ -54,8 +54,13 @@ class ConsoleHost : public PhoneHost {
   void Beep(BeepKind kind) override { beep_ = kind; }
   void SetWaitCursor(bool) override {}
   // Every send, save and phonebook write goes into the record when it is on.
-  void Transferred(const TransferReport& report) override {
-    if (recorder) recorder->Report(report);
+  void Transferred(const TransferReport& given) override {
+    if (!recorder) return;
+    TransferReport report = given;
+    // What went to the simulated phone is recorded so.
+    if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
+      report.via = record::kViaSimulated;
+    recorder->Report(report);
   }
 
   void Reset() {
@@ -74,6 +79,7 @@ class ConsoleHost : public PhoneHost {
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
+  std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
   std::ostream& err_;
@@ -222,6 +228,7 @@ class Sender {
         io_.err << "mirapost-send: cannot start the simulated phone: " << error << std::endl;
         return kNoPort;
       }
+      host_.simulatedDevice = sim.Device().toStdString();
       io_.err << "mirapost-send: simulated phone on COM " << n << " (" << sim.Device().toStdString()
               << "): nothing you send leaves this computer.\n"
               << "mirapost-send: what it receives is written to " << sim.Journal().toStdString()

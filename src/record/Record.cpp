@@ -308,6 +308,39 @@ std::vector<Entry> Record::List(int limit) const {
   return out;
 }
 
+std::vector<Entry> Record::Page(std::int64_t beforeId, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  q.prepare(QString("SELECT %1 FROM sent WHERE id < :before ORDER BY id DESC LIMIT :limit").arg(kColumns));
+  q.bindValue(":before", static_cast<qlonglong>(beforeId > 0 ? beforeId : INT64_MAX));
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  out.reserve(static_cast<std::size_t>(limit));
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
+std::vector<Entry> Record::Newer(std::int64_t afterId, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  q.prepare(QString("SELECT %1 FROM sent WHERE id > :after ORDER BY id DESC LIMIT :limit").arg(kColumns));
+  q.bindValue(":after", static_cast<qlonglong>(afterId));
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
 std::optional<Entry> Record::Get(std::int64_t id) const {
   if (!open_) return std::nullopt;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
@@ -358,6 +391,7 @@ Entry EntryFromReport(const TransferReport& r) {
   e.tpdu = r.tpdu;
   e.numberType = r.numberType;
   e.nameHex = r.nameHex;
+  e.via = r.via;
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
     e.recipient = r.number;
@@ -375,6 +409,21 @@ void Recorder::Problem(const std::string& why) {
   if (tell) tell("Cannot write the record of sent messages (" + record_.Path() + "): " + why);
 }
 
+bool Recorder::OpenRecord() {
+  if (record_.IsOpen()) return true;
+  if (!record_.Open()) return false;
+  if (tell) {
+    for (const std::string& notice : record_.Notices()) tell(notice);
+  }
+  return true;
+}
+
+bool Recorder::EnsureOpen() {
+  if (OpenRecord()) return true;
+  Problem(record_.Error());
+  return false;
+}
+
 Recorder::Result Recorder::Apply(const TransferReport& report) {
   auto failed = [this] {
     if (record_.LastTrouble() == Trouble::Busy) return Result::Busy;
@@ -387,7 +436,7 @@ Recorder::Result Recorder::Apply(const TransferReport& report) {
     pending_ = {};
     lastId_ = 0;
     if (!Enabled()) return Result::Done;
-    if (!record_.IsOpen() && !record_.Open()) return failed();
+    if (!OpenRecord()) return failed();
     Entry e = EntryFromReport(report);
     const auto id = record_.Add(e);
     if (!id) return failed();

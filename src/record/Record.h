@@ -39,7 +39,12 @@ struct Entry {
   std::string tpdu;       // TPDU hex text (messages)
   int numberType = 0;     // phonebook entries: 145 or 129
   std::string nameHex;    // phonebook entries: the name as written
+  std::string via;        // where it went when not a phone on a serial port (kViaSimulated, a gateway)
 };
+
+// The `via` of what went to the simulated phone: the hosts that started one
+// set it on the reports of its device.
+inline constexpr const char* kViaSimulated = "simulated phone";
 
 // Why the last operation on the record failed.
 enum class Trouble {
@@ -84,6 +89,11 @@ class Record {
   bool Update(const Entry& entry);
   // Newest first; at most `limit` rows when limit > 0.
   std::vector<Entry> List(int limit = 0) const;
+  // Newest first, only rows older than `beforeId` (all when 0): at most
+  // `limit` of them. A page costs the same wherever it starts.
+  std::vector<Entry> Page(std::int64_t beforeId, int limit) const;
+  // Newest first, the rows newer than `afterId` (at most `limit`).
+  std::vector<Entry> Newer(std::int64_t afterId, int limit) const;
   std::optional<Entry> Get(std::int64_t id) const;
   bool Remove(std::int64_t id);
   bool Clear();
@@ -133,6 +143,9 @@ class Recorder {
   // Asked to call RetryNow after `ms` milliseconds.
   std::function<void(int ms)> retry;
   void RetryNow();
+  // Opens the record when it is not open yet (for its window); a problem is
+  // told as for a write.
+  bool EnsureOpen();
   // Reports waiting for the record's write lock.
   std::size_t Waiting() const { return backlog_.size(); }
   // How often a waiting report is tried before the user is told.
@@ -142,6 +155,7 @@ class Recorder {
  private:
   enum class Result { Done, Busy, Failed };
   Result Apply(const TransferReport& report);
+  bool OpenRecord();  // opens it when closed; the repairs made are told
   void Problem(const std::string& why);
 
   Record& record_;
