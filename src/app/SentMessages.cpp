@@ -245,7 +245,12 @@ void TSentWin::DeleteClick() {
   const mp::record::Entry* e = Selected();
   if (!e || !Record()) return;
   const int row = Model->RowOf(e->id);
-  if (!Record()->Remove(e->id)) return;
+  if (!Record()->Remove(e->id)) {
+    if (!Record()->Error().empty())
+      Win->TellAboutRecord("Cannot delete the row from the record of sent messages (" +
+                           QString::fromStdString(Record()->Path()) + "): " + Q(Record()->Error()));
+    return;
+  }
   Model->RemoveRowAt(row);
   Select(std::min(row, Model->rowCount() - 1));
 }
@@ -259,6 +264,8 @@ void TSentWin::ClearAllClick() {
   ask.setDefaultButton(QMessageBox::No);
   mp::ShowModal(&ask);
   if (ask.clickedButton() != ask.button(QMessageBox::Yes)) return;
-  Record()->Clear();
+  if (!Record()->Clear())
+    Win->TellAboutRecord("Cannot clear the record of sent messages (" + QString::fromStdString(Record()->Path()) +
+                         "): " + Q(Record()->Error()));
   Reload();
 }

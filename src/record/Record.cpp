@@ -125,9 +125,10 @@ void Record::Close() {
 
 void Record::Failed(const QSqlError& e) const {
   error_ = e.text().toStdString();
-  // SQLITE_BUSY (5) and SQLITE_LOCKED (6), as the driver reports them.
-  const QString code = e.nativeErrorCode();
-  trouble_ = code == "5" || code == "6" ? Trouble::Busy : Trouble::Other;
+  // SQLITE_BUSY (5) and SQLITE_LOCKED (6), extended codes included, as the
+  // driver reports them.
+  const int code = e.nativeErrorCode().toInt() & 0xff;
+  trouble_ = code == 5 || code == 6 ? Trouble::Busy : Trouble::Other;
 }
 
 bool Record::Exec(const char* sql) const {
@@ -351,6 +352,7 @@ std::optional<Entry> Record::Get(std::int64_t id) const {
 }
 
 bool Record::Remove(std::int64_t id) {
+  error_.clear();
   if (!open_) return false;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare("DELETE FROM sent WHERE id = :id");

@@ -21,6 +21,8 @@
 
 #include "phone/PhoneHost.h"
 
+class QSqlError;
+
 namespace mp::record {
 
 struct Entry {
@@ -102,7 +104,7 @@ class Record {
   bool Migrate();
   bool Exec(const char* sql) const;
   void Narrow();
-  void Failed(const class QSqlError& e) const;
+  void Failed(const QSqlError& e) const;
 
   std::string path_;
   std::string connection_;

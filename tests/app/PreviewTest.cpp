@@ -4,7 +4,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTest>
 #include <QTextCursor>
 
 #include "PageTest.h"
@@ -209,6 +210,22 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
     EXPECT_EQ(Win->SentRecord->List().size(), answer == QMessageBox::No ? 2u : 0u);
   }
   EXPECT_EQ(w->RowCount(), 0);
+
+  // It opens beside the main window, not over its corner, and Esc and
+  // Ctrl+W close it.
+  EXPECT_NE(w->frameGeometry().topLeft(), Win->frameGeometry().topLeft());
+  struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } closers[] = {{Qt::Key_Escape, Qt::NoModifier}, {Qt::Key_W, Qt::ControlModifier}};
+  for (const auto& c : closers) {
+    Win->SentMessages1->trigger();
+    QApplication::setActiveWindow(w);
+    (void)QTest::qWaitForWindowActive(w, 1000);
+    ASSERT_TRUE(w->isVisible());
+    QTest::keyClick(w->Table, c.key, c.modifiers);
+    EXPECT_FALSE(w->isVisible()) << c.key;
+  }
 
   // Turned off, a send leaves no row.
   Win->KeepRecord1->trigger();
