@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace mp {
@@ -96,6 +97,38 @@ QImage SampleBitmap(QIODevice& device, qint64 start, bool& refused) {
   return out;
 }
 
+// A Windows or OS/2 bitmap header whose uncompressed pixels would lie beyond
+// the end of the file: no reader is given it, so that a few bytes never
+// make one allocate an image of the largest size it allows.
+bool BitmapBeyondFile(QIODevice& device, qint64 start) {
+  if (device.isSequential() || !device.seek(start)) return false;
+  const QByteArray head = device.read(34);
+  if (head.size() < 26 || !head.startsWith("BM")) return false;
+  const auto* h = reinterpret_cast<const uchar*>(head.constData());
+  const quint32 offBits = U32(h + 10);
+  const quint32 infoSize = U32(h + 14);
+  qint64 w = 0, height = 0;
+  int bpp = 0;
+  quint32 compression = 0;
+  if (infoSize == 12) {  // OS/2 1.x: 16-bit sides
+    w = U16(h + 18);
+    height = U16(h + 20);
+    bpp = U16(h + 24);
+  } else if (infoSize >= 16 && head.size() >= 30) {
+    w = qint32(U32(h + 18));
+    height = std::abs(qint64(qint32(U32(h + 22))));
+    bpp = U16(h + 28);
+    if (infoSize >= 20 && head.size() >= 34) compression = U32(h + 30);
+  } else {
+    return false;
+  }
+  if (w > kPictureMaxSide || height > kPictureMaxSide) return true;
+  if (w <= 0 || height <= 0 || bpp <= 0 || bpp > 32) return false;  // the readers refuse these themselves
+  if (compression != 0 && compression != 3) return false;  // run-length: its own reader's limits
+  const qint64 stride = ((w * bpp + 31) / 32) * 4;
+  return qint64(offBits) + height * stride > device.size() - start;
+}
+
 QImage ReadWith(QIODevice& device, qint64 start, const QByteArray& format) {
   device.seek(start);
   QImageReader reader(&device, format);
@@ -113,7 +146,7 @@ QImage ReadPicture(QIODevice& device) {
   // The toolkit's bitmap reader cannot scale: large bitmaps are sampled here.
   bool refused = false;
   QImage picture = SampleBitmap(device, start, refused);
-  if (refused) return {};
+  if (refused || (picture.isNull() && BitmapBeyondFile(device, start))) return {};
   if (picture.isNull()) picture = ReadWith(device, start, "BMP");
   if (picture.isNull()) picture = ReadWith(device, start, QByteArray());
   return picture;

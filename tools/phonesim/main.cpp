@@ -1,6 +1,7 @@
 // mirapost-phonesim: a GSM phone on a pseudo-terminal for tests, benchmarks
 // and the demonstration run.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +37,15 @@ int Usage(const char* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SIGINT and SIGTERM wait until the phone runs and takes them as the
+  // request to end (its journal and link removed): a parent that dies at
+  // once must not end us before that, the journal left behind.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  sigprocmask(SIG_BLOCK, &ending, nullptr);
+
   phonesim::PhoneOptions phoneOptions;
   phonesim::RunOptions runOptions;
   std::string journalPath, phonebookPath;
