@@ -154,7 +154,7 @@ std::string ProgramOf(int pid, const PortPaths& paths) {
   return name;
 }
 
-PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
+PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, HolderSearch search) {
   struct stat target {};
   if (device.empty() || ::stat(device.c_str(), &target) != 0) return {};
   const bool isChar = S_ISCHR(target.st_mode);
@@ -182,6 +182,15 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
   while (dirent* p = ::readdir(proc)) {
     if (!IsNumber(p->d_name) || self == p->d_name) continue;
     std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", p->d_name);
+    if (search == HolderSearch::Routine) {
+      // Listing a process's descriptors costs the kernel work for each;
+      // processes with very many (browsers, servers) are left to the full
+      // search. The folder's size is the number of open descriptors (Linux
+      // 6.2 and later; 0 before, and then every process is listed).
+      struct stat fdsInfo {};
+      if (::fstatat(procFd, fdPath, &fdsInfo, 0) != 0) continue;
+      if (fdsInfo.st_size > kRoutineMaxDescriptors) continue;
+    }
     const int fdsFd = ::openat(procFd, fdPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdsFd < 0) continue;  // another user's process, or gone meanwhile
     DIR* fds = ::fdopendir(fdsFd);

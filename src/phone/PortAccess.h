@@ -57,13 +57,21 @@ std::string ModemDeviceId(const std::string& device, const PortPaths& paths);
 // The program name of a process ("minicom"), from <procRoot>/<pid>/comm.
 std::string ProgramOf(int pid, const PortPaths& paths);
 
+// How thoroughly FindOtherHolder looks: Routine (before every use of a
+// port) passes over processes with more than kRoutineMaxDescriptors open
+// files, whose listing alone would cost milliseconds; Full (to name the
+// holder after a refusal) looks at every process.
+enum class HolderSearch { Routine, Full };
+inline constexpr long kRoutineMaxDescriptors = 400;
+
 // Another process (not this one) that has `device` open, found as fuser
 // finds it: the <procRoot>/<pid>/fd/<n> links that lead to the same device.
 // Its cost stays small on a machine with many open files: only the link's
 // text is read, only links into /dev are looked at further, and the search
 // ends at the first holder. Processes whose descriptors we may not read
 // (other users') are skipped. pid 0 when there is none.
-PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths);
+PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths,
+                           HolderSearch search = HolderSearch::Full);
 
 // A UUCP lock file "LCK..<name>" in the lock folder, holding the PID as ten
 // ASCII characters and a line feed. A lock of a process that no longer runs
