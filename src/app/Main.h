@@ -131,6 +131,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   TSentWin* SentWin = nullptr;
   std::unique_ptr<mp::record::Record> SentRecord;
   std::unique_ptr<mp::record::Recorder> SentRecorder;
+  static constexpr int kRecordBusyMs = 20;  // the longest the window waits for the record's lock
+  // A problem with the record: the status bar and a non-modal notice.
+  void TellAboutRecord(const QString& text);
   // What the shown page would send now, read as the receiving phone will.
   struct PagePreview {
     mp::pdu::Reading reading;

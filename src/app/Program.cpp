@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -58,13 +59,32 @@ long PeakKilobytes() {
   return usage.ru_maxrss;
 }
 
+// Whether a library whose file name holds `part` is mapped into this process.
+bool Mapped(const char* part) {
+  QFile maps("/proc/self/maps");
+  if (!maps.open(QIODevice::ReadOnly)) return false;
+  return maps.readAll().contains(part);
+}
+
+// User and system time this process has used, in microseconds.
+long long CpuMicroseconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL + usage.ru_utime.tv_usec +
+         usage.ru_stime.tv_usec;
+}
+
 // Prints the clock at the window's first paint, then quits.
 class FirstPaint : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
-      std::printf("shown %lld\n", static_cast<long long>(MonotonicNs()));
+      std::printf("shown %lld\ncpu_us %lld\n", static_cast<long long>(MonotonicNs()), CpuMicroseconds());
+      // What the start-up must not have done before the first paint.
+      std::printf("settings_reads %d\nrecord_open %d\ncanberra %d\nsqlite %d\n", mp::SettingsKey::FileReads(),
+                  Win && Win->SentRecord && Win->SentRecord->IsOpen() ? 1 : 0, Mapped("libcanberra") ? 1 : 0,
+                  Mapped("qsqlite") ? 1 : 0);
       std::fflush(stdout);
       QTimer::singleShot(0, [] {
         std::printf("maxrss_kb %ld\n", PeakKilobytes());

@@ -32,6 +32,8 @@ Options:
   --port COMn|DEVICE         the phone's port: COM1 to COM9 as the window maps
                              them, or a device path (default: the stored port)
   --simulated-phone          start the simulated phone on the port and use it
+  --journal FILE             with --simulated-phone: keep what it received in
+                             FILE (otherwise removed when the run ends)
   --to NUMBER                the recipient; repeat for several, sent one after
                              another on one connection
   --save                     store the message in the SIM instead of sending

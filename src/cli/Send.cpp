@@ -62,8 +62,13 @@ class ConsoleHost : public PhoneHost {
   void Beep(BeepKind kind) override { beep_ = kind; }
   void SetWaitCursor(bool) override {}
   // Every send, save and phonebook write goes into the record when it is on.
-  void Transferred(const TransferReport& report) override {
-    if (recorder) recorder->Report(report);
+  void Transferred(const TransferReport& given) override {
+    if (!recorder) return;
+    TransferReport report = given;
+    // What went to the simulated phone is recorded so.
+    if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
+      report.via = record::kViaSimulated;
+    recorder->Report(report);
   }
 
   void Reset() {
@@ -74,6 +79,7 @@ class ConsoleHost : public PhoneHost {
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
+  std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
   std::ostream& err_;
@@ -147,6 +153,7 @@ struct Options {
   QCommandLineOption version{"version"};
   QCommandLineOption port{"port", "", "port"};
   QCommandLineOption simulated{"simulated-phone"};
+  QCommandLineOption journal{"journal", "", "file"};
   QCommandLineOption to{"to", "", "number"};
   QCommandLineOption save{"save"};
   QCommandLineOption centre{"centre", "", "number"};
@@ -172,7 +179,7 @@ struct Options {
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
-         {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
+         {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
           &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
           &wait, &pduKey})
       p.addOption(*o);
@@ -181,7 +188,7 @@ struct Options {
 
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
-  for (const QCommandLineOption* opt : {&o.port, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
+  for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
                                         &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
                                         &o.wait, &o.pduKey}) {
     if (p.values(*opt).size() > 1)
@@ -224,25 +231,30 @@ class Sender {
       const int n = host_.portIndex >= 0 ? host_.portIndex + 1 : 4;
       host_.portIndex = n - 1;
       std::string error;
-      if (!sim.Start(n, &error)) {
+      if (!sim.Start(n, &error, {}, p.value(o.journal))) {
         io_.err << "mirapost-send: cannot start the simulated phone: " << error << std::endl;
         return kNoPort;
       }
+      host_.simulatedDevice = sim.Device().toStdString();
       io_.err << "mirapost-send: simulated phone on COM " << n << " (" << sim.Device().toStdString()
               << "): nothing you send leaves this computer.\n"
-              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString() << std::endl;
+              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString()
+              << (sim.KeepsJournal() ? "" : " (removed at the end; --journal FILE keeps it)") << std::endl;
+    } else if (p.isSet(o.journal)) {
+      throw InputError("--journal goes with --simulated-phone");
     }
 
     // The record of sent messages, as the window keeps it; without it the
     // messages still go out.
-    if (record::Enabled()) {
-      if (record_.Open()) {
-        recorder_.emplace(record_);
-        host_.recorder = &*recorder_;
-      } else {
-        io_.err << "mirapost-send: no record of sent messages: " << record_.Error() << std::endl;
-      }
-    }
+    // It is opened at the first message; when it cannot be opened or a row
+    // cannot be written, a warning goes to standard error and into every
+    // later --json line, and the exit status stays the messages' own.
+    recorder_.emplace(record_);
+    recorder_->tell = [this](const std::string& why) {
+      recordWarning_ = why;
+      io_.err << "mirapost-send: warning: " << why << std::endl;
+    };
+    host_.recorder = &*recorder_;
 
     PhoneLink link(host_);
     link.SetPaced(p.isSet(o.pace) || PortPaced(host_.portIndex + 1));
@@ -374,6 +386,7 @@ class Sender {
     pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
     j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
     AddCause(j, r);
+    if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
     io_.out << j.Text() << std::endl;
   }
 
@@ -445,6 +458,7 @@ class Sender {
       j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
       j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
       AddCause(j, o);
+      if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
       io_.out << j.Text() << std::endl;
     }
     return ExitCode({o});
@@ -454,6 +468,7 @@ class Sender {
   bool json_;
   record::Record record_;
   std::optional<record::Recorder> recorder_;
+  std::string recordWarning_;  // the last problem with the record, for --json
   ConsoleHost host_;
 };
 

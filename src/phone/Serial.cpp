@@ -102,9 +102,11 @@ class PosixSerialLine final : public SerialLine {
     // A program that simply has the terminal open keeps it too; flock
     // refuses a line that another instance of this program (or any program
     // that takes that lock) already holds.
-    holder = FindOtherHolder(device, paths_);
+    holder = FindOtherHolder(device, paths_, HolderSearch::Routine);
     if (holder.pid > 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
+      // Refused by the lock alone: the full search names who holds it.
+      if (holder.pid == 0) holder = FindOtherHolder(device, paths_, HolderSearch::Full);
       return Fail(PortError::InUse, 0, holder);
     }
     // Exclusive terminal mode keeps programs that look at no lock away while

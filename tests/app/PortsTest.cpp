@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -107,8 +108,10 @@ TEST_F(PortsTest, TheSimulatedPhoneIsNamedAndShowsWhatItReceived) {
   EXPECT_TRUE(hello);
   Win->ReceivedWin->close();
   Destroy();
+  const QString journal = phone.Journal();
   phone.Stop();
-  EXPECT_TRUE(phone.Journal().startsWith(dir_.path()));
+  EXPECT_TRUE(journal.startsWith(dir_.path())) << journal.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(journal)) << "removed when the simulated phone ends";
   if (runtime.isNull()) {
     ::unsetenv("XDG_RUNTIME_DIR");
   } else {

@@ -4,7 +4,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTest>
 #include <QTextCursor>
 
 #include "PageTest.h"
@@ -148,13 +149,14 @@ TEST(ReceivedReading, PhonebookEntryFromTheStoredName) {
 TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   ASSERT_TRUE(StartPhone());
   Create();
-  ASSERT_TRUE(Win->SentRecord->IsOpen()) << Win->SentRecord->Error();
+  EXPECT_FALSE(Win->SentRecord->IsOpen()) << "the record opens at the first send, not before";
   Compose(QString::fromUtf8("a€b"));
   WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
   UI(SaveBlink)->click();
   ASSERT_EQ(Win->StatusText(), "Message successfully sent.");
   const auto sent = Messages();
   ASSERT_EQ(sent.size(), 1u);
+  ASSERT_TRUE(Win->SentRecord->IsOpen()) << Win->SentRecord->Error();
   // The panel decoded the very TPDU that the phone received.
   EXPECT_EQ(Win->CurrentPreview().tpdu, sent[0].tpdu);
   auto rows = Win->SentRecord->List();
@@ -180,7 +182,7 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   Win->SentMessages1->trigger();
   TSentWin* w = Win->SentWin;
   ASSERT_NE(w, nullptr);
-  ASSERT_EQ(w->Table->rowCount(), 1);
+  ASSERT_EQ(w->RowCount(), 1);
   ASSERT_NE(w->Selected(), nullptr);
   EXPECT_EQ(Utf8(w->Screen->Reading().Text()), "aeb");
   w->CopyPdu->click();
@@ -195,8 +197,8 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   EXPECT_EQ(again[1].tpdu, sent[0].tpdu);
   EXPECT_NE(again[2].Destination(), sent[0].Destination());
   EXPECT_EQ(again[2].Body(), sent[0].Body());
-  ASSERT_EQ(w->Table->rowCount(), 3);
-  EXPECT_EQ(w->Entries()[0].recipient, "+3584012345");  // newest first
+  ASSERT_EQ(w->RowCount(), 3);
+  EXPECT_EQ(w->EntryAt(0)->recipient, "+3584012345");  // newest first
 
   w->Select(0);
   w->Delete->click();
@@ -207,7 +209,23 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
     w->ClearAll->click();
     EXPECT_EQ(Win->SentRecord->List().size(), answer == QMessageBox::No ? 2u : 0u);
   }
-  EXPECT_EQ(w->Table->rowCount(), 0);
+  EXPECT_EQ(w->RowCount(), 0);
+
+  // It opens beside the main window, not over its corner, and Esc and
+  // Ctrl+W close it.
+  EXPECT_NE(w->frameGeometry().topLeft(), Win->frameGeometry().topLeft());
+  struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } closers[] = {{Qt::Key_Escape, Qt::NoModifier}, {Qt::Key_W, Qt::ControlModifier}};
+  for (const auto& c : closers) {
+    Win->SentMessages1->trigger();
+    QApplication::setActiveWindow(w);
+    (void)QTest::qWaitForWindowActive(w, 1000);
+    ASSERT_TRUE(w->isVisible());
+    QTest::keyClick(w->Table, c.key, c.modifiers);
+    EXPECT_FALSE(w->isVisible()) << c.key;
+  }
 
   // Turned off, a send leaves no row.
   Win->KeepRecord1->trigger();

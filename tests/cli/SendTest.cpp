@@ -1,6 +1,8 @@
 // mirapost-send on its own: dry runs, bad input, and what happens against the
 // simulated phone (sent, refused, silent, no port, several recipients).
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -235,6 +237,30 @@ TEST_F(SendTest, SeveralRecipientsShareOneConnection) {
     EXPECT_EQ(QString::fromStdString(e.tpdu), journal[i]["tpdu"].toString());
     EXPECT_EQ(e.statusText, "Message successfully sent.");
   }
+}
+
+// A record that cannot be written: the message still goes out with the exit
+// status of a send, and the user hears why on standard error and in --json.
+TEST_F(SendTest, ARecordThatCannotBeWrittenWarnsAndTheMessageGoesOut) {
+  ASSERT_TRUE(StartPhone());
+  const QString db = QString::fromStdString(mp::record::Record::DefaultPath());
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(db).path()));
+  QFile corrupt(db);
+  ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+  corrupt.write(QByteArray(4096, '#'));
+  corrupt.close();
+  const CliResult r = RunCli({"--port", Port(), "--json", "--to", "+12345", "text", "hello"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Journal().size(), 1u);
+  const std::string warning = "mirapost-send: warning: Cannot write the record of sent messages (" +
+                              db.toStdString() + "): ";
+  EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(warning), r.err.rfind(warning)) << "told once";
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const QJsonObject o = JsonLine(lines[0]);
+  EXPECT_EQ(o["result"].toString(), "sent");
+  EXPECT_TRUE(o["record_warning"].toString().startsWith("Cannot write the record of sent messages")) << r.out;
 }
 
 TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
