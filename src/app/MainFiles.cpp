@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "app/Main.h"
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 #include "dropfile/DropFile.h"
 #include "platform/Picture.h"
 #include "platform/Rtf.h"
