@@ -27,6 +27,7 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
   }
   ui->Shape2->lower();
   ui->Icon->setPixmap(mp::ProgramIcon().pixmap(32, 32));
+  ui->Icon->setAccessibleName("Corvistan MIRAPOST icon");
   ui->Title->setFont(mp::TitleFont(37));
   QFont owner = font();
   owner.setPixelSize(13);

@@ -1,5 +1,8 @@
 #include "app/App.h"
 
+#include <QImageReader>
+#include "dialogs/AccessNames.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -20,6 +23,9 @@
 TAboutWin* AboutWin = nullptr;
 TSendWin* SendWin = nullptr;
 TCodingWin* CodingWin = nullptr;
+
+// The program's icon is a resource of the window library.
+static void InitIconResource() { Q_INIT_RESOURCE(icons); }
 
 namespace mp {
 
@@ -46,6 +52,8 @@ void CreateWindows() {
   lap("SendWin");
   CodingWin = new TCodingWin(Win);
   lap("CodingWin");
+  // Every control named for screen readers, from its label where it has one.
+  for (QWidget* w : std::initializer_list<QWidget*>{Win, AboutWin, SendWin, CodingWin}) mp::NameControls(w);
 }
 
 void DestroyWindows() {
@@ -188,7 +196,11 @@ QIcon ActionIcon(ActionPicture picture) {
   return QIcon(pixmap);
 }
 
-QIcon ProgramIcon() {
+namespace {
+
+// The desktop entry's icon, drawn without one when pictures of its format
+// cannot be read (no SVG image plugin).
+QIcon DrawnProgramIcon() {
   QPixmap pixmap = Canvas(32);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
@@ -206,6 +218,22 @@ QIcon ProgramIcon() {
   p.drawRect(QRectF(13, 10, 6, 2));
   p.end();
   return QIcon(pixmap);
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  // One icon everywhere: the launcher's, built into the program.
+  InitIconResource();
+  QIcon out;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    QImageReader reader(":/icons/mirapost.svg");
+    reader.setScaledSize(QSize(size, size));
+    const QImage image = reader.read();
+    if (image.isNull()) return DrawnProgramIcon();
+    out.addPixmap(QPixmap::fromImage(image));
+  }
+  return out;
 }
 
 void SetHintHidePause(QWidget* window) {

@@ -31,6 +31,8 @@
 #include <algorithm>
 
 #include "app/About.h"
+#include "app/Accessible.h"
+#include "dialogs/AccessNames.h"
 #include "app/App.h"
 #include "app/MessageEdit.h"
 #include "app/TabRows.h"
@@ -64,7 +66,7 @@ constexpr int kFontNameChars = 31;
 
 TWin* Win = nullptr;
 
-TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this) {
+TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this, mp::HostedSerialFactory(*this)) {
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());
@@ -97,8 +99,35 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
     rows->setGeometry(g.x(), g.y(), g.width(), h);
     pc->setGeometry(g.x(), g.y() + h, g.width(), g.height() - h);
     rows->show();
-    // In the focus chain ahead of the pages.
-    QWidget::setTabOrder(rows, pc);
+    // The hidden bar and the page control itself never take the focus (the
+    // bar is the control's focus proxy): the painted rows stand for them.
+    pc->tabBar()->setFocusPolicy(Qt::NoFocus);
+    pc->setFocusProxy(nullptr);
+    pc->setFocusPolicy(Qt::NoFocus);
+    // Tab and Shift+Tab go round every control in the order the eye reads
+    // them: the rows, the shown page's controls, the port box.
+    QWidget* const order[] = {rows,
+                              ui->BlinkFont, ui->Message, ui->ClassNormal, ui->ClassClass0,
+                              ui->ClassHidden, ui->SaveBlink,
+                              ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
+                              ui->EmailOff, ui->Forward, ui->SaveInd,
+                              ui->BitBtn1,
+                              ui->SaveTemp,
+                              ui->BlinkEntry, ui->EntryName, ui->EntryNo, ui->SaveEntry,
+                              ui->cmdPasteLogo, ui->txtDesc, ui->cmbOperator, ui->cmdSaveLogo,
+                              ui->ComPort};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    // The scratch buffer of the rich-text copies is no control: it never
+    // takes the focus and, kept outside the window, no screen reader meets it.
+    const QFont formFont = ui->rtfBuf->font();
+    ui->rtfBuf->setParent(nullptr);
+    ui->rtfBuf->setFont(formFont);
+    ui->rtfBuf->setFocusPolicy(Qt::NoFocus);
+    // For assistive technology the rows stand for the hidden bar.
+    mp::InstallAccessibleFactory();
+    pc->setProperty(mp::kFilterChildren, true);
+    pc->tabBar()->setProperty(mp::kNoAccess, true);
+    connect(pc, &QTabWidget::currentChanged, rows, [rows] { mp::NotifyPageShown(rows); });
   }
 
   // Status bar: one text panel across the whole width, no size grip.
@@ -208,6 +237,7 @@ TWin::~TWin() {
     }
     delete o;
   }
+  delete ui->rtfBuf;  // outside the window (see the constructor)
   delete ui;
   ui = nullptr;
 }
@@ -321,11 +351,18 @@ void TWin::AboutMiraPost1Click() {
   if (AboutWin) mp::ShowModal(AboutWin);
 }
 
-void TWin::MIRAPOSTWebSite1Click() {
+// Hands `target` to the desktop; when no program takes it, the status bar
+// gives the address to open by hand.
+void TWin::OpenForUser(const std::string& target, const std::string& what) {
   SetWaitCursor(true);
-  mp::OpenDesktopDocument(kDownloadPage);
+  const bool opened = mp::OpenDesktopDocument(target);
   SetWaitCursor(false);
+  if (opened) return;
+  ShowStatus("Cannot open " + what + " (no program on this desktop takes it): open " + target + " by hand.");
+  Beep(mp::BeepKind::Asterisk);
 }
+
+void TWin::MIRAPOSTWebSite1Click() { OpenForUser(kDownloadPage, "the web site"); }
 
 void TWin::HelpContents1Click() {
   const QString page = mp::FindHelpPage();
@@ -334,9 +371,7 @@ void TWin::HelpContents1Click() {
     Beep(mp::BeepKind::Asterisk);
     return;
   }
-  SetWaitCursor(true);
-  mp::OpenDesktopDocument(page.toStdString());
-  SetWaitCursor(false);
+  OpenForUser(page.toStdString(), "the help page");
 }
 
 void TWin::Debug1Click() {

@@ -72,6 +72,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // but no input except Escape and Cancel.
   void SetDialogue(bool running) override;
   bool ServiceEvents() override;
+  // The link's waits run a local event loop (as a modal dialog does) that
+  // ends when the line is ready, at the time given, or on Cancel: armed
+  // here, run by the next ServiceEvents.
+  void ArmLineWait(int fd, bool forWrite, int milliseconds) override;
   QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
 
   mp::PhoneLink Phone;  // the one phone link of the application
@@ -235,6 +239,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   void SetupPorts();
   void SetupDialogue();
+  void OpenForUser(const std::string& target, const std::string& what);
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
@@ -246,6 +251,17 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
   QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it
   bool CancelRequested = false;
+  class QEventLoop* WaitLoop = nullptr;  // the link's wait under way, ended by Cancel
+  struct LineWait {
+    int fd = -1;
+    bool forWrite = false;
+    int milliseconds = 0;
+    bool armed = false;
+  } lineWait_;
+  void RunLineWait(const LineWait& wait);
+  // The control to hold the focus when the window has none to give back: the
+  // shown page's first control that takes it.
+  QWidget* PageFirstControl() const;
 };
 
 // The four windows, created once in this order and destroyed in reverse.

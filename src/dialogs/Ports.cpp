@@ -12,6 +12,7 @@
 
 #include "phone/Serial.h"
 #include "phone/SerialPorts.h"
+#include "dialogs/AccessNames.h"
 #include "platform/Settings.h"
 
 TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
@@ -43,15 +44,18 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
     grid->addWidget(What[i], i, 2);
   }
   layout->addLayout(grid);
-  layout->addWidget(new QLabel("Serial devices present:", this));
+  auto* presentLabel = new QLabel("Serial devices present:", this);
+  layout->addWidget(presentLabel);
   Present = new QListWidget(this);
   Present->setObjectName("PresentList");
+  presentLabel->setBuddy(Present);
   Present->setMaximumHeight(110);
   layout->addWidget(Present);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &TPortsWin::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TPortsWin::reject);
   layout->addWidget(buttons);
+  mp::NameControls(this);
   Load();
 }
 
