@@ -348,3 +348,24 @@ TEST_F(AccessTest, HelpAndWebSiteSayWhereToGoWhenNothingOpensThem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AccessTest, PreviewShowsAnOverLongTextAsNotSendable) {
+  Create();
+  Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet1);
+  Win->SetClassIndex(0);
+  const struct {
+    int length;
+    bool sendable;
+  } rows[] = {{160, true}, {161, false}, {300, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.length);
+    Win->ui->Message->setPlainText(QString(r.length, 'a'));
+    const TWin::PagePreview p = Win->CurrentPreview();
+    EXPECT_EQ(p.tpdu.empty(), !r.sendable);
+    EXPECT_EQ(p.reading.error.find("Too long to send") != std::string::npos, !r.sendable) << p.reading.error;
+  }
+}
+
+}  // namespace

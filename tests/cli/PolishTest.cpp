@@ -52,7 +52,9 @@ TEST_F(PolishTest, CharactersThatChangeAreNamedAndStrictRefusesThem) {
     EXPECT_NE(dry.err.find("these characters will change: "), std::string::npos) << dry.err;
     EXPECT_NE(dry.err.find(c.changes), std::string::npos) << dry.err;
     EXPECT_GE(changes.size(), 1);
-    if (c.json > 1) EXPECT_EQ(changes.size(), c.json);
+    if (c.json > 1) {
+      EXPECT_EQ(changes.size(), c.json);
+    }
     EXPECT_TRUE(changes[0].toObject().contains("from"));
     // --strict: nothing goes out, nothing on standard output.
     const CliResult strict = RunCli(QStringList{"--dry-run", "--strict"} + to + c.args);
