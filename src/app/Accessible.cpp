@@ -196,8 +196,8 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
   auto* w = static_cast<QWidget*>(object);
   if (className == QLatin1String("TabRows")) return new TabRowsAccessible(static_cast<TabRows*>(w));
   if (className == QLatin1String("PhoneScreen")) return new ScreenAccessible(static_cast<PhoneScreen*>(w));
-  if (className == QLatin1String("QTabWidget") && w->property(mp::kFilterChildren).toBool())
-    return new FilteredAccessible(w);
+  // Every page control: children marked kNoAccess are looked up at each query.
+  if (className == QLatin1String("QTabWidget")) return new FilteredAccessible(w);
   return nullptr;
 }
 

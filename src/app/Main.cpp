@@ -70,6 +70,9 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());
+  // Before any control exists: with a screen reader running, each one's
+  // accessible interface is made as soon as it is.
+  mp::InstallAccessibleFactory();
   ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -124,7 +127,6 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
     ui->rtfBuf->setFont(formFont);
     ui->rtfBuf->setFocusPolicy(Qt::NoFocus);
     // For assistive technology the rows stand for the hidden bar.
-    mp::InstallAccessibleFactory();
     pc->setProperty(mp::kFilterChildren, true);
     pc->tabBar()->setProperty(mp::kNoAccess, true);
     connect(pc, &QTabWidget::currentChanged, rows, [rows] { mp::NotifyPageShown(rows); });

@@ -68,14 +68,14 @@ bool SerialLine::RunHook() {
 bool SerialLine::WaitEnded() {
   if (!hook_) return false;
   const std::int64_t now = NowMs();
-  if (hookRan_ && now - lastHook_ < kWaitSliceMs) return false;
+  if (hookRan_ && now - lastHook_ < SliceMs()) return false;
   return RunHook();
 }
 
 int SerialLine::MsUntilHook() {
-  if (!hook_ || !hookRan_) return kWaitSliceMs;
-  const std::int64_t due = lastHook_ + kWaitSliceMs - NowMs();
-  return static_cast<int>(std::clamp<std::int64_t>(due, 1, kWaitSliceMs));
+  if (!hook_ || !hookRan_) return SliceMs();
+  const std::int64_t due = lastHook_ + SliceMs() - NowMs();
+  return static_cast<int>(std::clamp<std::int64_t>(due, 1, SliceMs()));
 }
 
 std::int64_t SerialLine::NowMs() {

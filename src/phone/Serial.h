@@ -59,6 +59,9 @@ class SerialLine {
   // true to end the wait at once. The phone link uses it to let the window
   // live and to bound a whole reply.
   static constexpr int kWaitSliceMs = 20;
+  // With an event wait the hook's owner serves its events while it waits, and
+  // between bytes that keep coming the hook runs this often.
+  static constexpr int kHostedSliceMs = 2;
   using WaitHook = std::function<bool()>;
   void SetWaitHook(WaitHook hook) { hook_ = std::move(hook); }
 
@@ -84,6 +87,7 @@ class SerialLine {
   // Milliseconds until the hook is due again (1 .. kWaitSliceMs): the longest
   // a wait may sleep in one piece.
   int MsUntilHook();
+  int SliceMs() const { return eventWait_ ? kHostedSliceMs : kWaitSliceMs; }
 
  private:
   WaitHook hook_;
