@@ -19,7 +19,8 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
+#include "support/FormControl.h"
 #include "ui_Main.h"
 
 namespace {
@@ -55,9 +56,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   mp::CreateWindows();
   Win->show();
-  QTextEdit* m = Win->ui->Message;
+  QTextEdit* m = UI(Message);
   m->setFocus();
-  if (blink) Win->ui->BlinkFont->click();  // typed text blinks: 16-bit with toggles
+  if (blink) UI(BlinkFont)->click();  // typed text blinks: 16-bit with toggles
 
   const char* text = "The quick brown fox jumps over the lazy dog. ";
   // One run with the panel open, one with it closed: the difference of the

@@ -5,8 +5,11 @@
 //   xvfb-run -a -s "-screen 0 1024x768x24" bench_startup --xcb
 //
 // Each measurement spawns a fresh process: `mirapost --bench-startup`, or this
-// program with --minimal. The child prints the monotonic clock at its first
-// paint and its peak memory; the parent took the clock just before spawning.
+// program with --minimal. The child prints the monotonic clock and the CPU
+// time it used at its first paint, and its peak memory; the parent took the
+// clock just before spawning. MIRAPOST also tells how often it read its
+// settings file and whether it opened the record before that paint, and the
+// parent looks at the libraries it mapped (libcanberra, the SQLite driver).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -41,7 +44,11 @@ class FirstPaint : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
-      std::printf("shown %lld\n", static_cast<long long>(MonotonicNs()));
+      rusage now{};
+      getrusage(RUSAGE_SELF, &now);
+      std::printf("shown %lld\ncpu_us %lld\n", static_cast<long long>(MonotonicNs()),
+                  (now.ru_utime.tv_sec + now.ru_stime.tv_sec) * 1000000LL + now.ru_utime.tv_usec +
+                      now.ru_stime.tv_usec);
       QTimer::singleShot(0, [] {
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
@@ -76,7 +83,11 @@ int MinimalWindow(int argc, char** argv, bool label) {
 
 struct Sample {
   double ms = 0;
+  double cpuMs = 0;
   long rssKb = 0;
+  int settingsReads = -1;
+  int recordOpen = -1;
+  int canberra = -1, sqlite = -1;
   bool ok = false;
 };
 
@@ -116,6 +127,13 @@ Sample RunOnce(const std::vector<std::string>& args) {
     s.rssKb = rss;
     s.ok = true;
   }
+  long long cpu = 0;
+  if (const char* c = std::strstr(out.c_str(), "cpu_us "); c && std::sscanf(c, "cpu_us %lld", &cpu) == 1)
+    s.cpuMs = double(cpu) / 1e3;
+  if (const char* r = std::strstr(out.c_str(), "settings_reads ")) std::sscanf(r, "settings_reads %d", &s.settingsReads);
+  if (const char* r = std::strstr(out.c_str(), "record_open ")) std::sscanf(r, "record_open %d", &s.recordOpen);
+  if (const char* r = std::strstr(out.c_str(), "canberra ")) std::sscanf(r, "canberra %d", &s.canberra);
+  if (const char* r = std::strstr(out.c_str(), "sqlite ")) std::sscanf(r, "sqlite %d", &s.sqlite);
   return s;
 }
 
@@ -151,7 +169,19 @@ int main(int argc, char** argv) {
   self[len] = 0;
   const std::string app = std::string(MP_BINARY_DIR) + "/src/mirapost";
 
-  std::vector<double> appMs, minMs, labelMs;
+  // A settings file as a user who has used the program has one.
+  const std::string settingsDir = std::string(tmpl) + "/Corvistan";
+  std::filesystem::create_directories(settingsDir);
+  if (FILE* f = std::fopen((settingsDir + "/MIRAPOST.reg").c_str(), "w")) {
+    std::fputs("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Corvistan\\MIRAPOST]\n"
+               "\"ComPort\"=dword:00000003\n\"FontName\"=\"DejaVu Sans\"\n\"ReceivingPhone\"=dword:00000001\n",
+               f);
+    std::fclose(f);
+  }
+  ::setenv("XDG_DATA_HOME", tmpl, 1);  // nor the user's record
+
+  std::vector<double> appMs, minMs, labelMs, appCpu, minCpu, labelCpu;
+  int settingsReads = -1, recordOpen = -1, canberra = -1, sqlite = -1;
   long appRss = 0, minRss = 0, labelRss = 0;
   // One warm-up of each so that both start from a warm file cache.
   RunOnce({self, "--minimal"});
@@ -166,6 +196,13 @@ int main(int argc, char** argv) {
     }
     minMs.push_back(m.ms);
     appMs.push_back(a.ms);
+    minCpu.push_back(m.cpuMs);
+    labelCpu.push_back(l.cpuMs);
+    appCpu.push_back(a.cpuMs);
+    settingsReads = std::max(settingsReads, a.settingsReads);
+    recordOpen = std::max(recordOpen, a.recordOpen);
+    canberra = std::max(canberra, a.canberra);
+    sqlite = std::max(sqlite, a.sqlite);
     labelMs.push_back(l.ms);
     minRss = std::max(minRss, m.rssKb);
     labelRss = std::max(labelRss, l.rssKb);
@@ -178,6 +215,17 @@ int main(int argc, char** argv) {
   std::printf("MIRAPOST window  %8.1f ms  peak %6ld kB\n", a, appRss);
   std::printf("ratio to empty window  %6.2f x  (target <= 1.5)\n", m > 0 ? a / m : 0.0);
   std::printf("ratio to label window  %6.2f x\n", l > 0 ? a / l : 0.0);
+  const double ac = Median(appCpu), mc = Median(minCpu), lc = Median(labelCpu);
+  std::printf("CPU to first paint: minimal %.1f ms, with label %.1f ms, MIRAPOST %.1f ms; ratio %.2f x to empty, "
+              "%.2f x to label (target <= 1.15)\n",
+              mc, lc, ac, mc > 0 ? ac / mc : 0.0, lc > 0 ? ac / lc : 0.0);
+  std::printf("peak memory ratio %.2f x to empty, %.2f x to label (target <= 1.10)\n",
+              minRss > 0 ? double(appRss) / double(minRss) : 0.0,
+              labelRss > 0 ? double(appRss) / double(labelRss) : 0.0);
+  std::printf("before the first paint: settings file read %d time(s), record %s, libcanberra %s, "
+              "SQLite driver %s\n",
+              settingsReads, recordOpen == 0 ? "not opened" : "OPENED", canberra == 0 ? "not loaded" : "LOADED",
+              sqlite == 0 ? "not loaded" : "LOADED");
   std::error_code ec;
   std::filesystem::remove_all(tmpl, ec);
   return 0;

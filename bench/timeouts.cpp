@@ -20,18 +20,13 @@
 
 #include "SimProcess.h"
 #include "phone/PhoneLink.h"
+#include "support/SilentHost.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Host : mp::PhoneHost {
-  int PortIndex() const override { return 3; }
-  void ShowStatus(const std::string& text) override { last = text; }
-  void Beep(mp::BeepKind) override {}
-  void SetWaitCursor(bool) override {}
-  std::string last;
-};
+using Host = mp::test::SilentHost;
 
 // A phone on the master side of a pseudo-terminal: "OK" to the handshake,
 // then silence, or "+CREG: 1" every 100 ms for as long as it runs.

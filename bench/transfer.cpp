@@ -12,6 +12,7 @@
 
 #include "SimProcess.h"
 #include "phone/PhoneLink.h"
+#include "support/SilentHost.h"
 
 namespace {
 
@@ -50,13 +51,7 @@ class CountingLine : public mp::SerialLine {
   Counts& c_;
 };
 
-struct Host : mp::PhoneHost {
-  int PortIndex() const override { return 3; }
-  void ShowStatus(const std::string& text) override { last = text; }
-  void Beep(mp::BeepKind) override {}
-  void SetWaitCursor(bool) override {}
-  std::string last;
-};
+using Host = mp::test::SilentHost;
 
 }  // namespace
 

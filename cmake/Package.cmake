@@ -23,8 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its window system plugins (xcb, wayland, offscreen) and the SQLite
 # driver of the record of sent messages at run time.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
-# The theme sounds reach a desktop's sound server through the PulseAudio
+# The theme sounds (libcanberra, loaded at the first beep) reach a desktop's sound server through the PulseAudio
 # driver (libcanberra itself brings the freedesktop theme and ALSA); a font
 # for the windows on machines that have none.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcanberra-pulse, sound-theme-freedesktop, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcanberra0, libcanberra-pulse, sound-theme-freedesktop, fonts-dejavu-core")
 include(CPack)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "phone/PhoneLink.h"
+#include "support/SilentHost.h"
 
 namespace {
 
@@ -53,13 +54,7 @@ class ReplyLine : public mp::SerialLine {
   Input& in_;
 };
 
-struct Host : mp::PhoneHost {
-  int PortIndex() const override { return 3; }
-  void ShowStatus(const std::string& text) override { last = text; }
-  void Beep(mp::BeepKind) override {}
-  void SetWaitCursor(bool) override {}
-  std::string last;
-};
+using Host = mp::test::SilentHost;
 
 }  // namespace
 

@@ -11,11 +11,13 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
   qt6-qpa-plugins libqt6svg6 fonts-dejavu-core libqt6sql6-sqlite
-  libcanberra-dev sound-theme-freedesktop scdoc)
+  libcanberra-dev sound-theme-freedesktop scdoc
+  qt6-httpserver-dev qt6-websockets-dev)
 if [ "$PURPOSE" = tests ]; then
   PACKAGES+=(libgtest-dev libgmock-dev googletest libbenchmark-dev
     gnokii-cli unrtf xvfb xauth python3-gammu
-    desktop-file-utils appstream dpkg-dev file)
+    desktop-file-utils appstream dpkg-dev file
+    smstools kannel)
 fi
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -25,6 +27,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The gateway tests start smsd and bearerbox/smsbox themselves, with their own
+# configuration in a temporary folder; services the packages may have
+# started (on the system's spool and ports) are stopped and kept off.
+if [ "$PURPOSE" = tests ]; then
+  for svc in smstools kannel; do
+    if [ -x "/etc/init.d/$svc" ]; then
+      $SUDO "/etc/init.d/$svc" stop >/dev/null 2>&1 || true
+      if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+        $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 || true
+      else
+        $SUDO update-rc.d "$svc" disable >/dev/null 2>&1 || true
+      fi
+    fi
+  done
 fi
 BUILD="${MIRAPOST_BUILD:-build}"
 if [ "$PURPOSE" = app ]; then

@@ -10,9 +10,9 @@
 #include <QTabWidget>
 #include <map>
 
-#include "app/TabRows.h"
+#include "widgets/TabRows.h"
 #include "dialogs/AccessNames.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 
 namespace {
 

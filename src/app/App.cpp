@@ -1,24 +1,19 @@
 #include "app/App.h"
 
-#include <QImageReader>
-#include "dialogs/AccessNames.h"
-
 #include <QApplication>
-#include <QDialog>
+#include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QElapsedTimer>
 #include <cstdio>
-#include <QFontDatabase>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
-#include <QWidget>
 
 #include "app/About.h"
 #include "app/Main.h"
-#include "app/Questions.h"
+#include "dialogs/AccessNames.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 #include "platform/Version.h"
+#include "widgets/Look.h"
 
 TAboutWin* AboutWin = nullptr;
 TSendWin* SendWin = nullptr;
@@ -28,6 +23,21 @@ TCodingWin* CodingWin = nullptr;
 static void InitIconResource() { Q_INIT_RESOURCE(icons); }
 
 namespace mp {
+
+QIcon LauncherIcon() {
+  // One icon everywhere: the desktop entry's, built into the program; the
+  // drawn one where no SVG reader is installed.
+  InitIconResource();
+  QIcon out;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    QImageReader reader(":/icons/mirapost.svg");
+    reader.setScaledSize(QSize(size, size));
+    const QImage image = reader.read();
+    if (image.isNull()) return ProgramIcon();
+    out.addPixmap(QPixmap::fromImage(image));
+  }
+  return out;
+}
 
 void SetApplicationNames() {
   QCoreApplication::setApplicationName("MIRAPOST");
@@ -49,6 +59,8 @@ void CreateWindows() {
   AboutWin = new TAboutWin(Win);
   lap("AboutWin");
   SendWin = new TSendWin(Win);
+  SendWin->SetPhonebookSearch(
+      [](std::string& name, std::string& address) { return Win && Win->Phone.FindPhonebookEntry(name, address); });
   lap("SendWin");
   CodingWin = new TCodingWin(Win);
   lap("CodingWin");
@@ -66,215 +78,5 @@ void DestroyWindows() {
   delete Win;
   Win = nullptr;
 }
-
-QFont FormFont() {
-  // The first installed of faces with about the widths of "MS Sans Serif";
-  // DejaVu Sans, the common fallback, is wider and is taken condensed.
-  static const QString face = [] {
-    const QStringList wanted = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial",
-                                "Helvetica", "Nimbus Sans"};
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& f : wanted) {
-      if (installed.contains(f, Qt::CaseInsensitive)) return f;
-    }
-    return QString();
-  }();
-  QFont font(face.isEmpty() ? QStringLiteral("DejaVu Sans") : face);
-  font.setStyleHint(QFont::SansSerif);
-  if (face.isEmpty()) font.setStretch(82);
-  font.setPixelSize(11);
-  return font;
-}
-
-QFont TitleFont(int pixelHeight) {
-  static const QString face = [] {
-    const QStringList wanted = {"Arial Rounded MT Bold", "Varela Round", "Nunito", "M PLUS Rounded 1c",
-                                "Comfortaa", "Quicksand", "DejaVu Sans", "Liberation Sans"};
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& f : wanted) {
-      if (installed.contains(f, Qt::CaseInsensitive)) return f;
-    }
-    return QStringLiteral("Sans Serif");
-  }();
-  QFont font(face);
-  font.setStyleHint(QFont::SansSerif);
-  // The usual fallback faces run wider than the rounded face: narrow them.
-  if (face != "Arial Rounded MT Bold") font.setStretch(88);
-  font.setPixelSize(pixelHeight);
-  font.setBold(true);
-  return font;
-}
-
-QFont DefaultMessageFont() {
-  QFont font(QStringLiteral("System"));
-  font.setPointSize(12);
-  return font;
-}
-
-namespace {
-
-QPixmap Canvas(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  return pixmap;
-}
-
-}  // namespace
-
-QIcon ActionIcon(ActionPicture picture) {
-  QPixmap pixmap = Canvas(16);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  QPen outline(QColor(40, 40, 40));
-  outline.setWidthF(1.0);
-  p.setPen(outline);
-  switch (picture) {
-    case ActionPicture::Send: {  // an envelope
-      p.setBrush(QColor(255, 250, 220));
-      p.drawRect(QRectF(1.5, 3.5, 13, 9));
-      p.drawLine(QPointF(1.5, 3.5), QPointF(8, 9));
-      p.drawLine(QPointF(14.5, 3.5), QPointF(8, 9));
-      break;
-    }
-    case ActionPicture::Sim: {  // a SIM card with its chip
-      QPainterPath card;
-      card.moveTo(3.5, 1.5);
-      card.lineTo(10.5, 1.5);
-      card.lineTo(13.5, 4.5);
-      card.lineTo(13.5, 14.5);
-      card.lineTo(3.5, 14.5);
-      card.closeSubpath();
-      p.setBrush(QColor(70, 120, 200));
-      p.drawPath(card);
-      p.setBrush(QColor(230, 190, 60));
-      p.drawRect(QRectF(5.5, 7.5, 6, 5));
-      break;
-    }
-    case ActionPicture::Phone: {  // a handset with its display
-      p.setBrush(QColor(60, 60, 60));
-      p.drawRoundedRect(QRectF(4.5, 0.5, 8, 15), 2, 2);
-      p.setBrush(QColor(160, 220, 140));
-      p.drawRect(QRectF(6, 2.5, 5, 4));
-      break;
-    }
-    case ActionPicture::Paste: {  // a clipboard
-      p.setBrush(QColor(190, 140, 80));
-      p.drawRect(QRectF(2.5, 2.5, 11, 13));
-      p.setBrush(Qt::white);
-      p.drawRect(QRectF(4.5, 5.5, 7, 8));
-      p.setBrush(QColor(120, 120, 120));
-      p.drawRect(QRectF(5.5, 1.5, 5, 3));
-      break;
-    }
-    case ActionPicture::Find: {  // a magnifying glass
-      p.setBrush(QColor(200, 230, 255));
-      p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
-      QPen handle(QColor(60, 40, 20));
-      handle.setWidthF(2.5);
-      p.setPen(handle);
-      p.drawLine(QPointF(9.5, 9.5), QPointF(14.5, 14.5));
-      break;
-    }
-    case ActionPicture::Ok: {  // a green tick
-      QPen tick(QColor(0, 140, 0));
-      tick.setWidthF(2.5);
-      p.setPen(tick);
-      p.drawLine(QPointF(2, 8.5), QPointF(6, 12.5));
-      p.drawLine(QPointF(6, 12.5), QPointF(14, 3));
-      break;
-    }
-    case ActionPicture::Cancel: {  // a red cross
-      QPen cross(QColor(200, 0, 0));
-      cross.setWidthF(2.5);
-      p.setPen(cross);
-      p.drawLine(QPointF(3, 3), QPointF(13, 13));
-      p.drawLine(QPointF(13, 3), QPointF(3, 13));
-      break;
-    }
-  }
-  p.end();
-  return QIcon(pixmap);
-}
-
-namespace {
-
-// The desktop entry's icon, drawn without one when pictures of its format
-// cannot be read (no SVG image plugin).
-QIcon DrawnProgramIcon() {
-  QPixmap pixmap = Canvas(32);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(255, 0, 0));
-  p.drawRoundedRect(QRectF(0, 0, 32, 32), 6, 6);
-  p.setBrush(Qt::white);
-  p.drawRoundedRect(QRectF(3, 3, 26, 26), 5, 5);
-  // A phone with a blinking (red) display line.
-  p.setBrush(QColor(50, 50, 50));
-  p.drawRoundedRect(QRectF(10, 5, 12, 22), 3, 3);
-  p.setBrush(QColor(200, 240, 170));
-  p.drawRect(QRectF(12, 8, 8, 7));
-  p.setBrush(QColor(255, 0, 0));
-  p.drawRect(QRectF(13, 10, 6, 2));
-  p.end();
-  return QIcon(pixmap);
-}
-
-}  // namespace
-
-QIcon ProgramIcon() {
-  // One icon everywhere: the launcher's, built into the program.
-  InitIconResource();
-  QIcon out;
-  for (int size : {16, 24, 32, 48, 64, 128}) {
-    QImageReader reader(":/icons/mirapost.svg");
-    reader.setScaledSize(QSize(size, size));
-    const QImage image = reader.read();
-    if (image.isNull()) return DrawnProgramIcon();
-    out.addPixmap(QPixmap::fromImage(image));
-  }
-  return out;
-}
-
-void SetHintHidePause(QWidget* window) {
-  if (!window) return;
-  window->setToolTipDuration(10000);
-  for (QWidget* w : window->findChildren<QWidget*>()) w->setToolTipDuration(10000);
-}
-
-namespace {
-
-class ShapePainter : public QObject {
- public:
-  ShapePainter(QWidget* w, const QColor& colour, int radius)
-      : QObject(w), colour_(colour), radius_(radius) {}
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::Paint) return false;
-    auto* w = static_cast<QWidget*>(watched);
-    QPainter p(w);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour_);
-    if (radius_ > 0) {
-      p.setRenderHint(QPainter::Antialiasing);
-      p.drawRoundedRect(QRectF(w->rect()), radius_, radius_);
-    } else {
-      p.drawRect(w->rect());
-    }
-    return true;
-  }
-
- private:
-  QColor colour_;
-  int radius_;
-};
-
-}  // namespace
-
-void PaintShape(QWidget* w, const QColor& colour, int radius) {
-  if (!w) return;
-  w->installEventFilter(new ShapePainter(w, colour, radius));
-}
-
-int ShowModal(QDialog* dialog) { return Ask().RunModal(dialog); }
 
 }  // namespace mp

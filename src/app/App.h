@@ -1,12 +1,9 @@
 #pragma once
-// Creation and destruction of the application's four windows, and the shared
-// look of the forms: fonts, pictures and hint timing.
-#include <QFont>
-#include <QColor>
-#include <QIcon>
+// Creation and destruction of the application's four windows. The shared look
+// of the forms is in widgets/Look.h, which this header brings along.
+#include "widgets/Look.h"
 
-class QWidget;
-class QDialog;
+#include <QIcon>
 
 namespace mp {
 
@@ -14,33 +11,13 @@ namespace mp {
 // would append it to every window title ("Send/Save Message — ..."), and the
 // captions are exact; the main window's caption carries the product name.
 void SetApplicationNames();
+// The window icon: the desktop entry's picture, the same everywhere.
+QIcon LauncherIcon();
 
 // Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
 // settings as it is created.
 void CreateWindows();
 // Destroys them in reverse order; each writes its settings. Safe to call twice.
 void DestroyWindows();
-
-// "MS Sans Serif" with a character height of 11 pixels: a sans serif face.
-QFont FormFont();
-// "Arial Rounded MT Bold" at the given character height in pixels, bold:
-// a rounded bold face where one is installed, else a sans serif bold.
-QFont TitleFont(int pixelHeight);
-// "System" at 12 points: the message font before the user picks one.
-QFont DefaultMessageFont();
-
-enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel };
-QIcon ActionIcon(ActionPicture picture);
-QIcon ProgramIcon();
-
-// Hints of `window` and of every control in it stay ten seconds.
-void SetHintHidePause(QWidget* window);
-
-// Paints `w` as a filled shape of `colour` (a rounded rectangle when radius
-// > 0) instead of its own background. Cheaper at start-up than style sheets.
-void PaintShape(QWidget* w, const QColor& colour, int radius);
-
-// Shows a dialog modally and returns its result (QDialog::Accepted or Rejected).
-int ShowModal(QDialog* dialog);
 
 }  // namespace mp

@@ -34,11 +34,12 @@
 #include "app/Accessible.h"
 #include "dialogs/AccessNames.h"
 #include "app/App.h"
-#include "app/MessageEdit.h"
-#include "app/TabRows.h"
-#include "app/Questions.h"
+#include "widgets/MessageEdit.h"
+#include "widgets/TabRows.h"
+#include "widgets/Questions.h"
 #include "dialogs/FontDialog.h"
-#include "app/StatusLabel.h"
+#include "widgets/StatusLabel.h"
+#include "dropfile/DropFile.h"
 #include "platform/Ansi.h"
 #include "platform/Desktop.h"
 #include "platform/Picture.h"
@@ -47,10 +48,6 @@
 #include "platform/Sound.h"
 #include "ui_Main.h"
 
-#if __has_include("dropfile/DropFile.h")
-#include "dropfile/DropFile.h"
-#define MP_HAVE_DROPFILE 1
-#endif
 
 namespace {
 
@@ -66,7 +63,7 @@ constexpr int kFontNameChars = 31;
 
 TWin* Win = nullptr;
 
-TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this, mp::HostedSerialFactory(*this)) {
+TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerialFactory(*this)), ui(new Ui::TWin) {
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());
@@ -183,7 +180,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), ui(new Ui::TWin), Phone(*this
   ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
   ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
   ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
-  setWindowIcon(mp::ProgramIcon());
+  setWindowIcon(mp::LauncherIcon());
 
   // Frame signals.
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);
@@ -283,7 +280,7 @@ void TWin::FormCreate() {
   cmbOperatorChange();
   // A settings file the user made read-only is left alone: say so now, as
   // nothing can be said once the window is gone.
-  if (const std::string ro = mp::SettingsKey::ReadOnlyNotice(); !ro.empty()) {
+  if (const std::string ro = mp::SettingsKey::ReadOnlyWarning(); !ro.empty()) {
     StatusPanel->setText(QString::fromStdString(ro));
   }
 }
@@ -330,11 +327,7 @@ void TWin::PageControlChange() {
     // The prescribed entries, then the other pictures the toolkit reads.
     OpenFilter = (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;");
   }
-#ifdef MP_HAVE_DROPFILE
   if (DropFile1) DropFile1->SetEnableDrop(drop);
-#else
-  (void)drop;
-#endif
 }
 
 void TWin::Font1Click() {

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/StatusLabel.h"
+#include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
+#include "gateway/Gateway.h"
 #include "pdu/Reading.h"
 #include "phone/PhoneHost.h"
 #include "phone/PhoneLink.h"
@@ -43,11 +44,12 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   explicit TWin(QWidget* parent = nullptr);
   ~TWin() override;  // FormDestroy
 
-  Ui::TWin* ui = nullptr;  // every control of the form, by its name
-  // Form notes: `Class` is a QGroupBox holding the radio buttons ClassNormal,
-  // ClassClass0 and ClassHidden, joined in the QButtonGroup ui->ClassButtons
-  // with the ids 0, 1, 2 (use ClassIndex()). The action button of the void
-  // page is ui->BitBtn1. The status bar's one text is the label StatusPanel.
+  // Form notes: every control of the form is a child of the window with its
+  // name (findChild<QComboBox*>("ComPort")); the form itself (ui) is private.
+  // `Class` is a QGroupBox holding the radio buttons ClassNormal, ClassClass0
+  // and ClassHidden, joined in the QButtonGroup ClassButtons with the ids 0,
+  // 1, 2 (use ClassIndex()). The action button of the void page is BitBtn1.
+  // The status bar's one text is the label StatusPanel.
 
   // ---- frame ----
   QMenu* PopupMenu1 = nullptr;      // edit pop-up menu of Message and EntryName
@@ -119,6 +121,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString OpenFilter;
   QString OpenDefaultExt;
   void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
+  // Shows the page of this object name ("TabSheet1" .. "TabSheet6").
+  void ShowPage(const QString& sheet);
   // Asks before changed work in Message is dropped (not for an empty
   // message); true when it may go: saved, discarded or unchanged.
   bool MayDiscardMessage();
@@ -133,6 +137,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   TSentWin* SentWin = nullptr;
   std::unique_ptr<mp::record::Record> SentRecord;
   std::unique_ptr<mp::record::Recorder> SentRecorder;
+  static constexpr int kRecordBusyMs = 20;  // the longest the window waits for the record's lock
+  // A problem with the record: the status bar and a non-modal notice.
+  void TellAboutRecord(const QString& text);
   // What the shown page would send now, read as the receiving phone will.
   struct PagePreview {
     mp::pdu::Reading reading;
@@ -150,8 +157,19 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The simulated phone answers on COM `com` for this run: the window says so
   // at all times and offers what it received.
   void UseSimulatedPhone(int com, const QString& device, const QString& journal);
-  // Names each entry of the port box after its device, as things are now.
+  // Names each entry of the port box after its device, as things are now,
+  // and lists the stored gateways after the serial ports.
   void RefreshPortList();
+  // ---- gateways in the port box (MainGateway.cpp) ----
+  // Messages for a chosen gateway go through it.
+  void SetupGateways();
+  // The stored gateways as entries of the port box after the nine ports.
+  void ListGateways();
+  // The gateway chosen in the port box, null for a serial port.
+  const mp::gateway::Config* ChosenGateway() const;
+  // Pages and buttons that need the phone itself are off while a gateway is chosen.
+  void UpdatePhoneOnly();
+  std::vector<mp::gateway::Config> Gateways;
 
  public slots:
   // frame (Main.cpp)
@@ -227,6 +245,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void showEvent(QShowEvent* event) override;
 
  private:
+  Ui::TWin* ui = nullptr;  // every control of the form, by its name
   // Each page file connects its own controls (called from the constructor).
   void SetupTextPage();
   void SetupFiles();

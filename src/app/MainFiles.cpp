@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "app/Main.h"
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 #include "dropfile/DropFile.h"
 #include "platform/Picture.h"
 #include "platform/Rtf.h"
@@ -155,6 +155,10 @@ void TWin::DropFile1DropFile(QObject* Sender, QString FileWithPath, QString File
     }
   }
   OpenMessageOrLogo(FileWithPath);
+}
+
+void TWin::ShowPage(const QString& sheet) {
+  if (QWidget* page = ui->PageControl->findChild<QWidget*>(sheet)) ui->PageControl->setCurrentWidget(page);
 }
 
 void TWin::OpenMessageOrLogo(const QString& fileWithPath) {

@@ -57,6 +57,7 @@ void TWin::SetupPorts() {
   view->header()->setStretchLastSection(true);
   view->installEventFilter(new EventWatcher(this, QEvent::Show, [this] { RefreshPortList(); }));
   RefreshPortList();
+  SetupGateways();
 
   auto* menu = new QMenu("Ph&one", this);
   menu->setObjectName("PhoneMenu");
@@ -91,6 +92,7 @@ void TWin::RefreshPortList() {
     item->setToolTip(text);
     if (QStandardItem* name = model->item(row, 0)) name->setToolTip(text);
   }
+  ListGateways();
   if (auto* view = qobject_cast<QTreeView*>(ui->ComPort->view())) view->resizeColumnToContents(0);
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -18,7 +19,7 @@
 
 #include "app/Indicators.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "app/SentMessages.h"
 #include "builders/Messages.h"
 #include "dialogs/Coding.h"
@@ -120,12 +121,30 @@ void TWin::SetupPreview() {
   ReceivingPhone1->setChecked(SettingOn("ReceivingPhone", true));
   ReceivingPhone1Click();
 
+  // The record opens at the first send or when its window opens, never
+  // before the first paint. Another program's write lock costs the window a
+  // moment at most: the write is queued and tried again.
   SentRecord = std::make_unique<mp::record::Record>();
-  if (!SentRecord->Open()) {
-    // No record this session; sending works as ever.
-    std::fprintf(stderr, "mirapost: no record of sent messages: %s\n", SentRecord->Error().c_str());
-  }
+  SentRecord->SetBusyTimeout(kRecordBusyMs);
   SentRecorder = std::make_unique<mp::record::Recorder>(*SentRecord);
+  SentRecorder->tell = [this](const std::string& text) { TellAboutRecord(QString::fromStdString(text)); };
+  SentRecorder->retry = [this](int ms) {
+    QTimer::singleShot(ms, this, [this] {
+      SentRecorder->RetryNow();
+      if (SentWin && SentWin->isVisible()) SentWin->Reload();
+    });
+  };
+}
+
+void TWin::TellAboutRecord(const QString& text) {
+  // Once in the status bar and in a notice that waits for nobody; sending
+  // goes on, and "Keep a record" stays as the user set it.
+  StatusPanel->SetFullText(text);
+  auto* notice = new QMessageBox(QMessageBox::Warning, "Sent messages", text, QMessageBox::Ok, this);
+  notice->setObjectName("RecordNotice");
+  notice->setAttribute(Qt::WA_DeleteOnClose);
+  notice->setModal(false);
+  notice->show();
 }
 
 void TWin::ReceivingPhone1Click() {
@@ -141,16 +160,25 @@ void TWin::ReceivingPhone1Click() {
 void TWin::KeepRecord1Click() { mp::record::SetEnabled(KeepRecord1->isChecked()); }
 
 void TWin::SentMessages1Click() {
+  if (SentRecorder) SentRecorder->EnsureOpen();  // opened here or at the first send
   if (!SentWin) SentWin = new TSentWin(this);
   SentWin->Reload();
+  SentWin->PlaceBesideMainWindow();
   SentWin->show();
   SentWin->raise();
   SentWin->activateWindow();
 }
 
-void TWin::Transferred(const mp::TransferReport& report) {
+void TWin::Transferred(const mp::TransferReport& given) {
+  mp::TransferReport report = given;
+  // What went to the simulated phone is recorded so.
+  const QString simulated = SimulatedPhoneLabel ? SimulatedPhoneLabel->property("device").toString() : QString();
+  if (report.via.empty() && !simulated.isEmpty() && QString::fromStdString(report.device) == simulated)
+    report.via = mp::record::kViaSimulated;
   if (SentRecorder) SentRecorder->Report(report);
-  if (report.finished && SentWin && SentWin->isVisible()) SentWin->Reload();
+  // The one row that changed, not the whole list.
+  if (SentWin && SentWin->isVisible() && SentRecorder && SentRecorder->ChangedId())
+    SentWin->RowChanged(SentRecorder->ChangedId());
 }
 
 void TWin::PreviewChanged() {

@@ -18,7 +18,7 @@
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "app/MessageEdit.h"
+#include "widgets/MessageEdit.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"
@@ -154,7 +154,7 @@ class ClassUndo : public QAbstractUndoItem {
  private:
   void Apply(int index) {
     win_->SetClassIndex(index);
-    win_->ui->BlinkFont->setEnabled(win_->ClassIndex() != mp::TypeHidden);
+    if (auto* blink = win_->findChild<QWidget*>("BlinkFont")) blink->setEnabled(win_->ClassIndex() != mp::TypeHidden);
     win_->MessageChange();
   }
   TWin* win_;

@@ -10,23 +10,23 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QKeySequence>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QShortcut>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include "app/App.h"
 #include "app/Main.h"
-#include "dialogs/PhoneScreen.h"
+#include "app/SentModel.h"
+#include "widgets/PhoneScreen.h"
 #include "dialogs/Send.h"
 #include "pdu/Reading.h"
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QString LocalTime(const std::string& utc) {
-  const QDateTime t = QDateTime::fromString(Q(utc), Qt::ISODateWithMs);
-  return t.isValid() ? t.toLocalTime().toString("yyyy-MM-dd HH:mm:ss") : Q(utc);
-}
 
 mp::pdu::Reading ReadingOf(const mp::record::Entry& e) {
   if (e.command == "CPBW") return mp::pdu::ReadPhonebookEntry(e.nameHex, e.recipient);
@@ -54,14 +54,22 @@ TSentWin::TSentWin(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle("Sent messages");
   auto* top = new QHBoxLayout(this);
   auto* left = new QVBoxLayout;
-  Table = new QTableWidget(0, 4, this);
+  Model = new SentModel([this] { return Record(); }, this);
+  Table = new QTableView(this);
   Table->setObjectName("SentTable");
-  Table->setHorizontalHeaderLabels({"Time", "Kind", "Recipient", "Status"});
+  Table->setModel(Model);
   Table->setSelectionBehavior(QAbstractItemView::SelectRows);
   Table->setSelectionMode(QAbstractItemView::SingleSelection);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table->setWordWrap(false);
   Table->verticalHeader()->hide();
+  // Rows of one height and columns of fixed widths: nothing is measured
+  // over all rows, however many there are.
+  Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Table->horizontalHeader()->setStretchLastSection(true);
+  const int digit = Table->fontMetrics().horizontalAdvance('0');
+  const int widths[] = {20 * digit, 10 * digit, 16 * digit, 18 * digit};
+  for (int c = 0; c < 4; ++c) Table->setColumnWidth(c, widths[c]);
   left->addWidget(Table, 1);
   auto* buttons = new QHBoxLayout;
   auto button = [this, buttons](QPushButton*& b, const char* name, const char* caption) {
@@ -79,16 +87,22 @@ TSentWin::TSentWin(QWidget* parent) : QWidget(parent, Qt::Window) {
   auto* right = new QVBoxLayout;
   Screen = new PhoneScreen(this);
   right->addWidget(Screen);
-  Details = new QLabel(this);
+  // The whole PDU, wrapped anywhere: hex text has no blanks to wrap at.
+  Details = new QPlainTextEdit(this);
   Details->setObjectName("SentDetails");
-  Details->setWordWrap(true);
-  Details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Details->setReadOnly(true);
+  Details->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   Details->setMaximumWidth(Screen->sizeHint().width() + 40);
   right->addWidget(Details, 1);
   top->addLayout(right);
-  resize(720, 320);
+  resize(860, 360);
 
-  connect(Table, &QTableWidget::itemSelectionChanged, this, &TSentWin::SelectionChange);
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* close = new QShortcut(key, this);
+    close->setContext(Qt::WindowShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+  }
+  connect(Table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TSentWin::SelectionChange);
   connect(CopyPdu, &QPushButton::clicked, this, &TSentWin::CopyPduClick);
   connect(Resend, &QPushButton::clicked, this, &TSentWin::ResendClick);
   connect(ResendTo, &QPushButton::clicked, this, &TSentWin::ResendToClick);
@@ -101,59 +115,91 @@ mp::record::Record* TSentWin::Record() const {
   return Win && Win->SentRecord && Win->SentRecord->IsOpen() ? Win->SentRecord.get() : nullptr;
 }
 
+void TSentWin::PlaceBesideMainWindow() {
+  if (placed_ || !Win) return;
+  placed_ = true;
+  const QRect main = Win->frameGeometry();
+  const QScreen* screen = Win->screen();
+  const QRect room = screen ? screen->availableGeometry() : QRect();
+  const QSize size = frameGeometry().size().expandedTo(sizeHint());
+  const int gap = 8;
+  QPoint at(main.right() + 1 + gap, main.top());  // right of it
+  if (room.isValid()) {
+    if (at.x() + size.width() > room.right() + 1) {
+      if (main.left() - gap - size.width() >= room.left()) {
+        at = {main.left() - gap - size.width(), main.top()};  // left of it
+      } else {
+        at = {main.left(), std::min(main.bottom() + 1 + gap, room.bottom() + 1 - size.height())};  // below
+      }
+    }
+    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height())));
+  }
+  move(at);
+}
+
 void TSentWin::Reload() {
   const mp::record::Entry* was = Selected();
   const std::int64_t keep = was ? was->id : 0;
-  entries_ = Record() ? Record()->List() : std::vector<mp::record::Entry>{};
-  const QSignalBlocker block(Table);
-  Table->setRowCount(static_cast<int>(entries_.size()));
-  int select = entries_.empty() ? -1 : 0;
-  for (int i = 0; i < static_cast<int>(entries_.size()); ++i) {
-    const mp::record::Entry& e = entries_[static_cast<std::size_t>(i)];
-    const QString status = e.finished ? Q(e.statusText) : "(unfinished) " + Q(e.statusText);
-    const QString cells[] = {LocalTime(e.time), Q(e.kind), Q(e.recipient), status};
-    for (int c = 0; c < 4; ++c) Table->setItem(i, c, new QTableWidgetItem(cells[c]));
-    if (e.id == keep) select = i;
+  {
+    const QSignalBlocker block(Table->selectionModel());
+    Model->Reset();
   }
-  Table->resizeColumnsToContents();
-  Select(select);
+  const int row = keep ? Model->RowOf(keep) : -1;
+  Select(row >= 0 ? row : (Model->rowCount() > 0 ? 0 : -1));
+}
+
+void TSentWin::RowChanged(std::int64_t id) {
+  const mp::record::Entry* was = Selected();
+  const std::int64_t keep = was ? was->id : 0;
+  Model->RowChanged(id);
+  const int row = keep ? Model->RowOf(keep) : -1;
+  // A new row at the top is selected when nothing was.
+  Select(row >= 0 ? row : (Model->rowCount() > 0 ? 0 : -1));
 }
 
 void TSentWin::Select(int row) {
   {
-    const QSignalBlocker block(Table);
+    const QSignalBlocker block(Table->selectionModel());
     Table->clearSelection();
-    if (row >= 0) Table->selectRow(row);
+    if (row >= 0) {
+      Table->selectRow(row);
+      Table->setCurrentIndex(Model->index(row, 0));
+    }
   }
   SelectionChange();
 }
 
+int TSentWin::RowCount() const { return Model->rowCount(); }
+
+const mp::record::Entry* TSentWin::EntryAt(int row) const { return Model->EntryAt(row); }
+
 const mp::record::Entry* TSentWin::Selected() const {
   const auto rows = Table->selectionModel()->selectedRows();
   if (rows.isEmpty()) return nullptr;
-  const int r = rows.first().row();
-  return r >= 0 && r < static_cast<int>(entries_.size()) ? &entries_[static_cast<std::size_t>(r)] : nullptr;
+  return Model->EntryAt(rows.first().row());
 }
 
 void TSentWin::SelectionChange() {
   const mp::record::Entry* e = Selected();
   for (QPushButton* b : {CopyPdu, Resend, ResendTo, Delete}) b->setEnabled(e != nullptr);
-  ClearAll->setEnabled(!entries_.empty());
+  ClearAll->setEnabled(Model->rowCount() > 0);
   if (!e) {
     Screen->SetReading(mp::pdu::Reading{});
     Details->clear();
     return;
   }
   Screen->SetReading(ReadingOf(*e));
-  QString details = QString("%1 on %2 (%3)\n%4\n").arg(Q(e->command), Q(e->port), Q(e->device), Q(e->statusText));
+  QString details = QString("%1 on %2 (%3)\n%4: %5\n")
+                        .arg(Q(e->command), Q(e->port), Q(e->device), SentModel::StateText(*e), Q(e->statusText));
+  if (SentModel::Simulated(*e)) details += "Went to the simulated phone: it left no computer.\n";
   if (e->command == "CPBW") {
     details += "Name: " + Q(e->nameHex);
   } else {
     details += "SCA: " + Q(e->sca) + "\nTPDU: " + Q(e->tpdu);
   }
-  Details->setText(details);
+  Details->setPlainText(details);
 }
-
 void TSentWin::CopyPduClick() {
   const mp::record::Entry* e = Selected();
   if (!e) return;
@@ -177,7 +223,7 @@ void TSentWin::ResendClick() {
     t.Reports = s.reports;
     Win->Phone.TransferMessage(t, s.header, s.body, e.status >= 0 ? e.status : 3);
   }
-  Reload();
+  // The new row arrives through the main window's report (RowChanged).
 }
 
 void TSentWin::ResendToClick() {
@@ -193,16 +239,20 @@ void TSentWin::ResendToClick() {
   if (!SplitStoredTpdu(e.tpdu, s) || !SendWin) return;
   if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
   Win->Phone.TransferMessage(SendWin->Transfer(), s.header, s.body, e.status >= 0 ? e.status : 3);
-  Reload();
 }
 
 void TSentWin::DeleteClick() {
   const mp::record::Entry* e = Selected();
   if (!e || !Record()) return;
-  const int row = Table->currentRow();
-  Record()->Remove(e->id);
-  Reload();
-  Select(std::min(row, static_cast<int>(entries_.size()) - 1));
+  const int row = Model->RowOf(e->id);
+  if (!Record()->Remove(e->id)) {
+    if (!Record()->Error().empty())
+      Win->TellAboutRecord("Cannot delete the row from the record of sent messages (" +
+                           QString::fromStdString(Record()->Path()) + "): " + Q(Record()->Error()));
+    return;
+  }
+  Model->RemoveRowAt(row);
+  Select(std::min(row, Model->rowCount() - 1));
 }
 
 void TSentWin::ClearAllClick() {
@@ -214,6 +264,8 @@ void TSentWin::ClearAllClick() {
   ask.setDefaultButton(QMessageBox::No);
   mp::ShowModal(&ask);
   if (ask.clickedButton() != ask.button(QMessageBox::Yes)) return;
-  Record()->Clear();
+  if (!Record()->Clear())
+    Win->TellAboutRecord("Cannot clear the record of sent messages (" + QString::fromStdString(Record()->Path()) +
+                         "): " + Q(Record()->Error()));
   Reload();
 }

@@ -3,6 +3,8 @@
 // writes, newest first, with the receiving phone's view of the selected one.
 // From it the user copies the PDU, sends it again to the same recipient or
 // through the Send/Save dialog to another, deletes rows or clears the record.
+// Rows are read a page at a time as the user scrolls (SentModel); after a
+// send only the changed row is read. Esc and Ctrl+W close it.
 #include <QWidget>
 #include <cstdint>
 #include <vector>
@@ -10,9 +12,11 @@
 #include "record/Record.h"
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class PhoneScreen;
+class SentModel;
 
 class TSentWin : public QWidget {
   Q_OBJECT
@@ -22,13 +26,19 @@ class TSentWin : public QWidget {
 
   // Reads the record again, keeping the selected row when it is still there.
   void Reload();
-  const std::vector<mp::record::Entry>& Entries() const { return entries_; }
+  // The row `id` of the record was added or changed.
+  void RowChanged(std::int64_t id);
   void Select(int row);
   const mp::record::Entry* Selected() const;
+  const mp::record::Entry* EntryAt(int row) const;
+  int RowCount() const;
+  // Beside the main window (right of it, else left, else below), on its screen.
+  void PlaceBesideMainWindow();
 
-  QTableWidget* Table = nullptr;
+  QTableView* Table = nullptr;
+  SentModel* Model = nullptr;
   PhoneScreen* Screen = nullptr;
-  QLabel* Details = nullptr;
+  QPlainTextEdit* Details = nullptr;
   QPushButton *CopyPdu = nullptr, *Resend = nullptr, *ResendTo = nullptr, *Delete = nullptr,
               *ClearAll = nullptr;
 
@@ -42,7 +52,7 @@ class TSentWin : public QWidget {
 
  private:
   mp::record::Record* Record() const;
-  std::vector<mp::record::Entry> entries_;
+  bool placed_ = false;
 };
 
 // A stored TPDU taken apart again for the phone link: TP-DA hex, the body

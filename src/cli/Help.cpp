@@ -34,6 +34,8 @@ Options:
   --port COMn|DEVICE         the phone's port: COM1 to COM9 as the window maps
                              them, or a device path (default: the stored port)
   --simulated-phone          start the simulated phone on the port and use it
+  --journal FILE             with --simulated-phone: keep what it received in
+                             FILE (otherwise removed when the run ends)
   --to NUMBER                the recipient; repeat for several, sent one after
                              another on one connection
   --save                     store the message in the SIM instead of sending
@@ -52,11 +54,24 @@ Options:
                              arrive as written; without it the characters
                              that change are named on standard error
   --log FILE                 write the serial traffic to FILE
+  --pace                     write to the phone in small paced pieces, for
+                             phones that lose bytes of a PDU written at once
+  --via GATEWAY              send through an SMS gateway instead of a phone:
+                             smstools:SPOOL-FOLDER, kannel:SENDSMS-URL or
+                             the name of a gateway defined in the window
+  --text-is-pdu-key KEY      smstools: the modem's text_is_pdu_key, so that
+                             the spool file carries the TPDU as it is
+  --wait SECONDS             how long to follow a message in the gateway
+                             (default 60); past it the outcome is unknown
   -h, --help                 show this help
   --version                  show the version
 
-Exit status: 0 all sent, 1 the phone refused or failed at least one message,
-2 bad usage or input, 3 the port could not be opened.
+Exit status: 0 all sent, 1 the phone refused or failed at least one message
+(nothing of it was sent: safe to retry), 2 bad usage or input, 3 the port
+could not be opened, 4 the phone did not confirm a message after it went out
+(it may have been sent: do not simply retry), 5 a gateway holds at least one
+message and its outcome was not known within --wait. 4 outranks 5, 5 outranks
+3, 3 outranks 1.
 )";
 }
 

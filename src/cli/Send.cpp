@@ -8,6 +8,7 @@
 
 #include "cli/Compose.h"
 #include "cli/Reading.h"
+#include "cli/Via.h"
 #include "pdu/Json.h"
 #include "pdu/PduDecoder.h"
 #include "pdu/Reading.h"
@@ -23,18 +24,25 @@ namespace mp::cli {
 
 namespace {
 
-// How one message or entry ended.
-enum class Outcome { Done, Refused, Failed, NoPort, DryRun };
+// The --json name of how a message or entry ended.
+std::string ResultName(const LinkResult& r, bool save) {
+  if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return "port-error";
+  return OutcomeName(r.outcome, save);
+}
 
-const char* ResultName(Outcome o, bool save) {
-  switch (o) {
-    case Outcome::Done: return save ? "saved" : "sent";
-    case Outcome::Refused: return "refused";
-    case Outcome::Failed: return "failed";
-    case Outcome::NoPort: return "port-error";
-    case Outcome::DryRun: return "dry-run";
+const char* CauseName(Cause c) {
+  switch (c) {
+    case Cause::None: return "";
+    case Cause::Port: return "port";
+    case Cause::NoAnswer: return "no-answer";
+    case Cause::ErrorResult: return "error-result";
+    case Cause::Silence: return "silence";
+    case Cause::LineBroken: return "line-broken";
+    case Cause::Cancelled: return "cancelled";
+    case Cause::PhonebookFull: return "phonebook-full";
+    case Cause::Gateway: return "gateway";
   }
-  return "failed";
+  return "";
 }
 
 // Phone link texts are code page 1252.
@@ -54,26 +62,24 @@ class ConsoleHost : public PhoneHost {
   void Beep(BeepKind kind) override { beep_ = kind; }
   void SetWaitCursor(bool) override {}
   // Every send, save and phonebook write goes into the record when it is on.
-  void Transferred(const TransferReport& report) override {
-    if (recorder) recorder->Report(report);
+  void Transferred(const TransferReport& given) override {
+    if (!recorder) return;
+    TransferReport report = given;
+    // What went to the simulated phone is recorded so.
+    if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
+      report.via = record::kViaSimulated;
+    recorder->Report(report);
   }
 
   void Reset() {
     statuses_.clear();
     beep_.reset();
   }
-  Outcome Result() const {
-    for (const std::string& s : statuses_)
-      if (s.rfind("Cannot open communications port.", 0) == 0) return Outcome::NoPort;
-    if (beep_ == BeepKind::Ok) return Outcome::Done;
-    for (const std::string& s : statuses_)
-      if (s.rfind("Failed, ME responded: ", 0) == 0) return Outcome::Refused;
-    return Outcome::Failed;
-  }
   std::string LastStatus() const { return statuses_.empty() ? std::string() : statuses_.back(); }
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
+  std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
   std::ostream& err_;
@@ -183,6 +189,7 @@ struct Options {
   QCommandLineOption version{"version"};
   QCommandLineOption port{"port", "", "port"};
   QCommandLineOption simulated{"simulated-phone"};
+  QCommandLineOption journal{"journal", "", "file"};
   QCommandLineOption to{"to", "", "number"};
   QCommandLineOption save{"save"};
   QCommandLineOption centre{"centre", "", "number"};
@@ -202,19 +209,25 @@ struct Options {
   QCommandLineOption description{"description", "", "text"};
   QCommandLineOption name{"name", "", "text"};
   QCommandLineOption number{"number", "", "number"};
+  QCommandLineOption pace{"pace"};
+  QCommandLineOption via{"via", "", "gateway"};
+  QCommandLineOption wait{"wait", "", "seconds"};
+  QCommandLineOption pduKey{"text-is-pdu-key", "", "key"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
-         {&help, &version, &port, &simulated, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number})
+         {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
+          &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
+          &wait, &pduKey})
       p.addOption(*o);
   }
 };
 
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
-  for (const QCommandLineOption* opt : {&o.port, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
-                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number}) {
+  for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
+                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
+                                        &o.wait, &o.pduKey}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -227,6 +240,7 @@ class Sender {
   int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
     const bool dry = p.isSet(o.dryRun);
     if (dry) return DryRun(c);
+    if (p.isSet(o.via)) return Via(p, o, c);
 
     // The port: a COM n as the window resolves it, or a device of our own.
     std::optional<EnvGuard> device;
@@ -254,27 +268,33 @@ class Sender {
       const int n = host_.portIndex >= 0 ? host_.portIndex + 1 : 4;
       host_.portIndex = n - 1;
       std::string error;
-      if (!sim.Start(n, &error)) {
+      if (!sim.Start(n, &error, {}, p.value(o.journal))) {
         io_.err << "mirapost-send: cannot start the simulated phone: " << error << std::endl;
         return kNoPort;
       }
+      host_.simulatedDevice = sim.Device().toStdString();
       io_.err << "mirapost-send: simulated phone on COM " << n << " (" << sim.Device().toStdString()
               << "): nothing you send leaves this computer.\n"
-              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString() << std::endl;
+              << "mirapost-send: what it receives is written to " << sim.Journal().toStdString()
+              << (sim.KeepsJournal() ? "" : " (removed at the end; --journal FILE keeps it)") << std::endl;
+    } else if (p.isSet(o.journal)) {
+      throw InputError("--journal goes with --simulated-phone");
     }
 
     // The record of sent messages, as the window keeps it; without it the
     // messages still go out.
-    if (record::Enabled()) {
-      if (record_.Open()) {
-        recorder_.emplace(record_);
-        host_.recorder = &*recorder_;
-      } else {
-        io_.err << "mirapost-send: no record of sent messages: " << record_.Error() << std::endl;
-      }
-    }
+    // It is opened at the first message; when it cannot be opened or a row
+    // cannot be written, a warning goes to standard error and into every
+    // later --json line, and the exit status stays the messages' own.
+    recorder_.emplace(record_);
+    recorder_->tell = [this](const std::string& why) {
+      recordWarning_ = why;
+      io_.err << "mirapost-send: warning: " << why << std::endl;
+    };
+    host_.recorder = &*recorder_;
 
     PhoneLink link(host_);
+    link.SetPaced(p.isSet(o.pace) || PortPaced(host_.portIndex + 1));
     // Shrinks every time-out of the link (for tests of a silent phone).
     if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
       const int n = std::atoi(scale);
@@ -300,6 +320,23 @@ class Sender {
   }
 
  private:
+  // Through a gateway instead of a port.
+  int Via(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    if (p.isSet(o.port) || p.isSet(o.simulated) || p.isSet(o.log))
+      throw InputError("--via sends through a gateway: --port, --simulated-phone and --log need a phone");
+    std::string error;
+    auto gateway = gateway::ParseVia(p.value(o.via).toStdString(), gateway::LoadGateways(), &error);
+    if (!gateway) throw InputError(error);
+    if (p.isSet(o.pduKey)) gateway->pduKey = p.value(o.pduKey).toStdString();
+    int wait = gateway::StoredWaitSeconds();
+    if (p.isSet(o.wait)) {
+      bool ok = false;
+      wait = p.value(o.wait).toInt(&ok);
+      if (!ok || wait < 1 || wait > 86400) throw InputError("--wait needs a number of seconds from 1 to 86400");
+    }
+    return SendVia(*gateway, c, io_, json_, wait);
+  }
+
   int DryRun(const Composed& c) {
     if (c.isEntry) {
       const Entry& e = c.entry;
@@ -380,21 +417,37 @@ class Sender {
     return j;
   }
 
-  void Report(const Composed& c, const Outgoing& m, Outcome outcome, const std::string& status) {
+  void Report(const Composed& c, const Outgoing& m, const LinkResult& r, const std::string& status) {
     if (!json_) return;
     const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
     std::string command = TransferCommand(m.settings, tpdu, m.body.status);
     command.pop_back();
     pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
-    j.Str("status", Utf8(status)).Str("result", ResultName(outcome, m.settings.SaveMode));
+    j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
+    AddCause(j, r);
+    if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
     io_.out << j.Text() << std::endl;
   }
 
-  static int ExitCode(const std::vector<Outcome>& outcomes) {
+  static void AddCause(pdu::JsonObject& j, const LinkResult& r) {
+    if (r.cause != Cause::None) j.Str("cause", CauseName(r.cause));
+    if (r.cms >= 0) j.Int("cms_error", r.cms);
+    if (r.cme >= 0) j.Int("cme_error", r.cme);
+    if (!r.reply.empty()) j.Str("reply", Utf8(r.reply));
+    if (!r.hint.empty()) j.Str("hint", Utf8(r.hint));
+  }
+
+  // An unconfirmed message outranks everything: a script that retries on
+  // any other status would send it twice.
+  static int ExitCode(const std::vector<LinkResult>& results) {
     int rc = kAllSent;
-    for (Outcome o : outcomes) {
-      if (o == Outcome::NoPort) return kNoPort;
-      if (o != Outcome::Done) rc = kPhoneFailed;
+    for (const LinkResult& r : results) {
+      if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
+      if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) {
+        rc = kNoPort;
+      } else if (!r.Ok() && rc == kAllSent) {
+        rc = kPhoneFailed;
+      }
     }
     return rc;
   }
@@ -402,7 +455,7 @@ class Sender {
   // Every message on one connection; a connection that broke is opened again
   // for the next message.
   int Transfer(PhoneLink& link, const Composed& c, std::string& traffic) {
-    std::vector<Outcome> outcomes;
+    std::vector<LinkResult> outcomes;
     const std::size_t count = c.messages.size();
     for (std::size_t i = 0; i < count; ++i) {
       const Outgoing& m = c.messages[i];
@@ -414,7 +467,7 @@ class Sender {
         if (!link.OpenPhone()) {
           // No connection: this message and the rest stay unsent (and are
           // recorded so).
-          const Outcome o = host_.Result();
+          const LinkResult o = link.LastResult();
           const std::string status = host_.LastStatus();
           for (std::size_t k = i; k < count; ++k) {
             const Outgoing& unsent = c.messages[k];
@@ -425,13 +478,10 @@ class Sender {
           break;
         }
       }
-      link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
-      const Outcome o = host_.Result();
+      const LinkResult o =
+          link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
       outcomes.push_back(o);
       Report(c, m, o, host_.LastStatus());
-      // The phone ends an accepted message with its final "OK": take it
-      // before the next command, so the next prompt is not read amid it.
-      if (o == Outcome::Done && i + 1 < count && link.IsOpen()) link.WaitForPhone("OK\r\n");
     }
     link.ClosePhone();
     return ExitCode(outcomes);
@@ -440,13 +490,15 @@ class Sender {
   int WriteEntry(PhoneLink& link, const Composed& c) {
     host_.Reset();
     link.WritePhonebookEntry(c.entry.hexName, c.entry.number, c.entry.type);
-    const Outcome o = host_.Result();
+    const LinkResult o = link.LastResult();
     if (json_) {
       pdu::JsonObject j;
       j.Str("kind", "phonebook").Str("name", c.entry.name.toStdString()).Str("number", c.entry.number);
       j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
       j.Raw("changes", ChangeJson(c.changes));
       j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
+      AddCause(j, o);
+      if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
       io_.out << j.Text() << std::endl;
     }
     return ExitCode({o});
@@ -456,6 +508,7 @@ class Sender {
   bool json_;
   record::Record record_;
   std::optional<record::Recorder> recorder_;
+  std::string recordWarning_;  // the last problem with the record, for --json
   ConsoleHost host_;
 };
 

@@ -9,7 +9,10 @@
 namespace mp::cli {
 
 // Exit codes.
-enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3 };
+// kUnconfirmed: the phone never confirmed a message whose PDU went out; it
+// may have been sent, so a script must not simply send it again.
+// kQueuedUnknown: a gateway holds it and its outcome was not known in time.
+enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3, kUnconfirmed = 4, kQueuedUnknown = 5 };
 
 struct Io {
   std::istream& in;

@@ -5,10 +5,10 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/App.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
 #include "ui_Coding.h"
+#include "widgets/Look.h"
 
 const char* const TCodingWin::kInfo7Bit =
     "With the 7-bit option the message in the outbox contains an information text, like "

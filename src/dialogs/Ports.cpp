@@ -14,6 +14,13 @@
 #include "phone/SerialPorts.h"
 #include "dialogs/AccessNames.h"
 #include "platform/Settings.h"
+#include <QCheckBox>
+
+namespace {
+const char* const kPacedHint =
+    "Writes each message to the phone in small pieces with short pauses, for phones that lose "
+    "bytes written at once (they answer +CMS ERROR: 304).";
+}  // namespace
 
 TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   setObjectName("PortsWin");
@@ -26,6 +33,9 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   intro->setWordWrap(true);
   layout->addWidget(intro);
   auto* grid = new QGridLayout;
+  auto* pacedHead = new QLabel("Paced writing", this);
+  pacedHead->setToolTip(kPacedHint);
+  grid->addWidget(pacedHead, 0, 3);
   for (int i = 0; i < 9; ++i) {
     auto* label = new QLabel(QString("COM &%1").arg(i + 1), this);
     Device[i] = new QComboBox(this);
@@ -39,9 +49,14 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
     What[i]->setObjectName(QString("What%1").arg(i + 1));
     What[i]->setMinimumWidth(220);
     connect(Device[i], &QComboBox::currentTextChanged, this, [this, i] { UpdateWhat(i); });
-    grid->addWidget(label, i, 0);
-    grid->addWidget(Device[i], i, 1);
-    grid->addWidget(What[i], i, 2);
+    Paced[i] = new QCheckBox(this);
+    Paced[i]->setObjectName(QString("Paced%1").arg(i + 1));
+    Paced[i]->setToolTip(kPacedHint);
+    Paced[i]->setAccessibleName(QString("Paced writing on COM %1").arg(i + 1));
+    grid->addWidget(label, i + 1, 0);
+    grid->addWidget(Device[i], i + 1, 1);
+    grid->addWidget(What[i], i + 1, 2);
+    grid->addWidget(Paced[i], i + 1, 3, Qt::AlignCenter);
   }
   layout->addLayout(grid);
   auto* presentLabel = new QLabel("Serial devices present:", this);
@@ -51,6 +66,7 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   presentLabel->setBuddy(Present);
   Present->setMaximumHeight(110);
   layout->addWidget(Present);
+  SetupGateways();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &TPortsWin::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TPortsWin::reject);
@@ -66,6 +82,7 @@ void TPortsWin::Load() {
     Present->addItem(QString::fromStdString(d.description.empty() ? d.path : d.path + ", " + d.description));
   }
   if (devices.empty()) Present->addItem("(none)");
+  LoadGateways();
   mp::SettingsKey key;
   const bool open = key.Open(false);
   for (int i = 0; i < 9; ++i) {
@@ -82,6 +99,7 @@ void TPortsWin::Load() {
     const char* env = std::getenv(("MIRAPOST_" + com).c_str());
     box->setEnabled(!(env && *env));
     box->blockSignals(false);
+    Paced[i]->setChecked(mp::PortPaced(i + 1));
     UpdateWhat(i);
   }
   adjustSize();
@@ -113,10 +131,16 @@ void TPortsWin::Save() {
     if (device.empty() && !key.Exists(com)) continue;
     if (key.ReadString(com).value_or("") != device || !key.ReadString(com)) key.WriteString(com, device);
   }
+  for (int i = 0; i < 9; ++i) {
+    // Written only when it differs from what is stored (or its absence).
+    const std::string name = "Pace" + std::to_string(i + 1);
+    if (Paced[i]->isChecked() != mp::PortPaced(i + 1)) key.WriteInteger(name, Paced[i]->isChecked() ? 1 : 0);
+  }
   key.Close();
 }
 
 void TPortsWin::accept() {
   Save();
+  SaveGateways();
   QDialog::accept();
 }

@@ -1,13 +1,17 @@
 #pragma once
 // "Ports": which device each "COM n" stands for (the settings text value
-// "COM<n>"; empty keeps the default table), and the serial devices present.
+// "COM<n>"; empty keeps the default table), paced writing per port (the
+// settings value "Pace<n>"), the serial devices present, and after them the
+// SMS gateways the port box offers too.
 #include <QDialog>
 #include <QString>
 #include <array>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QTableWidget;
 
 class TPortsWin : public QDialog {
   Q_OBJECT
@@ -22,11 +26,19 @@ class TPortsWin : public QDialog {
 
   std::array<QComboBox*, 9> Device{};  // "Device1" .. "Device9", editable
   std::array<QLabel*, 9> What{};       // what each one is now
+  std::array<QCheckBox*, 9> Paced{};   // "Paced1" .. "Paced9": paced writing per port
   QListWidget* Present = nullptr;      // serial devices present
+  // One row a gateway: name, kind, spool folder or sendsms address,
+  // text_is_pdu_key, user, password, smsc-id (PortsGateways.cpp).
+  QTableWidget* GatewayTable = nullptr;
+  void AddGatewayRow();
 
  public slots:
   void accept() override;
 
  private:
   void UpdateWhat(int index);
+  void SetupGateways();
+  void LoadGateways();
+  void SaveGateways();
 };

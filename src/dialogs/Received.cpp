@@ -12,7 +12,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "dialogs/ReceivedModel.h"
 
 namespace mp {

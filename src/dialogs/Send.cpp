@@ -7,13 +7,13 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <utility>
 
-#include "app/App.h"
-#include "app/Main.h"
 #include "builders/Gsm.h"
 #include "platform/Ansi.h"
 #include "platform/Settings.h"
 #include "ui_Send.h"
+#include "widgets/Look.h"
 
 const char* const TSendWin::kSavePlaceholder = "(Save to SIM for later forwarding.)";
 const char* const TSendWin::kCentrePlaceholder = "(Use phone default setting.)";
@@ -163,11 +163,13 @@ void TSendWin::CentreChange() {
   }
 }
 
+void TSendWin::SetPhonebookSearch(PhonebookSearch search) { search_ = std::move(search); }
+
 void TSendWin::FindClick() {
-  if (!Win) return;
+  if (!search_) return;
   std::string name = mp::ToAnsi(ui->Recipient->currentText());
   std::string address;
-  if (!Win->Phone.FindPhonebookEntry(name, address)) return;
+  if (!search_(name, address)) return;
   DestAddress = address;
   ui->Recipient->setFocus();
   SetRecipientText(mp::FromAnsi(name), false);

@@ -4,6 +4,7 @@
 // the phone's default; the delivery report. It keeps the last ten recipients
 // (each with its encoded address) and the last ten centres.
 #include <QDialog>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ class TSendWin : public QDialog {
   mp::TransferSettings Transfer() const;
   // "Save" or "Send".
   QString SaveSendCaption() const;
+
+  // Find: looks the typed name up in the phone's phonebook. Given the name
+  // (code page 1252), it sets the name as found and the entry's TP-DA hex
+  // text and returns true, or returns false (the link has said why). The
+  // window that owns the phone link hands it in; without one Find does nothing.
+  using PhonebookSearch = std::function<bool(std::string& name, std::string& address)>;
+  void SetPhonebookSearch(PhonebookSearch search);
 
   struct RecipientEntry {
     QString Text;
@@ -64,4 +72,5 @@ class TSendWin : public QDialog {
   void LoadCentreList();
   void UpdateDefaultButton();
   bool picking_ = false;
+  PhonebookSearch search_;
 };

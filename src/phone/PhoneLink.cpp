@@ -2,6 +2,8 @@
 // wait for a pattern, read a reply line, fail, close, and the traffic log.
 #include "phone/PhoneLink.h"
 
+#include "phone/ReplyMeaning.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,7 +39,10 @@ LinkTimings LinkTimings::Scaled(int divisor) {
   t.Handshake = shrink(t.Handshake);
   t.Connection = shrink(t.Connection);
   t.Search = shrink(t.Search);
+  t.Network = shrink(t.Network);
   t.WritePause = t.WritePause / divisor;
+  t.PacePause = t.PacePause / divisor;
+  t.PromptPause = t.PromptPause / divisor;
   return t;
 }
 
@@ -81,6 +86,7 @@ bool PhoneLink::OpenPhone() {
   const std::string device = ResolvePortDevice(portName);
 
   bool ok = false;
+  device_.clear();
   PortFailure failure{PortError::NoPort, 0, {}};
   if (!device.empty() && factory_) {
     port_ = factory_();
@@ -102,24 +108,78 @@ bool PhoneLink::OpenPhone() {
       port_.reset();
     }
   }
+  device_ = device;
+  pacedNow_ = paced_ || PortPaced(host_.PortIndex() + 1);
   if (!port_ || !ok) {
     // The prescribed sentence first, then which device and why.
     std::string text = "Cannot open communications port.";
     const std::string why = DescribePortFailure(device, failure);
     if (!why.empty()) text += " " + why;
+    SetResult(Outcome::NotSent, Cause::Port);
     Status(text);
-  } else {
-    port_->PurgeInput();
-    bool answered = false;
-    for (int attempt = 0; attempt < kHandshakeAttempts && !answered && !cancelled_; ++attempt) {
-      WritePhone("AT+CMGF=0\r");
-      answered = WaitForPhone("OK\r\n");
+    host_.Beep(BeepKind::Asterisk);
+    ClosePhone();
+    return false;
+  }
+  port_->PurgeInput();
+  splitter_.Reset();
+  skipNextLine_ = false;
+  // Five attempts, each ending at the phone's final result or after a
+  // second of silence. A phone left in PDU entry by another program
+  // swallows our commands until ESC: after the first unanswered attempt it
+  // gets one ESC, and what it says to that is discarded.
+  bool answered = false, escaped = false;
+  std::optional<FinalResult> refusal;
+  WaitEnd end = WaitEnd::Timeout;
+  for (int attempt = 0; attempt < kHandshakeAttempts && !answered && !cancelled_; ++attempt) {
+    Answer a = Ask("AT+CMGF=0\r", {}, timings_.Handshake);
+    end = a.end;
+    if (a.end == WaitEnd::Done && a.final) {
+      answered = a.final->IsOk();
+      if (!answered) refusal = a.final;
+    } else if (a.end == WaitEnd::Broken) {
+      break;
+    } else if (a.end == WaitEnd::Timeout && !escaped && !refusal) {
+      escaped = true;
+      WritePhone("\x1B");
+      port_->Pause(std::max<int>(1, static_cast<int>(timings_.Handshake / 10)));
+      port_->PurgeInput();
+      splitter_.Reset();
     }
-    PortTimeouts_.ReadTotalTimeoutConstant = timings_.Connection;
-    PortTimeouts_.WriteTotalTimeoutConstant = timings_.Connection;
-    port_->SetTimeouts(PortTimeouts_);
-    if (answered) return true;
-    Status(cancelled_ ? "Cancelled." : "Failed, ME is not responding.");
+  }
+  PortTimeouts_.ReadTotalTimeoutConstant = timings_.Connection;
+  PortTimeouts_.WriteTotalTimeoutConstant = timings_.Connection;
+  port_->SetTimeouts(PortTimeouts_);
+  if (answered) {
+    // Numeric error codes, so that a refusal can be named (an old phone may
+    // answer ERROR: that is fine). If the answer is late it must not be taken
+    // for the next command's.
+    Answer cmee = Ask("AT+CMEE=1\r", {}, timings_.Handshake);
+    if (cmee.end == WaitEnd::Timeout) {
+      port_->PurgeInput();
+      splitter_.Reset();
+    }
+    if (cmee.end == WaitEnd::Broken || cmee.end == WaitEnd::Cancelled)
+      return LinkFailed(cmee.end, "switching on numeric error codes");
+    return true;
+  }
+  if (cancelled_) {
+    SetResult(Outcome::NotSent, Cause::Cancelled);
+    Status("Cancelled.");
+  } else {
+    std::string text = "Failed, ME is not responding. " + PortLabel() + ": ";
+    if (refusal) {
+      text += "the phone answered " + WithMeaning(refusal->text) +
+              " to AT+CMGF=0 (PDU mode)";
+      const std::string causes = NameCauses(refusal, false);
+      text += causes.empty() ? "; it may not support PDU mode." : "; " + causes + ".";
+    } else if (end == WaitEnd::Broken) {
+      text += "the line broke (the phone hung up or was unplugged).";
+    } else {
+      text += "no answer to AT+CMGF=0.";
+    }
+    SetResult(Outcome::NotSent, Cause::NoAnswer, refusal);
+    Status(text);
   }
   host_.Beep(BeepKind::Asterisk);
   ClosePhone();
@@ -143,19 +203,29 @@ void PhoneLink::ClosePhone() {
   }
 }
 
-void PhoneLink::WritePhone(std::string_view text) {
+int PhoneLink::WritePhone(std::string_view text) {
   // After a cancel nothing more goes out, and nothing is logged.
-  if (inHook_ || cancelled_) return;
+  if (inHook_ || cancelled_) return 0;
   int written = 0;
   if (port_) {
     port_->Pause(timings_.WritePause);
-    if (cancelled_) return;
-    written = port_->Write(text.data(), static_cast<int>(text.size()));
-    if (written < 0) written = 0;
+    if (cancelled_) return 0;
+    // Paced: small pieces with a pause between, for phones whose receiver
+    // loses bytes that come too fast. One count in the log all the same.
+    const size_t piece = pacing_ ? static_cast<size_t>(kPaceChunk) : text.size();
+    for (size_t at = 0; at < text.size() && !cancelled_;) {
+      if (at > 0) port_->Pause(timings_.PacePause);
+      const size_t n = std::min(piece, text.size() - at);
+      const int w = port_->Write(text.data() + at, static_cast<int>(n));
+      if (w > 0) written += w;
+      if (w < static_cast<int>(n)) break;
+      at += n;
+    }
   }
   TrafficLog_ += '<';
   TrafficLog_ += std::to_string(written);
   TrafficLog_ += '>';
+  return written;
 }
 
 bool PhoneLink::OnWait() {

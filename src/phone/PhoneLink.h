@@ -4,24 +4,29 @@
 // phonebook dialogues search and write the phone's own phonebook. Every
 // operation reports its outcome to the PhoneHost (status text and beep)
 // before it returns; nothing throws. While a dialogue waits for the phone the
-// host's ServiceEvents runs between short slices; when the user cancels, the
-// dialogue ends with "Cancelled.".
+// host's ServiceEvents runs between short slices; when the user cancels before
+// the PDU went out, the dialogue ends with "Cancelled.".
+//
+// What we write is exactly the prescribed dialogue (plus "AT+CMEE=1" after PDU
+// mode is on). What we read is read as lines of a real phone (AtReply.h):
+// unsolicited lines are dropped wherever they come, an information response
+// counts only when it answers the command we sent, and a message ends in one
+// of three outcomes (LinkResult): confirmed, refused, or unconfirmed when the
+// PDU went out and the phone never said what became of it.
 #include <cstdint>
+#include <optional>
+#include <vector>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "builders/Submit.h"
+#include "phone/AtReply.h"
+#include "phone/Outcome.h"
 #include "phone/PhoneHost.h"
 #include "phone/Serial.h"
 
 namespace mp {
-
-// Values the Send/Save dialog leaves for the transfer.
-struct TransferSettings {
-  std::string DestAddress;    // TP-DA hex text
-  bool SaveMode = false;      // AT+CMGW instead of AT+CMGS
-  std::string CentreAddress;  // "00", a FormatCentre address, or empty
-  bool Reports = true;        // TP-SRR
-};
 
 // The time-outs of a connection's phases and the pause before each write, in
 // milliseconds. The defaults are the real values; tests shrink them all by one
@@ -30,7 +35,13 @@ struct LinkTimings {
   std::uint32_t Handshake = 1000;    // each "AT+CMGF=0" attempt
   std::uint32_t Connection = 10000;  // the rest of a connection
   std::uint32_t Search = 45000;      // a phonebook search
+  std::uint32_t Network = 60000;     // the phone's answer after the PDU
   int WritePause = 10;               // before each write
+  // Paced writing, for phones that lose bytes written in one burst: at most
+  // kPaceChunk bytes at a time with this pause between, and PromptPause
+  // after the prompt before the PDU.
+  int PacePause = 10;
+  int PromptPause = 50;
   // A wait for a pattern ends at the latest after this many read time-outs.
   int WaitBoundFactor = 3;
 
@@ -38,10 +49,6 @@ struct LinkTimings {
   static LinkTimings Scaled(int divisor);
 };
 
-// The TPDU that TransferMessage writes for a message body: first octet
-// (SMS-SUBMIT, relative validity period, TP-SRR from the settings, TP-UDHI
-// from `header`), TP-MR "FF" for the phone to fill in, TP-DA, then the body.
-std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body);
 // "COM1:" .. "COM9:" for a port list index 0..8, "COM?:" otherwise.
 std::string PortName(int index);
 
@@ -52,7 +59,8 @@ class PhoneLink {
 
   bool OpenPhone();
   void ClosePhone();
-  void WritePhone(std::string_view text);
+  // Writes the whole text; the count of bytes written (also in the log).
+  int WritePhone(std::string_view text);
   bool WaitForPhone(std::string_view pattern);
   // Reads one line ending at a carriage return; at most limit - 1 characters.
   // The whole line must have arrived within the phase's read time-out.
@@ -62,15 +70,21 @@ class PhoneLink {
   bool PhoneFailed();
   void SaveTrafficLog();  // "MIRAPOST.LOG" in the working directory, when LogReady
 
-  void TransferMessage(const TransferSettings& settings, bool header, std::string_view body,
-                       int status);
+  // Returns how it ended (also LastResult() and the host's final report).
+  LinkResult TransferMessage(const TransferSettings& settings, bool header, std::string_view body,
+                             int status);
   // The dialogue of TransferMessage on a connection that OpenPhone opened:
   // command, PDU, reply line, reported the same way. The port stays open
   // unless the dialogue broke (PhoneFailed closes it), so that several
   // messages can go out on one connection; the caller closes it. Without an
   // open connection the message is only reported to the host as not sent.
-  void TransferOnConnection(const TransferSettings& settings, bool header, std::string_view body,
-                            int status);
+  LinkResult TransferOnConnection(const TransferSettings& settings, bool header,
+                                  std::string_view body, int status);
+  // A window that offers SMS gateways beside the ports sets this: a message
+  // for which it returns true was handed to a gateway instead of the phone
+  // (and reported to the host by the gateway).
+  using Divert = std::function<bool(const TransferSettings&, bool header, std::string_view body, int status)>;
+  void SetDivert(Divert divert) { divert_ = std::move(divert); }
   bool FindPhonebookEntry(std::string& name, std::string& address);
   bool WritePhonebookEntry(const std::string& hexName, const std::string& number, int type);
 
@@ -87,6 +101,13 @@ class PhoneLink {
 
   const LinkTimings& Timings() const { return timings_; }
   void SetTimings(const LinkTimings& t) { timings_ = t; }
+  // Paced writing for the next connections, whatever the port's own setting.
+  void SetPaced(bool on) { paced_ = on; }
+  bool Paced() const { return paced_; }
+  static constexpr int kPaceChunk = 8;
+
+  // How the last transfer or phonebook operation ended.
+  const LinkResult& LastResult() const { return result_; }
 
  private:
   // Shows `text` on the host's status bar and keeps it: transfer reports
@@ -102,6 +123,7 @@ class PhoneLink {
                         ReportScope& scope);
 
   PhoneHost& host_;
+  Divert divert_;
   std::string lastStatus_;
   SerialFactory factory_;
   std::unique_ptr<SerialLine> port_;  // PortHandle: null when closed
@@ -120,22 +142,72 @@ class PhoneLink {
   bool ReadByteBefore(unsigned char& b, std::int64_t deadline);
   // The line's wait hook: services the host, ends a cancelled or overdue read.
   bool OnWait();
+
+  // ---- Reading the phone's answers (Answer.cpp) ----
+  // How long to wait for the byte that completes what just came (the LF of
+  // CR LF, the space of "> "): a phone sends them together, but a busy line
+  // may deliver them a little apart.
+  static constexpr int kPeekMs = 20;
+  enum class WaitEnd { Done, Timeout, Broken, Cancelled };
+  struct Answer {
+    WaitEnd end = WaitEnd::Timeout;
+    bool prompt = false;                // the prompt for the PDU came
+    std::optional<FinalResult> final;   // the final result, when one came
+    std::vector<std::string> info;      // lines with the expected prefix
+  };
+  // What to read: the lines with `infoPrefix` answer the command; `echo` is
+  // our own command as the phone may echo it; the wait ends at a final
+  // result, at the prompt when `prompt`, after the first information line
+  // when `firstInfo`, or when no byte came for `silenceMs` or `boundMs` have
+  // passed in all.
+  struct Expect {
+    std::string_view infoPrefix;
+    std::string_view echo;
+    bool prompt = false;
+    bool firstInfo = false;
+    std::uint32_t silenceMs = 0;
+    std::uint32_t boundMs = 0;
+  };
+  Answer ReadAnswer(const Expect& expect);
+  // Writes `command` and reads its answer with the phase's time-outs.
+  Answer Ask(const std::string& command, std::string_view infoPrefix, std::uint32_t phaseMs);
+  // One byte read into the traffic log; how the read ended otherwise.
+  WaitEnd NextByte(char& c, std::int64_t deadline, std::int64_t silenceEnd);
+  // "COM 4 (/dev/ttyUSB0)".
+  std::string PortLabel() const;
+  // After a refusal or a failed handshake: asks the phone what is wrong
+  // ("AT+CPIN?", "AT+CREG?", and "AT+CSCA?" when `askCentre`) and says it in
+  // plain words, together with what the error code itself tells: "the SIM
+  // wants its PIN; the phone is not registered to a network (searching)".
+  std::string NameCauses(const std::optional<FinalResult>& final, bool askCentre);
+  // Ends a broken dialogue as PhoneFailed does, with why in words.
+  bool LinkFailed(WaitEnd end, const std::string& doing);
+  void SetResult(Outcome outcome, Cause cause, const std::optional<FinalResult>& final = {},
+                 std::string hint = {});
+  // A reply line that came before the first line end after the PDU.
+  void PendingLine(const TransferSettings& settings);
+  // The phone answered a final error to a message: nothing was sent.
+  void Refused(const FinalResult& final, const TransferSettings& settings);
+  // The phone answered a final error to a phonebook command.
+  bool EntryRefused(const FinalResult& final);
+  // The entry went out and the phone never said whether it took it.
+  bool EntryUnconfirmed(WaitEnd end, unsigned location);
+  std::optional<std::string> pendingConfirm_;
+  std::optional<FinalResult> pendingFinal_;
+  // The dialogue's split of the phone's bytes into lines.
+  LineSplitter splitter_;
+  bool skipNextLine_ = false;  // the second line of a two-line unsolicited result
+  bool paced_ = false;
+  bool pacedNow_ = false;  // this connection: paced_ or the port's setting
+  bool pacing_ = false;    // the PDU is being written in paced pieces
+  LinkResult result_;
+  std::string device_;  // the device of the open connection
 };
 
-// What TransferMessage writes: the TPDU (first octet, TP-MR "FF", TP-DA and
-// the body), the command that announces it ("AT+CMGS=n\r" or
-// "AT+CMGW=n,status\r"), and the service centre address written before it.
-std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body);
-std::string TransferCommand(const TransferSettings& settings, std::string_view tpdu, int status);
-std::string_view CentreToWrite(const TransferSettings& settings);
 
 // Name of the search command for a phonebook search: the name as a V.250
 // string constant, a double quote, a backslash and control characters written
 // as "\HH", so that no name can end the string and run another command.
 std::string PhonebookSearchCommand(std::string_view name);
-
-// Asks the desktop to open a document or web address with its default
-// handler, with the wait pointer shown meanwhile. The result is not examined.
-void OpenDocument(PhoneHost& host, const std::string& target);
 
 }  // namespace mp

@@ -3,6 +3,7 @@
 #include "phone/PortAccess.h"
 
 #include <dirent.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -24,13 +25,18 @@ PortPaths& Paths() {
   return paths;
 }
 
+// The start of a small regular file, never through a link and never
+// waiting on a FIFO or a device; empty for anything else.
 std::string ReadSmallFile(const std::string& path) {
   std::string text;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return text;
+  struct stat st {};
   char buf[128];
-  ssize_t n = ::read(fd, buf, sizeof buf);
-  if (n > 0) text.assign(buf, static_cast<size_t>(n));
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) text.assign(buf, static_cast<size_t>(n));
+  }
   ::close(fd);
   return text;
 }
@@ -109,9 +115,24 @@ std::string DescribePortFailure(const std::string& device, const PortFailure& f)
       return head + "permission denied.";
     }
     case PortError::InUse:
+      if (!f.holder.foreignLock.empty()) {
+        return head + "is locked by " + f.holder.foreignLock +
+               ", which is not a lock file (a link or another kind of file); remove it if no program "
+               "uses the port.";
+      }
       if (f.holder.pid > 0) {
         const std::string who = f.holder.program.empty() ? "another program" : f.holder.program;
-        return head + "is in use by " + who + " (PID " + std::to_string(f.holder.pid) + ").";
+        std::string text = head + "is in use by " + who + " (PID " + std::to_string(f.holder.pid) + ").";
+        if (f.holder.program == "ModemManager") {
+          // It takes every modem it finds; it can be asked to step aside.
+          const std::string id = f.holder.deviceId.empty() ? "<device>" : f.holder.deviceId;
+          text += " To send while it runs, keep \"mmcli --inhibit-device=" + id +
+                  "\" running in another terminal for as long as you need the port (the modem's path "
+                  "under /sys, as \"mmcli -m any\" shows it as \"device\"), or mark the modem with "
+                  "the udev property ID_MM_DEVICE_IGNORE=1, or stop the service "
+                  "(\"systemctl stop ModemManager\").";
+        }
+        return text;
       }
       return head + "is in use by another program.";
     case PortError::NotSerial:
@@ -133,25 +154,59 @@ std::string ProgramOf(int pid, const PortPaths& paths) {
   return name;
 }
 
-PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
+PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, HolderSearch search) {
   struct stat target {};
   if (device.empty() || ::stat(device.c_str(), &target) != 0) return {};
   const bool isChar = S_ISCHR(target.st_mode);
-  DIR* proc = ::opendir(paths.procRoot.c_str());
-  if (!proc) return {};
-  const int self = static_cast<int>(::getpid());
+  // The name the kernel shows in the fd links for it.
+  std::string name = device;
+  if (char* real = ::realpath(device.c_str(), nullptr)) {
+    name = real;
+    std::free(real);
+  }
+  // A link is worth a stat only when it leads into /dev (every terminal
+  // does) or has the device's own name; sockets, pipes, anonymous inodes and
+  // ordinary files are passed over by their text alone.
+  const bool underDev = name.rfind("/dev/", 0) == 0;
+  const int procFd = ::open(paths.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (procFd < 0) return {};
+  DIR* proc = ::fdopendir(procFd);
+  if (!proc) {
+    ::close(procFd);
+    return {};
+  }
+  const std::string self = std::to_string(::getpid());
   PortHolder found;
+  char fdPath[64];
+  char link[PATH_MAX];
   while (dirent* p = ::readdir(proc)) {
-    if (!IsNumber(p->d_name)) continue;
-    const int pid = std::atoi(p->d_name);
-    if (pid == self) continue;
-    const std::string fdDir = paths.procRoot + "/" + p->d_name + "/fd";
-    DIR* fds = ::opendir(fdDir.c_str());
-    if (!fds) continue;  // another user's process, or gone meanwhile
+    if (!IsNumber(p->d_name) || self == p->d_name) continue;
+    std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", p->d_name);
+    if (search == HolderSearch::Routine) {
+      // Listing a process's descriptors costs the kernel work for each;
+      // processes with very many (browsers, servers) are left to the full
+      // search. The folder's size is the number of open descriptors (Linux
+      // 6.2 and later; 0 before, and then every process is listed).
+      struct stat fdsInfo {};
+      if (::fstatat(procFd, fdPath, &fdsInfo, 0) != 0) continue;
+      if (fdsInfo.st_size > kRoutineMaxDescriptors) continue;
+    }
+    const int fdsFd = ::openat(procFd, fdPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdsFd < 0) continue;  // another user's process, or gone meanwhile
+    DIR* fds = ::fdopendir(fdsFd);
+    if (!fds) {
+      ::close(fdsFd);
+      continue;
+    }
     while (dirent* e = ::readdir(fds)) {
-      if (!IsNumber(e->d_name)) continue;
+      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+      const ssize_t n = ::readlinkat(fdsFd, e->d_name, link, sizeof link - 1);
+      if (n <= 0) continue;
+      link[n] = '\0';
+      const bool sameName = name == link;
+      if (!sameName && !(underDev && std::strncmp(link, "/dev/", 5) == 0)) continue;
       struct stat st {};
-      if (::stat((fdDir + "/" + e->d_name).c_str(), &st) != 0) continue;
+      if (::fstatat(fdsFd, e->d_name, &st, 0) != 0) continue;
       // A device node that is gone (a pseudo-terminal whose other side has
       // closed, an unplugged adapter) is no longer this device, even when a
       // new one now has its number.
@@ -159,7 +214,7 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
       const bool same = isChar ? (S_ISCHR(st.st_mode) && st.st_rdev == target.st_rdev)
                                : (st.st_dev == target.st_dev && st.st_ino == target.st_ino);
       if (same) {
-        found = {pid, ProgramOf(pid, paths)};
+        found.pid = std::atoi(p->d_name);
         break;
       }
     }
@@ -167,7 +222,35 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths) {
     if (found.pid) break;
   }
   ::closedir(proc);
+  if (found.pid) {
+    found.program = ProgramOf(found.pid, paths);
+    if (found.program == "ModemManager") found.deviceId = ModemDeviceId(device, paths);
+  }
   return found;
+}
+
+std::string ModemDeviceId(const std::string& device, const PortPaths& paths) {
+  std::string name = device;
+  if (char* real = ::realpath(device.c_str(), nullptr)) {
+    name = real;
+    std::free(real);
+  }
+  const size_t slash = name.rfind('/');
+  if (slash == std::string::npos || slash + 1 >= name.size()) return {};
+  const std::string classDir = paths.sysRoot + "/class/tty/" + name.substr(slash + 1) + "/device";
+  char* real = ::realpath(classDir.c_str(), nullptr);
+  if (!real) return {};
+  std::string dir = real;
+  std::free(real);
+  // Up from the line's interface to the USB device that carries idVendor.
+  const std::string devices = paths.sysRoot + "/devices/";
+  std::string walk = dir;
+  while (walk.size() > devices.size() && walk.rfind(devices, 0) == 0) {
+    struct stat st {};
+    if (::stat((walk + "/idVendor").c_str(), &st) == 0) return walk;
+    walk.erase(walk.rfind('/'));
+  }
+  return dir;
 }
 
 std::string UucpLock::FileName(const std::string& device) {
@@ -189,6 +272,19 @@ std::string UucpLock::FileName(const std::string& device) {
   return "LCK.." + name;
 }
 
+namespace {
+
+// What is at a lock entry, looked at without following a link.
+enum class Entry { None, Regular, Foreign };
+
+Entry Look(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Entry::None : Entry::Foreign;
+  return S_ISREG(st.st_mode) ? Entry::Regular : Entry::Foreign;
+}
+
+}  // namespace
+
 bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHolder& holder) {
   Release();
   holder = {};
@@ -196,14 +292,21 @@ bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHo
   const std::string path = paths.lockDir + "/" + FileName(device);
   const int self = static_cast<int>(::getpid());
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const std::string text = ReadSmallFile(path);
-    if (!text.empty() || ::access(path.c_str(), F_OK) == 0) {
-      const int pid = ParseLockPid(text);
+    const Entry entry = Look(path);
+    if (entry == Entry::Foreign) {
+      // A link (even one that leads nowhere), a FIFO, a folder: not a lock
+      // any program of the convention writes, and nothing to follow or
+      // remove. The user decides.
+      holder.foreignLock = path;
+      return false;
+    }
+    if (entry == Entry::Regular) {
+      const int pid = ParseLockPid(ReadSmallFile(path));
       // Our own process already holds it (another line of ours): the
       // device's own lock decides; the file stays the other line's.
       if (pid == self) return true;
       if (pid > 0 && ProcessRuns(pid)) {
-        holder = {pid, ProgramOf(pid, paths)};
+        holder = {pid, ProgramOf(pid, paths), {}, {}};
         return false;
       }
       // Stale: its process is gone (or it names none). A stale lock that we
@@ -211,9 +314,12 @@ bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHo
       if (::unlink(path.c_str()) != 0 && errno != ENOENT) return true;
     }
     // Written completely under a name of our own, then linked into place, so
-    // that nobody ever reads a half-written lock.
+    // that nobody ever reads a half-written lock. A leftover under that name
+    // (ours from a crash, or planted) is removed, never opened; the file is
+    // then made new, so a link planted meanwhile makes the open fail.
     const std::string temp = paths.lockDir + "/LTMP." + std::to_string(self);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::unlink(temp.c_str());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return true;  // lock folder not writable: go on without a lock file
     char line[16];
     const int len = std::snprintf(line, sizeof line, "%10d\n", self);
@@ -239,6 +345,7 @@ bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHo
 
 void UucpLock::Release() {
   if (file_.empty()) return;
+  // Only our own regular file: ReadSmallFile follows no link.
   if (ParseLockPid(ReadSmallFile(file_)) == static_cast<int>(::getpid())) ::unlink(file_.c_str());
   file_.clear();
 }

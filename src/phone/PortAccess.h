@@ -28,10 +28,14 @@ enum class PortError {
   Other,             // any other system error (errnum)
 };
 
-// A process that has a device open or locked.
+// A process that has a device open or locked, or a lock entry that belongs
+// to nobody we can name (a symbolic link, a FIFO, a folder: set `foreignLock`
+// to its path and leave pid 0).
 struct PortHolder {
   int pid = 0;
-  std::string program;  // empty when unknown
+  std::string program;      // empty when unknown
+  std::string foreignLock;  // the lock entry that is no lock file, when that is the reason
+  std::string deviceId;     // ModemManager's id of the device (its path under /sys), when known
 };
 
 struct PortFailure {
@@ -45,19 +49,37 @@ struct PortFailure {
 // user to the dialout group and log in again.").
 std::string DescribePortFailure(const std::string& device, const PortFailure& failure);
 
+// The physical device a serial line belongs to, as ModemManager names it for
+// "mmcli --inhibit-device": the USB device's (or else the line's own) path
+// under <sysRoot>/devices. Empty when the system tells nothing.
+std::string ModemDeviceId(const std::string& device, const PortPaths& paths);
+
 // The program name of a process ("minicom"), from <procRoot>/<pid>/comm.
 std::string ProgramOf(int pid, const PortPaths& paths);
 
+// How thoroughly FindOtherHolder looks: Routine (before every use of a
+// port) passes over processes with more than kRoutineMaxDescriptors open
+// files, whose listing alone would cost milliseconds; Full (to name the
+// holder after a refusal) looks at every process.
+enum class HolderSearch { Routine, Full };
+inline constexpr long kRoutineMaxDescriptors = 400;
+
 // Another process (not this one) that has `device` open, found as fuser
-// finds it: every <procRoot>/<pid>/fd/<n> that leads to the same device.
-// Processes whose descriptors we may not read (other users') are skipped.
-// pid 0 when there is none.
-PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths);
+// finds it: the <procRoot>/<pid>/fd/<n> links that lead to the same device.
+// Its cost stays small on a machine with many open files: only the link's
+// text is read, only links into /dev are looked at further, and the search
+// ends at the first holder. Processes whose descriptors we may not read
+// (other users') are skipped. pid 0 when there is none.
+PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths,
+                           HolderSearch search = HolderSearch::Full);
 
 // A UUCP lock file "LCK..<name>" in the lock folder, holding the PID as ten
 // ASCII characters and a line feed. A lock of a process that no longer runs
 // is stale and removed; a lock folder we may not write to means going on
-// without a lock file.
+// without a lock file. Nothing in the lock folder is ever opened through a
+// link: the lock is written to a temporary file made new (O_EXCL|O_NOFOLLOW)
+// and linked into place, and a lock entry that is a link or no regular file
+// refuses the port, named in the holder's `foreignLock`.
 class UucpLock {
  public:
   UucpLock() = default;
@@ -66,7 +88,8 @@ class UucpLock {
   UucpLock& operator=(const UucpLock&) = delete;
 
   // True when the lock is ours or no lock file can be made; false with
-  // `holder` set when a running process holds it.
+  // `holder` set when a running process holds it, or with its foreignLock
+  // set when the lock entry is no lock file.
   bool Acquire(const std::string& device, const PortPaths& paths, PortHolder& holder);
   // Removes our lock file (only while it still names this process).
   void Release();

@@ -11,6 +11,7 @@ class PhoneLink::ReportScope {
   ReportScope(PhoneLink& link, TransferReport report) : link_(link), report_(std::move(report)) {
     report_.port = PortName(link_.host_.PortIndex());
     report_.device = ResolvePortDevice(report_.port);
+    link_.result_ = {};
   }
   void Started() {
     report_.statusText = link_.lastStatus_;
@@ -19,12 +20,16 @@ class PhoneLink::ReportScope {
   ~ReportScope() {
     report_.finished = true;
     report_.statusText = link_.lastStatus_;
+    // A dialogue that ended without saying how never reached the phone.
+    if (link_.result_.outcome == Outcome::Pending) link_.result_.outcome = Outcome::NotSent;
+    report_.result = link_.result_;
+    report_.ok = report_.result.Ok();
     link_.host_.Transferred(report_);
   }
   ReportScope(const ReportScope&) = delete;
   ReportScope& operator=(const ReportScope&) = delete;
 
-  void Succeeded() { report_.ok = true; }
+  void Succeeded() {}
 
  private:
   PhoneLink& link_;

@@ -131,9 +131,11 @@ class PosixSerialLine final : public SerialLine {
     // A program that simply has the terminal open keeps it too; flock
     // refuses a line that another instance of this program (or any program
     // that takes that lock) already holds.
-    holder = FindOtherHolder(device, paths_);
+    holder = FindOtherHolder(device, paths_, HolderSearch::Routine);
     if (holder.pid > 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
+      // Refused by the lock alone: the full search names who holds it.
+      if (holder.pid == 0) holder = FindOtherHolder(device, paths_, HolderSearch::Full);
       return Fail(PortError::InUse, 0, holder);
     }
     // Exclusive terminal mode keeps programs that look at no lock away while
@@ -185,6 +187,8 @@ class PosixSerialLine final : public SerialLine {
     if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
   }
 
+  bool HungUp() const override { return hungUp_; }
+
   bool ReadByte(unsigned char& b) override {
     if (fd_ < 0) return false;
     const std::int64_t deadline = MonotonicMs() + timeouts_.ReadTotalTimeoutConstant +
@@ -205,14 +209,14 @@ class PosixSerialLine final : public SerialLine {
       if (p.revents & POLLIN) {
         ssize_t n = ::read(fd_, &b, 1);
         if (n == 1) return true;
-        if (n == 0) return false;  // end of file: the other side hung up
+        if (n == 0) return hungUp_ = true, false;  // end of file: the other side hung up
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
           if (Remaining(deadline) == 0) return false;
           continue;
         }
-        return false;  // EIO and the like: hang-up
+        return hungUp_ = true, false;  // EIO and the like: hang-up
       }
-      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
+      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return hungUp_ = true, false;
       if (Remaining(deadline) == 0) return false;
     }
   }
@@ -280,6 +284,7 @@ class PosixSerialLine final : public SerialLine {
   UucpLock lock_;
   PortFailure failure_;
   int fd_ = -1;
+  bool hungUp_ = false;
   CommTimeouts timeouts_{};
 };
 
@@ -332,6 +337,14 @@ std::string ResolvePortDevice(const std::string& portName) {
   }
 
   return DefaultPortDevice(portName[3] - '0');
+}
+
+bool PortPaced(int comNumber) {
+  if (comNumber < 1 || comNumber > 9) return false;
+  SettingsKey key;
+  if (!key.Open(false)) return false;
+  const auto value = key.ReadInteger("Pace" + std::to_string(comNumber));
+  return value && *value != 0;
 }
 
 std::string DefaultPortDevice(int comNumber) {

@@ -46,6 +46,9 @@ class SerialLine {
   // (fewer when the wait hook ends the wait).
   virtual int Write(const char* data, int length) = 0;
   virtual void Close() = 0;
+  // True once a read found the other side gone (end of file, EIO, POLLHUP):
+  // a failed read is then a broken line, not a silent phone.
+  virtual bool HungUp() const { return false; }
 
   // The pause before each write and the clock that bounds a whole wait. A real
   // line sleeps and reads the monotonic clock; a fake may keep its own time.
@@ -116,6 +119,8 @@ PortError PortErrorFromErrno(int errnum);
 // "COM1:" .. "COM9:" -> device path: $MIRAPOST_COM<n>, else the settings text
 // value "COM<n>", else the default table. Empty for anything else (COM0:).
 std::string ResolvePortDevice(const std::string& portName);
+// Paced writing chosen for COM n (the settings value "Pace<n>").
+bool PortPaced(int comNumber);
 // The default table's device for COM n (1..9); empty for any other n.
 std::string DefaultPortDevice(int comNumber);
 

@@ -1,7 +1,11 @@
 #include "phone/SimulatedPhone.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,6 +29,29 @@ void StopSimulatorAndDie(int sig) {
   ::raise(sig);
 }
 
+// A folder only this user may enter, made new: in $XDG_RUNTIME_DIR when that
+// is a folder of ours that nobody else may enter, else in the temporary
+// folder. Empty when none can be made.
+QString MakePrivateFolder() {
+  QByteArray base = qgetenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  if (base.isEmpty() || base[0] != '/' || ::stat(base.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+    base = QDir::tempPath().toLocal8Bit();
+  QByteArray folder = base + "/mirapost-phonesim-XXXXXX";
+  if (!::mkdtemp(folder.data())) return {};
+  return QString::fromLocal8Bit(folder);
+}
+
+// Made new, never through a link, readable by this user alone.
+bool MakeJournal(const QString& path) {
+  const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 }  // namespace
 
 SimulatedPhone::SimulatedPhone() = default;
@@ -42,7 +69,8 @@ QString SimulatedPhone::FindProgram() {
   return QStandardPaths::findExecutable(name);
 }
 
-bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList& extraArgs) {
+bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList& extraArgs,
+                           const QString& journal) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -52,16 +80,34 @@ bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList&
   const QString program = FindProgram();
   if (program.isEmpty()) return fail("the simulated phone (mirapost-phonesim) is not installed");
 
-  QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (runtime.isEmpty() || !QFileInfo(runtime).isDir()) runtime = QDir::tempPath();
-  journal_ = QDir(runtime).absoluteFilePath(
-      QString("mirapost-phonesim-%1.jsonl").arg(QCoreApplication::applicationPid()));
+  QStringList args{"--journal"};
+  if (journal.isEmpty()) {
+    privateFolder_ = MakePrivateFolder();
+    if (privateFolder_.isEmpty()) return fail("cannot make a private folder for its journal");
+    journal_ = privateFolder_ + "/journal.jsonl";
+    if (!MakeJournal(journal_)) {
+      Stop();
+      return fail("cannot make its journal in " + privateFolder_.toStdString());
+    }
+    args << journal_ << "--journal-temporary";
+  } else {
+    journal_ = QFileInfo(journal).absoluteFilePath();
+    args << journal_;
+  }
 
   process_ = std::make_unique<QProcess>();
   process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_->start(program, QStringList{"--journal", journal_} + extraArgs);
+  // It ends with this process, whatever ends this one: the kernel sends it
+  // SIGTERM when we die. A parent that died before the request took hold
+  // shows as a changed parent.
+  const pid_t parent = ::getpid();
+  process_->setChildProcessModifier([parent] {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(1);
+  });
+  process_->start(program, args + extraArgs);
   if (!process_->waitForStarted(5000)) {
-    process_.reset();
+    Stop();
     return fail("the simulated phone did not start");
   }
   // Its first line of output is the pseudo-terminal's path.
@@ -89,8 +135,7 @@ bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList&
 
 void SimulatedPhone::Stop() {
   g_simPid = 0;
-  if (!process_) return;
-  if (process_->state() != QProcess::NotRunning) {
+  if (process_ && process_->state() != QProcess::NotRunning) {
     process_->terminate();  // SIGTERM
     if (!process_->waitForFinished(3000)) {
       process_->kill();
@@ -98,6 +143,13 @@ void SimulatedPhone::Stop() {
     }
   }
   process_.reset();
+  if (!privateFolder_.isEmpty()) {
+    // Normally gone already: the simulated phone removes it as it ends.
+    ::unlink(journal_.toLocal8Bit().constData());
+    ::rmdir(privateFolder_.toLocal8Bit().constData());
+    privateFolder_.clear();
+    journal_.clear();
+  }
   if (com_ > 0) ::unsetenv(QString("MIRAPOST_COM%1").arg(com_).toLocal8Bit().constData());
   com_ = 0;
   device_.clear();

@@ -1,40 +1,10 @@
 // Message transfer: wraps a message body into an SMS-SUBMIT PDU and stores it
 // in the SIM (AT+CMGW) or sends it (AT+CMGS) in PDU mode.
-#include <cstdio>
-
 #include "phone/PhoneLink.h"
 #include "phone/ReplyMeaning.h"
 #include "phone/ReportScope.h"
 
 namespace mp {
-
-std::string SubmitTpdu(const TransferSettings& settings, bool header, std::string_view body) {
-  // First octet: SMS-SUBMIT with a relative validity period, plus the status
-  // report request and the user data header indicator; then TP-MR and TP-DA.
-  int first = 0x11;
-  if (settings.Reports) first += 0x20;
-  if (header) first += 0x40;
-  char octet[3];
-  std::snprintf(octet, sizeof octet, "%02X", first);
-  std::string tpdu = octet;
-  tpdu += "FF";
-  tpdu += settings.DestAddress;
-  tpdu += body;
-  return tpdu;
-}
-
-std::string TransferCommand(const TransferSettings& settings, std::string_view tpdu, int status) {
-  // The announced length counts the TPDU's octets only, not the centre address.
-  const int length = static_cast<int>(tpdu.size() / 2);
-  return settings.SaveMode ? "AT+CMGW=" + std::to_string(length) + "," + std::to_string(status) + "\r"
-                           : "AT+CMGS=" + std::to_string(length) + "\r";
-}
-
-std::string_view CentreToWrite(const TransferSettings& settings) {
-  // In PDU mode the phone expects a service centre address before the TPDU;
-  // when none was chosen the phone's default ("00") is meant.
-  return settings.CentreAddress.empty() ? std::string_view("00") : std::string_view(settings.CentreAddress);
-}
 
 namespace {
 
@@ -49,21 +19,32 @@ TransferReport MessageReport(const TransferSettings& settings, const std::string
 
 }  // namespace
 
-void PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
-                                std::string_view body, int status) {
+LinkResult PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
+                                      std::string_view body, int status) {
+  if (divert_ && divert_(settings, header, body, status)) {
+    result_ = {};
+    result_.outcome = Outcome::Queued;
+    return result_;
+  }
   const std::string tpdu = SubmitTpdu(settings, header, body);
-  ReportScope scope(*this, MessageReport(settings, tpdu, status));
-  if (!OpenPhone()) return;
-  TransferDialogue(settings, tpdu, status, scope);
-  ClosePhone();
+  {
+    ReportScope scope(*this, MessageReport(settings, tpdu, status));
+    if (OpenPhone()) {
+      TransferDialogue(settings, tpdu, status, scope);
+      ClosePhone();
+    }
+  }
+  return result_;
 }
 
-void PhoneLink::TransferOnConnection(const TransferSettings& settings, bool header,
-                                     std::string_view body, int status) {
+LinkResult PhoneLink::TransferOnConnection(const TransferSettings& settings, bool header,
+                                           std::string_view body, int status) {
   const std::string tpdu = SubmitTpdu(settings, header, body);
-  ReportScope scope(*this, MessageReport(settings, tpdu, status));
-  if (!IsOpen()) return;
-  TransferDialogue(settings, tpdu, status, scope);
+  {
+    ReportScope scope(*this, MessageReport(settings, tpdu, status));
+    if (IsOpen()) TransferDialogue(settings, tpdu, status, scope);
+  }
+  return result_;
 }
 
 void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
@@ -74,35 +55,142 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
   TrafficLog_ += "<CMD>";
   PhoneBuffer_ = TransferCommand(settings, tpdu, status);
   WritePhone(PhoneBuffer_);
-  if (!WaitForPhone("\r\n> ")) {
-    PhoneFailed();
+  Expect prompt;
+  prompt.echo = PhoneBuffer_;
+  prompt.prompt = true;
+  prompt.silenceMs = timings_.Connection;
+  prompt.boundMs = timings_.Connection * static_cast<std::uint32_t>(std::max(1, timings_.WaitBoundFactor));
+  const Answer asked = ReadAnswer(prompt);
+  const std::string command = PhoneBuffer_.substr(0, PhoneBuffer_.size() - 1);
+  if (!asked.prompt) {
+    if (asked.end == WaitEnd::Done && asked.final) {
+      // A final result instead of the prompt: the phone took nothing.
+      Refused(*asked.final, settings);
+    } else {
+      LinkFailed(asked.end, "waiting for the prompt after " + command);
+    }
     return;
   }
+  // The space after ">" when the phone sent one, so that it is not left for
+  // the PDU's echo; a paced line also gives the phone time to get ready.
+  if (pacedNow_) port_->Pause(timings_.PromptPause);
+  char c = 0;
+  if (NextByte(c, port_->NowMs() + kPeekMs, port_->NowMs() + kPeekMs) == WaitEnd::Done) splitter_.Feed(c, false);
 
   TrafficLog_ += "<PDU>";
-  WritePhone(CentreToWrite(settings));
-  WritePhone(tpdu);
-  WritePhone("\x1A");
-  if (!WaitForPhone("\r\n")) {
-    PhoneFailed();
+  const std::string_view centre = CentreToWrite(settings);
+  pacing_ = pacedNow_;
+  bool complete = WritePhone(centre) == static_cast<int>(centre.size());
+  complete = complete && WritePhone(tpdu) == static_cast<int>(tpdu.size());
+  const bool ended = complete && WritePhone("\x1A") == 1;
+  pacing_ = false;
+  if (!ended) {
+    // Cancelled (or the line gave up) before the PDU was complete: ESC makes
+    // the phone drop what it has, and nothing was sent.
+    if (port_) TrafficLog_ += "<" + std::to_string(std::max(0, port_->Write("\x1B", 1))) + ">";
+    LinkFailed(cancelled_ ? WaitEnd::Cancelled : WaitEnd::Broken, "writing the PDU");
     return;
   }
 
+  // From here the message may have gone out: anything but the phone's answer
+  // leaves it unconfirmed. The network may take long to confirm.
+  PortTimeouts_.ReadTotalTimeoutConstant = timings_.Network;
+  port_->SetTimeouts(PortTimeouts_);
+  const std::int64_t deadline = port_->NowMs() + timings_.Network;
+  WaitEnd end = WaitEnd::Done;
+  // The end of the PDU's echo, or the start of the reply.
+  for (;;) {
+    end = NextByte(c, deadline, deadline);
+    if (end != WaitEnd::Done) break;
+    const bool lineEnd = c == '\r' || c == '\n';
+    if (splitter_.Feed(c, false) == LineSplitter::Event::Line) PendingLine(settings);
+    if (lineEnd) {
+      if (c == '\r' && NextByte(c, port_->NowMs() + kPeekMs, port_->NowMs() + kPeekMs) == WaitEnd::Done)
+        splitter_.Feed(c, false);
+      break;
+    }
+  }
   Status("Waiting for ME response...");
   TrafficLog_ += "<END>";
-  if (!ReadPhoneLine(PhoneBuffer_, 32)) {
-    PhoneFailed();
-    return;
+  Answer reply;
+  if (end == WaitEnd::Done && !pendingConfirm_ && !pendingFinal_) {
+    Expect e;
+    e.infoPrefix = settings.SaveMode ? "+CMGW" : "+CMGS";
+    e.firstInfo = true;
+    e.silenceMs = timings_.Network;
+    const std::int64_t left = deadline - port_->NowMs();
+    e.boundMs = left > 0 ? static_cast<std::uint32_t>(left) : 1;
+    reply = ReadAnswer(e);
+    end = reply.end;
+  } else if (pendingConfirm_) {
+    reply.info.push_back(*pendingConfirm_);
+  } else if (pendingFinal_) {
+    reply.final = pendingFinal_;
   }
-  if (PhoneBuffer_.find("+CMG") != std::string::npos) {
-    Status(settings.SaveMode ? "Message successfully saved in SM."
-                                       : "Message successfully sent.");
+  pendingConfirm_.reset();
+  pendingFinal_.reset();
+
+  if (!reply.info.empty() || (reply.final && reply.final->IsOk())) {
+    PhoneBuffer_ = reply.info.empty() ? reply.final->text : reply.info.front();
+    if (!reply.info.empty()) {
+      // The "OK" that ends the answer, so that a next message on this
+      // connection does not take it for its own.
+      Expect rest;
+      rest.silenceMs = timings_.Handshake;
+      rest.boundMs = timings_.Handshake;
+      ReadAnswer(rest);
+    }
+    SetResult(Outcome::Confirmed, Cause::None, reply.final);
+    Status(settings.SaveMode ? "Message successfully saved in SM." : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
     scope.Succeeded();
-  } else {
-    Status("Failed, ME responded: " + WithMeaning(PhoneBuffer_));
-    host_.Beep(BeepKind::Exclamation);
+    return;
   }
+  if (reply.final) {
+    Refused(*reply.final, settings);
+    return;
+  }
+  // Silence, a broken line or a cancel after the PDU went out.
+  std::string why;
+  if (end == WaitEnd::Cancelled || cancelled_) {
+    why = "cancelled after the message went out";
+    SetResult(Outcome::Unconfirmed, Cause::Cancelled);
+  } else if (end == WaitEnd::Broken) {
+    why = "the line broke (the phone hung up or was unplugged) before the phone answered";
+    SetResult(Outcome::Unconfirmed, Cause::LineBroken);
+  } else {
+    why = "no answer within " + std::to_string(timings_.Network >= 1000 ? timings_.Network / 1000
+                                                                         : timings_.Network) +
+          (timings_.Network >= 1000 ? " s" : " ms");
+    SetResult(Outcome::Unconfirmed, Cause::Silence);
+  }
+  Status("The phone did not confirm the message; it may have been sent. " + PortLabel() + ": " +
+         why + ".");
+  host_.Beep(BeepKind::Exclamation);
+  ClosePhone();
+}
+
+void PhoneLink::PendingLine(const TransferSettings& settings) {
+  // A whole line before the first line end was seen only when the phone ends
+  // lines in a way that puts the reply first (no echo, LF only).
+  const std::string& line = splitter_.Line();
+  if (HasInfoPrefix(line, settings.SaveMode ? "+CMGW" : "+CMGS")) {
+    pendingConfirm_ = line;
+  } else if (auto final = ParseFinal(line)) {
+    pendingFinal_ = std::move(final);
+  }
+}
+
+void PhoneLink::Refused(const FinalResult& final, const TransferSettings& settings) {
+  PhoneBuffer_ = final.text;
+  const std::string causes =
+      NameCauses(final, !settings.SaveMode && CentreToWrite(settings) == "00");
+  SetResult(Outcome::Refused, Cause::ErrorResult, final, causes);
+  std::string text = "Failed, ME responded: " + WithMeaning(final.text) + ". Nothing was " +
+                     (settings.SaveMode ? "saved" : "sent") + " from " + PortLabel();
+  text += causes.empty() ? "." : ": " + causes + ".";
+  Status(text);
+  host_.Beep(BeepKind::Exclamation);
 }
 
 }  // namespace mp

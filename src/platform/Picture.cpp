@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace mp {
@@ -12,8 +13,13 @@ quint16 U16(const uchar* p) { return quint16(p[0] | (p[1] << 8)); }
 
 // Samples a large uncompressed Windows bitmap (1, 4, 8, 24 or 32 bits a
 // pixel) row by row into at most kPictureScaledSide pixels a side, the
-// nearest source pixel for each. A null image for anything else.
-QImage SampleBitmap(QIODevice& device, qint64 start) {
+// nearest source pixel for each. A null image for anything else; `refused`
+// is set when the header is a bitmap's but asks for more than any picture we
+// accept (a side over kPictureMaxSide, or pixels beyond the end of the file),
+// so that no other reader is tried on it. Every size is checked before
+// anything is allocated, and all arithmetic stays well inside 64 bits.
+QImage SampleBitmap(QIODevice& device, qint64 start, bool& refused) {
+  refused = false;
   if (!device.seek(start)) return {};
   const QByteArray head = device.read(54);
   if (head.size() < 54 || !head.startsWith("BM")) return {};
@@ -28,8 +34,22 @@ QImage SampleBitmap(QIODevice& device, qint64 start) {
   quint32 colours = U32(h + 46);
   const bool topDown = rawH < 0;
   const qint64 height = topDown ? -rawH : rawH;
-  if (w <= 0 || height <= 0 || compression != 0 || w * height <= kPictureMaxPixels) return {};
+  if (w <= 0 || height <= 0 || compression != 0) return {};
+  if (w > kPictureMaxSide || height > kPictureMaxSide) {
+    refused = true;
+    return {};
+  }
+  if (w * height <= kPictureMaxPixels) return {};
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return {};
+  // Both below 2^16 and bpp at most 32: no product here comes near 2^63.
+  const qint64 stride = ((w * bpp + 31) / 32) * 4;
+  if (!device.isSequential()) {
+    const qint64 size = device.size();
+    if (offBits > size || height * stride > size - start - offBits) {
+      refused = true;
+      return {};
+    }
+  }
   QList<QRgb> palette;
   if (bpp <= 8) {
     if (colours == 0 || colours > (1u << bpp)) colours = 1u << bpp;
@@ -41,7 +61,6 @@ QImage SampleBitmap(QIODevice& device, qint64 start) {
       palette.push_back(qRgb(e[2], e[1], e[0]));
     }
   }
-  const qint64 stride = ((w * bpp + 31) / 32) * 4;
   const int tw = int(std::min<qint64>(w, kPictureScaledSide));
   const int th = int(std::min<qint64>(height, kPictureScaledSide));
   QImage out(tw, th, QImage::Format_RGB32);
@@ -78,6 +97,38 @@ QImage SampleBitmap(QIODevice& device, qint64 start) {
   return out;
 }
 
+// A Windows or OS/2 bitmap header whose uncompressed pixels would lie beyond
+// the end of the file: no reader is given it, so that a few bytes never
+// make one allocate an image of the largest size it allows.
+bool BitmapBeyondFile(QIODevice& device, qint64 start) {
+  if (device.isSequential() || !device.seek(start)) return false;
+  const QByteArray head = device.read(34);
+  if (head.size() < 26 || !head.startsWith("BM")) return false;
+  const auto* h = reinterpret_cast<const uchar*>(head.constData());
+  const quint32 offBits = U32(h + 10);
+  const quint32 infoSize = U32(h + 14);
+  qint64 w = 0, height = 0;
+  int bpp = 0;
+  quint32 compression = 0;
+  if (infoSize == 12) {  // OS/2 1.x: 16-bit sides
+    w = U16(h + 18);
+    height = U16(h + 20);
+    bpp = U16(h + 24);
+  } else if (infoSize >= 16 && head.size() >= 30) {
+    w = qint32(U32(h + 18));
+    height = std::abs(qint64(qint32(U32(h + 22))));
+    bpp = U16(h + 28);
+    if (infoSize >= 20 && head.size() >= 34) compression = U32(h + 30);
+  } else {
+    return false;
+  }
+  if (w > kPictureMaxSide || height > kPictureMaxSide) return true;
+  if (w <= 0 || height <= 0 || bpp <= 0 || bpp > 32) return false;  // the readers refuse these themselves
+  if (compression != 0 && compression != 3) return false;  // run-length: its own reader's limits
+  const qint64 stride = ((w * bpp + 31) / 32) * 4;
+  return qint64(offBits) + height * stride > device.size() - start;
+}
+
 QImage ReadWith(QIODevice& device, qint64 start, const QByteArray& format) {
   device.seek(start);
   QImageReader reader(&device, format);
@@ -93,7 +144,9 @@ QImage ReadWith(QIODevice& device, qint64 start, const QByteArray& format) {
 QImage ReadPicture(QIODevice& device) {
   const qint64 start = device.pos();
   // The toolkit's bitmap reader cannot scale: large bitmaps are sampled here.
-  QImage picture = SampleBitmap(device, start);
+  bool refused = false;
+  QImage picture = SampleBitmap(device, start, refused);
+  if (refused || (picture.isNull() && BitmapBeyondFile(device, start))) return {};
   if (picture.isNull()) picture = ReadWith(device, start, "BMP");
   if (picture.isNull()) picture = ReadWith(device, start, QByteArray());
   return picture;

@@ -11,6 +11,9 @@ namespace mp {
 
 // Pictures with more pixels than this are scaled while read.
 inline constexpr qint64 kPictureMaxPixels = 4096LL * 4096;
+// No side of an accepted picture is longer than this (a bitmap row then
+// needs at most 256 KB); headers that claim more are refused unread.
+inline constexpr qint64 kPictureMaxSide = 65536;
 // The size they are scaled to fit (the logo is 72 x 14).
 inline constexpr int kPictureScaledSide = 1024;
 

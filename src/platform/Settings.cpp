@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <atomic>
+#include <mutex>
 #include <string_view>
 
 namespace mp {
@@ -168,7 +170,44 @@ void EnsureBlankLine(std::string& out, const std::string& eol) {
   if (!TrimRight(last).empty()) out += eol;
 }
 
+// The store's bytes as last read, with what identifies that version of the
+// file: every window opens the key in turn, and the file is read again only
+// when it has changed (another inode after a save, another size or time).
+struct ReadCache {
+  std::mutex mutex;
+  std::string path;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  timespec mtime{}, ctime{};
+  std::string bytes;
+
+  bool Matches(const std::string& p, const struct stat& st) const {
+    return size >= 0 && p == path && st.st_dev == dev && st.st_ino == ino && st.st_size == size &&
+           st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec &&
+           st.st_ctim.tv_sec == ctime.tv_sec && st.st_ctim.tv_nsec == ctime.tv_nsec;
+  }
+  void Keep(const std::string& p, const struct stat& st, const std::string& b) {
+    path = p;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    size = st.st_size;
+    mtime = st.st_mtim;
+    ctime = st.st_ctim;
+    bytes = b;
+  }
+};
+
+std::atomic<int> g_fileReads{0};
+
+ReadCache& Cache() {
+  static ReadCache cache;
+  return cache;
+}
+
 }  // namespace
+
+int SettingsKey::FileReads() { return g_fileReads.load(); }
 
 SettingsKey::SettingsKey(std::string path) : path_(std::move(path)) {}
 
@@ -216,22 +255,40 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     ::close(fd);
     return FileState::Unreadable;
   }
-  // The size may change while reading: stop one chunk beyond the cap.
-  bytes->reserve(static_cast<std::size_t>(st.st_size));
-  char chunk[16384];
-  bool failed = false;
-  while (bytes->size() <= kMaxFileSize) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      failed = true;
-      break;
-    }
-    if (n == 0) break;
-    bytes->append(chunk, static_cast<std::size_t>(n));
+  ReadCache& cache = Cache();
+  {
+    std::lock_guard lock(cache.mutex);
+    if (cache.Matches(path_, st)) *bytes = cache.bytes;
   }
-  ::close(fd);
-  if (failed || bytes->size() > kMaxFileSize) return FileState::Unreadable;
+  if (bytes->empty() && st.st_size > 0) {
+    // The size may change while reading: stop one chunk beyond the cap.
+    ++g_fileReads;
+    bytes->reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[16384];
+    bool failed = false;
+    while (bytes->size() <= kMaxFileSize) {
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        failed = true;
+        break;
+      }
+      if (n == 0) break;
+      bytes->append(chunk, static_cast<std::size_t>(n));
+    }
+    struct stat after;
+    const bool unchanged = ::fstat(fd, &after) == 0 && after.st_size == st.st_size &&
+                           static_cast<std::size_t>(after.st_size) == bytes->size() &&
+                           after.st_mtim.tv_sec == st.st_mtim.tv_sec && after.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
+    ::close(fd);
+    if (failed || bytes->size() > kMaxFileSize) return FileState::Unreadable;
+    if (unchanged) {
+      std::lock_guard lock(cache.mutex);
+      cache.Keep(path_, st, *bytes);
+    }
+  } else {
+    ::close(fd);
+  }
 
   std::string text;
   const std::string_view b(*bytes);

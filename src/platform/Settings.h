@@ -37,7 +37,8 @@
 // - A store that is a symbolic link is written through to the file it points
 //   to (the temporary file is made beside that file); the link stays.
 // - A store without write permission is left alone: Close() gives false.
-// - The file is re-read at Open() and again at Close(), where the values
+// - The file is looked at again at Open() and at Close() (and read again when
+//   it changed since it was last read), where the values
 //   written in between are applied to what is on disk at that moment; so
 //   windows that open, write and close the key in turn (or even overlapping)
 //   keep each other's values.
@@ -97,10 +98,17 @@ class SettingsKey {
   // is a file without write permission (for the owner's mode bits or for
   // this user), which Close() leaves alone; otherwise empty.
   static std::string ReadOnlyNotice(const std::string& path = DefaultPath());
+  // The same said ahead, at start-up: "Settings will not be saved: <path> is
+  // read-only."; otherwise empty.
+  static std::string ReadOnlyWarning(const std::string& path = DefaultPath());
   // Removes temporary files ("MIRAPOST.reg.XXXXXX") that a crash left beside
   // the store at `path`; those younger than a minute may belong to a save in
   // progress and stay. Close() calls it before writing.
   static void RemoveStaleTemporaries(const std::string& path = DefaultPath());
+  // How often a store's bytes were read from disk in this process. The key
+  // is opened many times (each window reads its part), but an unchanged
+  // file is read once: the bytes are kept with its inode, size and times.
+  static int FileReads();
 
  private:
   enum class Kind { Text, Integer, Other };

@@ -80,6 +80,11 @@ std::string SettingsKey::ReadOnlyNotice(const std::string& path) {
   return "Settings were not saved: " + path + " is read-only.";
 }
 
+std::string SettingsKey::ReadOnlyWarning(const std::string& path) {
+  if (!settings_file::IsReadOnly(path)) return {};
+  return "Settings will not be saved: " + path + " is read-only.";
+}
+
 void SettingsKey::RemoveStaleTemporaries(const std::string& path) {
   const std::filesystem::path store(path);
   const std::string prefix = store.filename().string() + ".";

@@ -42,11 +42,19 @@ const std::vector<std::vector<const char*>> kMigrations = {
     {"ALTER TABLE sent ADD COLUMN finished INTEGER NOT NULL DEFAULT 1",
      "ALTER TABLE sent ADD COLUMN number_type INTEGER NOT NULL DEFAULT 0",
      "ALTER TABLE sent ADD COLUMN name_hex TEXT NOT NULL DEFAULT ''"},
+    // How each one ended as a state of its own (an unconfirmed message is
+    // neither sent nor failed), and where it went when not to a serial port.
+    // Older rows get their state from ok and finished.
+    {"ALTER TABLE sent ADD COLUMN state TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN via TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN gateway_id TEXT NOT NULL DEFAULT ''",
+     "UPDATE sent SET state = CASE WHEN finished = 0 THEN 'pending' WHEN ok = 0 THEN 'failed' "
+     "WHEN command = 'CMGW' THEN 'saved' ELSE 'sent' END"},
 };
 
 constexpr const char* kColumns =
     "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
-    "tpdu, number_type, name_hex";
+    "tpdu, number_type, name_hex, state, via, gateway_id";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QVariant& v) { return v.toString().toStdString(); }
@@ -68,6 +76,9 @@ Entry FromQuery(const QSqlQuery& q) {
   e.tpdu = S(q.value(12));
   e.numberType = q.value(13).toInt();
   e.nameHex = S(q.value(14));
+  e.state = S(q.value(15));
+  e.via = S(q.value(16));
+  e.gatewayId = S(q.value(17));
   return e;
 }
 
@@ -86,6 +97,9 @@ void Bind(QSqlQuery& q, const Entry& e) {
   q.bindValue(":tpdu", Q(e.tpdu));
   q.bindValue(":number_type", e.numberType);
   q.bindValue(":name_hex", Q(e.nameHex));
+  q.bindValue(":state", Q(e.state));
+  q.bindValue(":via", Q(e.via));
+  q.bindValue(":gateway_id", Q(e.gatewayId));
 }
 
 std::string Now() {
@@ -123,19 +137,65 @@ void Record::Close() {
   open_ = false;
 }
 
+void Record::Failed(const QSqlError& e) const {
+  error_ = e.text().toStdString();
+  // SQLITE_BUSY (5) and SQLITE_LOCKED (6), extended codes included, as the
+  // driver reports them.
+  const int code = e.nativeErrorCode().toInt() & 0xff;
+  trouble_ = code == 5 || code == 6 ? Trouble::Busy : Trouble::Other;
+}
+
 bool Record::Exec(const char* sql) const {
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   if (q.exec(QString::fromUtf8(sql))) return true;
-  error_ = q.lastError().text().toStdString();
+  Failed(q.lastError());
   return false;
+}
+
+namespace {
+
+// Narrows the mode of `path` (never through a link) to `mode`; true when it
+// was wider.
+bool NarrowMode(const std::string& path, mode_t mode, bool folder) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (folder ? O_DIRECTORY : 0));
+  if (fd < 0) return false;
+  struct stat st {};
+  bool narrowed = false;
+  if (::fstat(fd, &st) == 0 && (st.st_mode & 0777 & ~mode) != 0 && st.st_uid == ::geteuid())
+    narrowed = ::fchmod(fd, mode) == 0;
+  ::close(fd);
+  return narrowed;
+}
+
+}  // namespace
+
+void Record::Narrow() {
+  const std::string folder = QFileInfo(Q(path_)).absolutePath().toStdString();
+  if (NarrowMode(folder, 0700, true))
+    notices_.push_back("The folder of the record of sent messages (" + folder +
+                       ") could be entered by other users; it is now for you alone (0700).");
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const std::string file = path_ + suffix;
+    if (NarrowMode(file, 0600, false))
+      notices_.push_back("The record of sent messages (" + file +
+                         ") could be read by other users; it is now for you alone (0600).");
+  }
 }
 
 bool Record::Open() {
   Close();
   error_.clear();
+  trouble_ = Trouble::Other;
+  notices_.clear();
   const QFileInfo info(Q(path_));
-  if (!QDir().mkpath(info.absolutePath())) {
-    error_ = "cannot make the folder " + info.absolutePath().toStdString();
+  // Parents as the system makes them; the record's own folder for us alone.
+  const QString folder = info.absolutePath();
+  if (!QFileInfo(folder).isDir()) {
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    ::mkdir(folder.toLocal8Bit().constData(), 0700);
+  }
+  if (!QFileInfo(folder).isDir()) {
+    error_ = "cannot make the folder " + folder.toStdString();
     return false;
   }
   // Made here with mode 0600 before SQLite sees it; SQLite gives its WAL and
@@ -152,6 +212,7 @@ bool Record::Open() {
     error_ = path_ + " is not a regular file";
     return false;
   }
+  Narrow();
   if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
     error_ = "the SQLite driver of Qt SQL is not installed";
     return false;
@@ -160,9 +221,9 @@ bool Record::Open() {
   {
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Q(connection_));
     db.setDatabaseName(Q(path_));
-    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
+    db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs_));
     connected = db.open();
-    if (!connected) error_ = db.lastError().text().toStdString();
+    if (!connected) Failed(db.lastError());
   }
   open_ = connected && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=FULL") &&
           Migrate();
@@ -170,6 +231,8 @@ bool Record::Open() {
     const std::string why = error_;
     Close();
     error_ = why;
+  } else {
+    trouble_ = Trouble::None;
   }
   return open_;
 }
@@ -216,14 +279,15 @@ std::optional<std::int64_t> Record::Add(const Entry& entry) {
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare(
       "INSERT INTO sent (time, port, device, command, kind, recipient, status, status_text, "
-      "finished, ok, sca, tpdu, number_type, name_hex) VALUES (:time, :port, :device, :command, "
-      ":kind, :recipient, :status, :status_text, :finished, :ok, :sca, :tpdu, :number_type, "
-      ":name_hex)");
+      "finished, ok, sca, tpdu, number_type, name_hex, state, via, gateway_id) VALUES (:time, "
+      ":port, :device, :command, :kind, :recipient, :status, :status_text, :finished, :ok, :sca, "
+      ":tpdu, :number_type, :name_hex, :state, :via, :gateway_id)");
   Bind(q, e);
   if (!q.exec()) {
-    error_ = q.lastError().text().toStdString();
+    Failed(q.lastError());
     return std::nullopt;
   }
+  trouble_ = Trouble::None;
   return q.lastInsertId().toLongLong();
 }
 
@@ -234,13 +298,14 @@ bool Record::Update(const Entry& e) {
       "UPDATE sent SET time = :time, port = :port, device = :device, command = :command, "
       "kind = :kind, recipient = :recipient, status = :status, status_text = :status_text, "
       "finished = :finished, ok = :ok, sca = :sca, tpdu = :tpdu, number_type = :number_type, "
-      "name_hex = :name_hex WHERE id = :id");
+      "name_hex = :name_hex, state = :state, via = :via, gateway_id = :gateway_id WHERE id = :id");
   Bind(q, e);
   q.bindValue(":id", static_cast<qlonglong>(e.id));
   if (!q.exec()) {
-    error_ = q.lastError().text().toStdString();
+    Failed(q.lastError());
     return false;
   }
+  trouble_ = Trouble::None;
   return q.numRowsAffected() == 1;
 }
 
@@ -258,6 +323,39 @@ std::vector<Entry> Record::List(int limit) const {
   return out;
 }
 
+std::vector<Entry> Record::Page(std::int64_t beforeId, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  q.prepare(QString("SELECT %1 FROM sent WHERE id < :before ORDER BY id DESC LIMIT :limit").arg(kColumns));
+  q.bindValue(":before", static_cast<qlonglong>(beforeId > 0 ? beforeId : INT64_MAX));
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  out.reserve(static_cast<std::size_t>(limit));
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
+std::vector<Entry> Record::Newer(std::int64_t afterId, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  q.prepare(QString("SELECT %1 FROM sent WHERE id > :after ORDER BY id DESC LIMIT :limit").arg(kColumns));
+  q.bindValue(":after", static_cast<qlonglong>(afterId));
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
 std::optional<Entry> Record::Get(std::int64_t id) const {
   if (!open_) return std::nullopt;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
@@ -268,6 +366,7 @@ std::optional<Entry> Record::Get(std::int64_t id) const {
 }
 
 bool Record::Remove(std::int64_t id) {
+  error_.clear();
   if (!open_) return false;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare("DELETE FROM sent WHERE id = :id");
@@ -303,7 +402,14 @@ Entry EntryFromReport(const TransferReport& r) {
   e.status = r.status;
   e.statusText = r.statusText;
   e.finished = r.finished;
-  e.ok = r.ok;
+  // A report from a caller that only says ok keeps meaning what it said.
+  Outcome outcome = r.result.outcome;
+  if (r.finished && outcome == Outcome::Pending) outcome = r.ok ? Outcome::Confirmed : Outcome::NotSent;
+  if (!r.finished) outcome = Outcome::Pending;
+  e.ok = outcome == Outcome::Confirmed || outcome == Outcome::Delivered;
+  e.state = OutcomeName(outcome, r.command == "CMGW");
+  e.via = r.via;
+  e.gatewayId = r.gatewayId;
   e.sca = r.sca;
   e.tpdu = r.tpdu;
   e.numberType = r.numberType;
@@ -319,24 +425,88 @@ Entry EntryFromReport(const TransferReport& r) {
   return e;
 }
 
-void Recorder::Report(const TransferReport& report) {
+void Recorder::Problem(const std::string& why) {
+  if (told_) return;
+  told_ = true;
+  if (tell) tell("Cannot write the record of sent messages (" + record_.Path() + "): " + why);
+}
+
+bool Recorder::OpenRecord() {
+  if (record_.IsOpen()) return true;
+  if (!record_.Open()) return false;
+  if (tell) {
+    for (const std::string& notice : record_.Notices()) tell(notice);
+  }
+  return true;
+}
+
+bool Recorder::EnsureOpen() {
+  if (OpenRecord()) return true;
+  Problem(record_.Error());
+  return false;
+}
+
+Recorder::Result Recorder::Apply(const TransferReport& report) {
+  auto failed = [this] {
+    if (record_.LastTrouble() == Trouble::Busy) return Result::Busy;
+    Problem(record_.Error());
+    return Result::Failed;
+  };
+  changedId_ = 0;
   if (!report.finished || pending_.id == 0) {
     // A new transfer (or one that ended before it could start).
     pending_ = {};
     lastId_ = 0;
-    if (!record_.IsOpen() || !Enabled()) return;
+    if (!Enabled()) return Result::Done;
+    if (!OpenRecord()) return failed();
     Entry e = EntryFromReport(report);
-    if (auto id = record_.Add(e)) {
-      lastId_ = *id;
-      if (!report.finished) pending_.id = *id;
-    }
-    return;
+    const auto id = record_.Add(e);
+    if (!id) return failed();
+    lastId_ = changedId_ = *id;
+    if (!report.finished) pending_.id = *id;
+    told_ = false;
+    return Result::Done;
   }
   Entry done = EntryFromReport(report);
   done.id = pending_.id;
   if (auto stored = record_.Get(done.id)) done.time = stored->time;
-  record_.Update(done);
+  if (!record_.Update(done) && record_.LastTrouble() != Trouble::None) return failed();
+  changedId_ = done.id;
   pending_ = {};
+  told_ = false;
+  return Result::Done;
+}
+
+void Recorder::Report(const TransferReport& report) {
+  if (!backlog_.empty()) {
+    // Later reports wait behind the ones that wait for the lock.
+    backlog_.push_back(report);
+    changedId_ = 0;
+    return;
+  }
+  if (Apply(report) == Result::Busy) {
+    if (!retry) {
+      Problem(record_.Error() + " (another program holds it)");
+      return;
+    }
+    backlog_.push_back(report);
+    tries_ = 0;
+    retry(kRetryMs);
+  }
+}
+
+void Recorder::RetryNow() {
+  while (!backlog_.empty()) {
+    const Result r = Apply(backlog_.front());
+    if (r == Result::Busy) {
+      if (++tries_ == kTellAfterTries)
+        Problem("another program holds it; the rows are written as soon as it lets go");
+      if (retry) retry(tries_ < kTellAfterTries ? kRetryMs : 4 * kRetryMs);
+      return;
+    }
+    backlog_.pop_front();
+    tries_ = 0;
+  }
 }
 
 }  // namespace mp::record

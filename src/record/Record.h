@@ -13,11 +13,15 @@
 //   recorder.Report(report);           // from PhoneHost::Transferred
 //   for (const auto& e : rec.List()) ...  // newest first
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "phone/PhoneHost.h"
+
+class QSqlError;
 
 namespace mp::record {
 
@@ -37,11 +41,30 @@ struct Entry {
   std::string tpdu;       // TPDU hex text (messages)
   int numberType = 0;     // phonebook entries: 145 or 129
   std::string nameHex;    // phonebook entries: the name as written
+  // How it ended: "pending", "sent", "saved", "refused", "failed",
+  // "unconfirmed" (it may have been sent), "queued", "delivered".
+  std::string state;
+  std::string via;        // a gateway's name when it went through one
+  std::string gatewayId;  // the gateway's identifier for it
+};
+
+// The `via` of what went to the simulated phone: the hosts that started one
+// set it on the reports of its device.
+inline constexpr const char* kViaSimulated = "simulated phone";
+
+// Why the last operation on the record failed.
+enum class Trouble {
+  None,
+  Busy,   // another program holds its write lock (SQLITE_BUSY / SQLITE_LOCKED)
+  Other,  // corrupt, disk full, no permission, ...
 };
 
 class Record {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
+  // How long SQLite waits for another program's write lock: the command
+  // line waits; the window waits a moment and queues the write instead.
+  static constexpr int kDefaultBusyMs = 3000;
 
   // $XDG_DATA_HOME/Corvistan/MIRAPOST.db, or ~/.local/share/... when unset.
   static std::string DefaultPath();
@@ -51,8 +74,15 @@ class Record {
   Record(const Record&) = delete;
   Record& operator=(const Record&) = delete;
 
-  // Opens (and creates) the database and brings its schema up to date.
+  // Opens (and creates) the database and brings its schema up to date. The
+  // folder is made 0700 and the file 0600 (with its WAL and shared memory
+  // files); wider modes found are narrowed, each with a notice.
   bool Open();
+  void SetBusyTimeout(int ms) { busyMs_ = ms; }
+  // What Open repaired, a sentence each ("... was readable by others; ...").
+  const std::vector<std::string>& Notices() const { return notices_; }
+  // The kind of the last failure.
+  Trouble LastTrouble() const { return trouble_; }
   bool IsOpen() const { return open_; }
   void Close();
   const std::string& Error() const { return error_; }
@@ -65,6 +95,11 @@ class Record {
   bool Update(const Entry& entry);
   // Newest first; at most `limit` rows when limit > 0.
   std::vector<Entry> List(int limit = 0) const;
+  // Newest first, only rows older than `beforeId` (all when 0): at most
+  // `limit` of them. A page costs the same wherever it starts.
+  std::vector<Entry> Page(std::int64_t beforeId, int limit) const;
+  // Newest first, the rows newer than `afterId` (at most `limit`).
+  std::vector<Entry> Newer(std::int64_t afterId, int limit) const;
   std::optional<Entry> Get(std::int64_t id) const;
   bool Remove(std::int64_t id);
   bool Clear();
@@ -72,11 +107,16 @@ class Record {
  private:
   bool Migrate();
   bool Exec(const char* sql) const;
+  void Narrow();
+  void Failed(const QSqlError& e) const;
 
   std::string path_;
   std::string connection_;
   bool open_ = false;
+  int busyMs_ = kDefaultBusyMs;
   mutable std::string error_;
+  mutable Trouble trouble_ = Trouble::None;
+  std::vector<std::string> notices_;
 };
 
 // The settings value that turns the record off ("RecordSent", on when absent).
@@ -85,18 +125,52 @@ void SetEnabled(bool on);
 
 // Keeps transfer reports in a record: a row when a transfer starts, updated
 // when it ends (a transfer that ended before it started gets its row then).
-// Reports are dropped while the record is off or not open.
+// The record is opened at the first report (while the record is on), not
+// before. Reports are dropped while the record is off.
+//
+// Nothing stops silently: when the record cannot be opened or a row cannot
+// be written, `tell` hears it once (with the reason and the file) until a
+// write succeeds again. With `retry` set, a report that meets another
+// program's write lock is kept, in order with the later ones, and written
+// when `retry` calls back (RetryNow); the caller then never waits longer than
+// the record's busy timeout.
 class Recorder {
  public:
   explicit Recorder(Record& record) : record_(record) {}
   void Report(const TransferReport& report);
   // The row of the last report, 0 when none was written.
   std::int64_t LastId() const { return lastId_; }
+  // The row the last report changed (added or updated), 0 when none.
+  std::int64_t ChangedId() const { return changedId_; }
+
+  // Told once for each run of failures: "Cannot write the record of sent
+  // messages (FILE): REASON".
+  std::function<void(const std::string&)> tell;
+  // Asked to call RetryNow after `ms` milliseconds.
+  std::function<void(int ms)> retry;
+  void RetryNow();
+  // Opens the record when it is not open yet (for its window); a problem is
+  // told as for a write.
+  bool EnsureOpen();
+  // Reports waiting for the record's write lock.
+  std::size_t Waiting() const { return backlog_.size(); }
+  // How often a waiting report is tried before the user is told.
+  static constexpr int kRetryMs = 250;
+  static constexpr int kTellAfterTries = 12;
 
  private:
+  enum class Result { Done, Busy, Failed };
+  Result Apply(const TransferReport& report);
+  bool OpenRecord();  // opens it when closed; the repairs made are told
+  void Problem(const std::string& why);
+
   Record& record_;
   Entry pending_;
   std::int64_t lastId_ = 0;
+  std::int64_t changedId_ = 0;
+  std::deque<TransferReport> backlog_;
+  int tries_ = 0;
+  bool told_ = false;
 };
 
 // The row for a report: kind and recipient read from the TPDU as the

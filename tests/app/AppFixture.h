@@ -9,7 +9,7 @@
 //     Create();                                   // CreateWindows()
 //     ASSERT_TRUE(StartPhone({"--phonebook", PhonebookFile({"1,+358401234567,145,Alice"})}));
 //     WhenModal([](QWidget* w) { Click(w, "SaveSend"); });   // answers the next dialog shown
-//     Win->ui->SaveBlink->click();
+//     UI(SaveBlink)->click();                    // a control by its name
 //     auto lines = Journal();
 //   }
 #include <gtest/gtest.h>
@@ -35,6 +35,7 @@
 #include "dialogs/Send.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
+#include "support/FormControl.h"
 #include "ui_Main.h"
 
 class AppFixture : public ::testing::Test {

@@ -25,7 +25,7 @@ class DialogueTest : public AppFixture {
     Create();
     ASSERT_TRUE(StartPhone({"--fault", "silent"}));
     Win->Phone.SetTimings(mp::LinkTimings::Scaled(10));  // five 100 ms handshake attempts
-    Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet2);  // the template: no dialog first
+    UI(PageControl)->setCurrentWidget(UI(TabSheet2));  // the template: no dialog first
     Activate(Win);
   }
   // Calls `act` with the tick count every 5 ms while a dialogue runs.
@@ -39,8 +39,8 @@ class DialogueTest : public AppFixture {
   void ExpectWindowBackToNormal() {
     EXPECT_FALSE(Win->Phone.InDialogue());
     EXPECT_FALSE(Win->Phone.IsOpen());
-    EXPECT_TRUE(Win->ui->centralwidget->isEnabled());
-    EXPECT_TRUE(Win->ui->MainMenu1->isEnabled());
+    EXPECT_TRUE(UI(centralwidget)->isEnabled());
+    EXPECT_TRUE(UI(MainMenu1)->isEnabled());
     EXPECT_TRUE(Win->CancelButton->isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
@@ -56,7 +56,7 @@ struct CancelWay {
 TEST_F(DialogueTest, EscapeOrCancelEndsTheDialogue) {
   const CancelWay ways[] = {
       {"Escape on the window", [] { QTest::keyClick(Win, Qt::Key_Escape); }},
-      {"Escape on the focused button", [] { QTest::keyClick(Win->ui->SaveTemp, Qt::Key_Escape); }},
+      {"Escape on the focused button", [] { QTest::keyClick(UI(SaveTemp), Qt::Key_Escape); }},
       {"Cancel button", [] { QTest::mouseClick(Win->CancelButton, Qt::LeftButton); }},
   };
   for (const CancelWay& way : ways) {
@@ -69,13 +69,13 @@ TEST_F(DialogueTest, EscapeOrCancelEndsTheDialogue) {
     DuringDialogue([&](int tick) {
       if (tick == 3) {
         shown = Win->StatusText();
-        disabled = !Win->ui->centralwidget->isEnabled() && !Win->ui->MainMenu1->isEnabled();
+        disabled = !UI(centralwidget)->isEnabled() && !UI(MainMenu1)->isEnabled();
         cancelShown = Win->CancelButton->isVisible();
         way.act();
       }
     });
     mp::TakeRecordedBeeps();
-    Win->ui->SaveTemp->click();
+    UI(SaveTemp)->click();
     timer_.stop();
     QObject::disconnect(&timer_, nullptr, nullptr, nullptr);
     EXPECT_EQ(shown, "Establishing connection to ME...") << way.how;
@@ -104,18 +104,19 @@ TEST_F(DialogueTest, TimersAndPaintingGoOnDuringASilentDialogue) {
   // The Cancel button appears with the dialogue; only the event loop paints it.
   Win->CancelButton->installEventFilter(&counter);
   DuringDialogue([](int) {});
-  Win->ui->SaveTemp->click();
-  EXPECT_EQ(Win->StatusText(), "Failed, ME is not responding.");
+  UI(SaveTemp)->click();
+  EXPECT_TRUE(Win->StatusText().startsWith("Failed, ME is not responding. COM 4 ("));
   EXPECT_GE(ticks_, 10);
   EXPECT_GE(paints, 1);
   EXPECT_FALSE(Win->Phone.Cancelled());
-  EXPECT_EQ(Win->Phone.TrafficLog(), "<10><10><10><10><10>");
+  // Five unanswered attempts, and one ESC for a phone left in PDU entry.
+  EXPECT_EQ(Win->Phone.TrafficLog(), "<10><1><10><10><10><10>");
   ExpectWindowBackToNormal();
 }
 
 TEST_F(DialogueTest, NothingElseReachesTheWindowOrTheLink) {
   const QString text = "kept";
-  Win->ui->Message->setPlainText(text);
+  UI(Message)->setPlainText(text);
   const QString file = dir_.filePath("dropped.rtf");
   {
     QFile f(file);
@@ -125,8 +126,8 @@ TEST_F(DialogueTest, NothingElseReachesTheWindowOrTheLink) {
   bool closed = true;
   DuringDialogue([&](int tick) {
     switch (tick) {
-      case 2: QTest::mouseClick(Win->ui->SaveTemp, Qt::LeftButton); break;      // a second send
-      case 3: QTest::keyClick(Win->ui->SaveTemp, Qt::Key_Return); break;        // its default key
+      case 2: QTest::mouseClick(UI(SaveTemp), Qt::LeftButton); break;      // a second send
+      case 3: QTest::keyClick(UI(SaveTemp), Qt::Key_Return); break;        // its default key
       case 4: QTest::keyClick(Win, Qt::Key_Tab, Qt::ControlModifier); break;    // next page
       case 5: {                                                                 // a page's tab
         QWidget* tabs = Win->findChild<QWidget*>("PageControlTabs");
@@ -139,9 +140,9 @@ TEST_F(DialogueTest, NothingElseReachesTheWindowOrTheLink) {
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(file)});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(Win->ui->PageControl, &enter);
+        QApplication::sendEvent(UI(PageControl), &enter);
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(Win->ui->PageControl, &drop);
+        QApplication::sendEvent(UI(PageControl), &drop);
         break;
       }
       case 9:  // and the link itself, called directly, refuses
@@ -149,16 +150,16 @@ TEST_F(DialogueTest, NothingElseReachesTheWindowOrTheLink) {
         break;
     }
   });
-  Win->ui->SaveTemp->click();
+  UI(SaveTemp)->click();
   EXPECT_GE(ticks_, 9);
   EXPECT_FALSE(closed);
   EXPECT_TRUE(Win->isVisible());
-  EXPECT_EQ(Win->ui->PageControl->currentWidget(), Win->ui->TabSheet2);
-  EXPECT_EQ(Win->ui->Message->toPlainText(), text);
+  EXPECT_EQ(UI(PageControl)->currentWidget(), UI(TabSheet2));
+  EXPECT_EQ(UI(Message)->toPlainText(), text);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  // One connection only: five unanswered attempts and their ending.
-  EXPECT_EQ(Win->Phone.TrafficLog(), "<10><10><10><10><10>");
-  EXPECT_EQ(Win->StatusText(), "Failed, ME is not responding.");
+  // One connection only: five unanswered attempts (and the one ESC) and their ending.
+  EXPECT_EQ(Win->Phone.TrafficLog(), "<10><1><10><10><10><10>");
+  EXPECT_TRUE(Win->StatusText().startsWith("Failed, ME is not responding. COM 4 ("));
   ExpectWindowBackToNormal();
 }
 

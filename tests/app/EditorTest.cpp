@@ -13,7 +13,7 @@
 #include "AppFixture.h"
 #include "dialogs/FontDialog.h"
 
-QString MarkedEditorText(QTextEdit* editor);  // test_text_page.cpp
+QString MarkedEditorText(QTextEdit* editor);  // TextPageTest.cpp
 
 namespace {
 
@@ -26,9 +26,9 @@ class EditorTest : public AppFixture {
     Create();
     Activate(Win);
   }
-  QTextEdit* Editor(int page) const { return page == 0 ? Win->ui->Message : Win->ui->EntryName; }
+  QTextEdit* Editor(int page) const { return page == 0 ? UI(Message) : UI(EntryName); }
   void Show(int page) {
-    Win->ui->PageControl->setCurrentWidget(page == 0 ? Win->ui->TabSheet1 : Win->ui->TabSheet5);
+    UI(PageControl)->setCurrentWidget(page == 0 ? UI(TabSheet1) : UI(TabSheet5));
   }
   // Sends a drag of `mime` and its drop to `target` (the editor's viewport or the page control).
   static void Drop(QWidget* target, QMimeData* mime) {
@@ -49,7 +49,7 @@ class EditorTest : public AppFixture {
   static void DropFile(const QString& path) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
-    Drop(Win->ui->PageControl, &mime);
+    Drop(UI(PageControl), &mime);
   }
   QString File(const QString& name, const QByteArray& bytes) {
     QFile f(dir_.filePath(name));
@@ -76,7 +76,7 @@ TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
       {4, [](QTextEdit*) { Win->Paste1Click(); }},
       {0, [](QTextEdit* e) { DropText(e, "dropped"); }},
       {4, [](QTextEdit* e) { DropText(e, "dropped"); }},
-      {0, [](QTextEdit*) { Win->ui->ClassHidden->click(); }},
+      {0, [](QTextEdit*) { UI(ClassHidden)->click(); }},
       {0,
        [](QTextEdit*) {
          WhenModal([](QWidget* w) {
@@ -97,8 +97,8 @@ TEST_F(EditorTest, OneUndoTakesBackTheLastActionOnly) {
     e->selectAll();
     Key(e, Qt::Key_Delete);
     Type(e, "ab");
-    Win->ui->BlinkFont->setChecked(true);  // "b" blinks
-    Win->ui->BlinkEntry->setChecked(true);
+    UI(BlinkFont)->setChecked(true);  // "b" blinks
+    UI(BlinkEntry)->setChecked(true);
     Key(e, Qt::Key_Left, Qt::ShiftModifier);
     Key(e, Qt::Key_B, Qt::ControlModifier);
     Key(e, Qt::Key_End);
@@ -181,15 +181,15 @@ TEST_F(EditorTest, ChangedWorkIsAskedAboutFirst) {
       SCOPED_TRACE(std::string(a.name) + " " + std::to_string(int(answer)));
       Activate(Win);
       QFile::remove(saved);
-      Win->ui->Message->clear();
-      Type(Win->ui->Message, "mine");
+      UI(Message)->clear();
+      Type(UI(Message), "mine");
       Asked().Reset();
       Asked().UnsavedAnswers(answer);
       if (answer == UnsavedAnswer::Save) Asked().SaveAnswers(saved);
       const bool gone = answer != UnsavedAnswer::Cancel;
       a.act(*this, gone);
       EXPECT_EQ(Asked().unsavedAsked.size(), 1u);
-      EXPECT_EQ(Win->ui->Message->toPlainText() != "mine" || !Win->isVisible(), gone);
+      EXPECT_EQ(UI(Message)->toPlainText() != "mine" || !Win->isVisible(), gone);
       EXPECT_EQ(QFile::exists(saved), answer == UnsavedAnswer::Save);
     }
   }
@@ -199,7 +199,7 @@ TEST_F(EditorTest, ChangedWorkIsAskedAboutFirst) {
   Win->New1Click();
   Asked().OpenAnswers(file);
   Win->Open1Click();
-  EXPECT_EQ(Win->ui->Message->toPlainText(), "other");
+  EXPECT_EQ(UI(Message)->toPlainText(), "other");
   Win->New1Click();
   EXPECT_TRUE(Asked().unsavedAsked.empty());
 }

@@ -23,9 +23,9 @@ class FileSafetyTest : public AppFixture {
     mime.setUrls({QUrl::fromLocalFile(path)});
     const QPoint at(3, 3);
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Win->ui->PageControl, &enter);
+    QApplication::sendEvent(UI(PageControl), &enter);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Win->ui->PageControl, &drop);
+    QApplication::sendEvent(UI(PageControl), &drop);
   }
 };
 
@@ -34,12 +34,12 @@ TEST_F(FileSafetyTest, OnlyRegularFilesAreOpened) {
   const QString fifo = dir_.filePath("pipe.rtf");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
   const QString paths[] = {fifo, "/dev/zero", dir_.path()};
-  for (QWidget* page : {Win->ui->TabSheet1, Win->ui->TabSheet6}) {
-    Win->ui->PageControl->setCurrentWidget(page);
+  for (QWidget* page : {UI(TabSheet1), UI(TabSheet6)}) {
+    UI(PageControl)->setCurrentWidget(page);
     for (const QString& path : paths) {
       SCOPED_TRACE(path.toStdString());
-      Win->ui->Message->setPlainText("kept");
-      Win->ui->Message->document()->setModified(false);
+      UI(Message)->setPlainText("kept");
+      UI(Message)->document()->setModified(false);
       mp::TakeRecordedBeeps();
       DropFile(path);
       EXPECT_EQ(Win->StatusText(), "Cannot open file " + path + ".");
@@ -47,14 +47,14 @@ TEST_F(FileSafetyTest, OnlyRegularFilesAreOpened) {
       Asked().OpenAnswers(path);
       Win->Open1Click();
       EXPECT_EQ(Win->StatusText(), "Cannot open file " + path + ".");
-      EXPECT_EQ(Win->ui->Message->toPlainText(), "kept");
+      EXPECT_EQ(UI(Message)->toPlainText(), "kept");
     }
   }
 }
 
 TEST_F(FileSafetyTest, PicturesOfAnySizeAndFormat) {
   Create();
-  Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet6);
+  UI(PageControl)->setCurrentWidget(UI(TabSheet6));
   for (const char* ext : {"*.png", "*.gif", "*.jpg"})
     EXPECT_TRUE(Win->OpenFilter.contains(ext)) << ext;
 
@@ -103,8 +103,8 @@ TEST_F(FileSafetyTest, ReadOnlySettingsAreReportedAtStart) {
   const std::string path = mp::SettingsKey::DefaultPath();
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   Create();
-  EXPECT_EQ(Win->StatusText().toStdString(), "Settings were not saved: " + path + " is read-only.");
-  Win->ui->ComPort->setCurrentIndex(5);
+  EXPECT_EQ(Win->StatusText().toStdString(), "Settings will not be saved: " + path + " is read-only.");
+  UI(ComPort)->setCurrentIndex(5);
   Destroy();
   EXPECT_EQ(StoredInteger("ComPort"), 2);  // left as it was
   ::chmod(path.c_str(), 0600);

@@ -75,10 +75,9 @@ TEST_F(KeyboardTest, EnterPressesTheEnabledDefaultButton) {
 TEST_F(KeyboardTest, MainWindowKeys) {
   Create();
   Activate(Win);
-  auto* ui = Win->ui;
-  QTabWidget* pages = ui->PageControl;
+  QTabWidget* pages = UI(PageControl);
   // The message editor has the focus from the start.
-  EXPECT_EQ(Focused(), ui->Message);
+  EXPECT_EQ(Focused(), UI(Message));
 
   // The tab rows take the focus and switch pages with the arrow keys.
   QWidget* rows = Win->findChild<QWidget*>("PageControlTabs");
@@ -99,11 +98,11 @@ TEST_F(KeyboardTest, MainWindowKeys) {
               {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0},
               {Qt::Key_PageDown, Qt::ControlModifier, 2},
               {Qt::Key_PageUp, Qt::ControlModifier, 0}};
-  for (QWidget* from : {static_cast<QWidget*>(ui->EntryName), static_cast<QWidget*>(ui->ComPort),
-                        static_cast<QWidget*>(ui->VoiceOn), rows}) {
+  for (QWidget* from : {static_cast<QWidget*>(UI(EntryName)), static_cast<QWidget*>(UI(ComPort)),
+                        static_cast<QWidget*>(UI(VoiceOn)), rows}) {
     for (const auto& k : keys) {
       SCOPED_TRACE(from->objectName().toStdString() + " " + std::to_string(k.key));
-      pages->setCurrentIndex(from == ui->EntryName ? 4 : 1);
+      pages->setCurrentIndex(from == UI(EntryName) ? 4 : 1);
       const int start = pages->currentIndex();
       from->setFocus();
       Key(from, k.key, k.mods);
@@ -112,19 +111,19 @@ TEST_F(KeyboardTest, MainWindowKeys) {
   }
 
   // Tab leaves the port box; Down after it does not change the port.
-  ui->ComPort->setFocus();
-  const int port = ui->ComPort->currentIndex();
-  Key(ui->ComPort, Qt::Key_Tab);
-  EXPECT_NE(Focused(), ui->ComPort);
+  UI(ComPort)->setFocus();
+  const int port = UI(ComPort)->currentIndex();
+  Key(UI(ComPort), Qt::Key_Tab);
+  EXPECT_NE(Focused(), UI(ComPort));
   Key(Focused(), Qt::Key_Down);
-  EXPECT_EQ(ui->ComPort->currentIndex(), port);
+  EXPECT_EQ(UI(ComPort)->currentIndex(), port);
 
   // The indicator groups' access keys go to the group their caption names,
   // whichever box had the focus before.
-  pages->setCurrentWidget(ui->TabSheet3);
+  pages->setCurrentWidget(UI(TabSheet3));
   const std::pair<Qt::Key, QWidget*> groups[] = {
-      {Qt::Key_V, ui->VoiceOn}, {Qt::Key_X, ui->FaxOn}, {Qt::Key_E, ui->EmailOn}};
-  for (QWidget* last : std::initializer_list<QWidget*>{ui->VoiceOff, ui->FaxOff, ui->EmailOff, ui->ComPort}) {
+      {Qt::Key_V, UI(VoiceOn)}, {Qt::Key_X, UI(FaxOn)}, {Qt::Key_E, UI(EmailOn)}};
+  for (QWidget* last : std::initializer_list<QWidget*>{UI(VoiceOff), UI(FaxOff), UI(EmailOff), UI(ComPort)}) {
     for (const auto& [key, box] : groups) {
       last->setFocus();
       Key(last, key, Qt::AltModifier);

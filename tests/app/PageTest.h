@@ -131,7 +131,7 @@ class PageTest : public AppFixture {
   // Text typed into the operator box as a user would: over the selection,
   // one key at a time.
   void TypeOperator(const QString& text, bool selectAll = true) {
-    QLineEdit* edit = Win->ui->cmbOperator->lineEdit();
+    QLineEdit* edit = UI(cmbOperator)->lineEdit();
     if (selectAll) edit->selectAll();
     Type(edit, text);
   }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,7 +30,7 @@ const char* const kHello = "0000A905E8329BFD06";
 class PortsTest : public AppFixture {
  protected:
   QString PortText(int row) const {
-    return Win->ui->ComPort->model()->index(row, 1).data().toString();
+    return UI(ComPort)->model()->index(row, 1).data().toString();
   }
 };
 
@@ -107,8 +108,10 @@ TEST_F(PortsTest, TheSimulatedPhoneIsNamedAndShowsWhatItReceived) {
   EXPECT_TRUE(hello);
   Win->ReceivedWin->close();
   Destroy();
+  const QString journal = phone.Journal();
   phone.Stop();
-  EXPECT_TRUE(phone.Journal().startsWith(dir_.path()));
+  EXPECT_TRUE(journal.startsWith(dir_.path())) << journal.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(journal)) << "removed when the simulated phone ends";
   if (runtime.isNull()) {
     ::unsetenv("XDG_RUNTIME_DIR");
   } else {
@@ -124,18 +127,18 @@ TEST_F(PortsTest, PortBoxNamesEachDeviceAndLooksAgainWhenOpened) {
   ::setenv("MIRAPOST_COM2", pts.toLocal8Bit().constData(), 1);
   ::setenv("MIRAPOST_COM3", gone.c_str(), 1);
   Create();
-  EXPECT_EQ(Win->ui->ComPort->itemText(1), "COM 2");  // the entries keep their names
+  EXPECT_EQ(UI(ComPort)->itemText(1), "COM 2");  // the entries keep their names
   EXPECT_EQ(PortText(1), pts + ", pseudo-terminal");
   EXPECT_EQ(PortText(2).toStdString(), gone + ", not present");
   // The device appears; the list says so the next time the box opens.
   ::close(::open(gone.c_str(), O_CREAT | O_WRONLY, 0600));
   ::unsetenv("MIRAPOST_COM2");
   Win->show();
-  Win->ui->ComPort->showPopup();
+  UI(ComPort)->showPopup();
   EXPECT_EQ(PortText(2).toStdString(), gone);
   EXPECT_EQ(PortText(1), "/dev/ttyS1" + QString(::access("/dev/ttyS1", F_OK) == 0 ? "" : ", not present"))
       << PortText(1).toStdString();
-  Win->ui->ComPort->hidePopup();
+  UI(ComPort)->hidePopup();
   ::unsetenv("MIRAPOST_COM3");
   ::close(master);
 }

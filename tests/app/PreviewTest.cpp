@@ -4,13 +4,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTest>
 #include <QTextCursor>
 
 #include "PageTest.h"
 #include "dialogs/Received.h"
 #include "dialogs/ReceivedModel.h"
-#include "dialogs/PhoneScreen.h"
+#include "widgets/PhoneScreen.h"
 #include "app/SentMessages.h"
 
 namespace {
@@ -21,7 +22,7 @@ class PreviewTest : public PageTest {
  protected:
   // Types `text` into Message; characters marked 'r' in `red` blink.
   void Compose(const QString& text, const QString& red = QString()) {
-    QTextEdit* m = Win->ui->Message;
+    QTextEdit* m = UI(Message);
     m->setFocus();
     m->clear();
     m->setCurrentCharFormat(QTextCharFormat());
@@ -40,7 +41,7 @@ class PreviewTest : public PageTest {
       c.setPosition(i);
       c.setPosition(i + 1, QTextCursor::KeepAnchor);
       m->setTextCursor(c);
-      if (!Win->ui->BlinkFont->isChecked()) Win->ui->BlinkFont->click();
+      if (!UI(BlinkFont)->isChecked()) UI(BlinkFont)->click();
     }
     Settle();
   }
@@ -55,8 +56,8 @@ TEST_F(PreviewTest, PanelBesideTheFormOpenFirstThenAsLeft) {
   EXPECT_TRUE(Win->ReceivingPhone1->isChecked());
   EXPECT_TRUE(Win->Preview->isVisibleTo(Win));
   // The form keeps its place and size; the window grows to the right.
-  EXPECT_EQ(Win->ui->centralwidget->x(), 0);
-  EXPECT_EQ(Win->ui->centralwidget->size(), QSize(432, 374));
+  EXPECT_EQ(UI(centralwidget)->x(), 0);
+  EXPECT_EQ(UI(centralwidget)->size(), QSize(432, 374));
   EXPECT_EQ(Win->Preview->x(), 432);
   EXPECT_EQ(Win->width(), 432 + Win->Preview->width());
   Win->ReceivingPhone1->trigger();
@@ -70,21 +71,21 @@ TEST_F(PreviewTest, PanelBesideTheFormOpenFirstThenAsLeft) {
 
 TEST_F(PreviewTest, EuroInSevenBitPreviewsAsEAndIsNamed) {
   Create();
-  const QPalette normal = Win->ui->Count->palette();
-  const QString hint = Win->ui->Count->toolTip();
+  const QPalette normal = UI(Count)->palette();
+  const QString hint = UI(Count)->toolTip();
   Compose(QString::fromUtf8("a€b"));
   EXPECT_EQ(Shown().kind, Kind::Text);
   EXPECT_EQ(Utf8(Shown().Text()), "aeb");
   EXPECT_EQ(Win->Preview->Changes->text().toStdString(), "Will change: € → e");
-  EXPECT_TRUE(Win->ui->Count->toolTip().contains(QString::fromUtf8("€ → e")));
-  EXPECT_EQ(Win->ui->CountLabel->toolTip(), Win->ui->Count->toolTip());
-  EXPECT_NE(Win->ui->Count->palette().color(QPalette::WindowText), normal.color(QPalette::WindowText));
-  EXPECT_EQ(Win->ui->Count->text(), "157");
+  EXPECT_TRUE(UI(Count)->toolTip().contains(QString::fromUtf8("€ → e")));
+  EXPECT_EQ(UI(CountLabel)->toolTip(), UI(Count)->toolTip());
+  EXPECT_NE(UI(Count)->palette().color(QPalette::WindowText), normal.color(QPalette::WindowText));
+  EXPECT_EQ(UI(Count)->text(), "157");
   // The warning goes with the last changed character, the panel closed or not.
   Win->ReceivingPhone1->trigger();
   Compose("abc");
-  EXPECT_EQ(Win->ui->Count->toolTip(), hint);
-  EXPECT_EQ(Win->ui->Count->palette().color(QPalette::WindowText), normal.color(QPalette::WindowText));
+  EXPECT_EQ(UI(Count)->toolTip(), hint);
+  EXPECT_EQ(UI(Count)->palette().color(QPalette::WindowText), normal.color(QPalette::WindowText));
 }
 
 TEST_F(PreviewTest, EveryPageShowsWhatItWouldSend) {
@@ -98,27 +99,27 @@ TEST_F(PreviewTest, EveryPageShowsWhatItWouldSend) {
   };
   const Row rows[] = {
       {"blinking", [this] { Compose("Hi you", "...rrr"); }, Kind::Text, "Hi you", "New message"},
-      {"flash", [this] { Compose("Now"); Win->ui->ClassClass0->click(); },
+      {"flash", [this] { Compose("Now"); UI(ClassClass0)->click(); },
        Kind::Flash, "Now", "Flash message"},
-      {"hidden", [this] { Compose("psst"); Win->ui->ClassHidden->click(); },
+      {"hidden", [this] { Compose("psst"); UI(ClassHidden)->click(); },
        Kind::Hidden, "psst", "(hidden)"},
       {"indicators", [] {
-         Win->ui->ClassNormal->click();
-         Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet3);
-         Win->ui->VoiceOn->click();
+         UI(ClassNormal)->click();
+         UI(PageControl)->setCurrentWidget(UI(TabSheet3));
+         UI(VoiceOn)->click();
        }, Kind::Indicators, "", "voice set, count 1"},
-      {"void", [] { Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet4); },
+      {"void", [] { UI(PageControl)->setCurrentWidget(UI(TabSheet4)); },
        Kind::Void, "", "(tone only, no message)"},
-      {"template", [] { Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet2); },
+      {"template", [] { UI(PageControl)->setCurrentWidget(UI(TabSheet2)); },
        Kind::Template, "", "Template"},
       {"logo", [this] {
-         Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet6);
+         UI(PageControl)->setCurrentWidget(UI(TabSheet6));
          TypeOperator("244-05 Somewhere");
        }, Kind::Logo, "", "Operator 244-05"},
       {"phonebook", [] {
-         Win->ui->PageControl->setCurrentWidget(Win->ui->TabSheet5);
-         Win->ui->EntryName->setPlainText("Alice");
-         Win->ui->EntryNo->setText("+358401234567");
+         UI(PageControl)->setCurrentWidget(UI(TabSheet5));
+         UI(EntryName)->setPlainText("Alice");
+         UI(EntryNo)->setText("+358401234567");
        }, Kind::Phonebook, "Alice", "+358401234567"},
   };
   for (const Row& r : rows) {
@@ -148,13 +149,14 @@ TEST(ReceivedReading, PhonebookEntryFromTheStoredName) {
 TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   ASSERT_TRUE(StartPhone());
   Create();
-  ASSERT_TRUE(Win->SentRecord->IsOpen()) << Win->SentRecord->Error();
+  EXPECT_FALSE(Win->SentRecord->IsOpen()) << "the record opens at the first send, not before";
   Compose(QString::fromUtf8("a€b"));
   WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
-  Win->ui->SaveBlink->click();
+  UI(SaveBlink)->click();
   ASSERT_EQ(Win->StatusText(), "Message successfully sent.");
   const auto sent = Messages();
   ASSERT_EQ(sent.size(), 1u);
+  ASSERT_TRUE(Win->SentRecord->IsOpen()) << Win->SentRecord->Error();
   // The panel decoded the very TPDU that the phone received.
   EXPECT_EQ(Win->CurrentPreview().tpdu, sent[0].tpdu);
   auto rows = Win->SentRecord->List();
@@ -180,7 +182,7 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   Win->SentMessages1->trigger();
   TSentWin* w = Win->SentWin;
   ASSERT_NE(w, nullptr);
-  ASSERT_EQ(w->Table->rowCount(), 1);
+  ASSERT_EQ(w->RowCount(), 1);
   ASSERT_NE(w->Selected(), nullptr);
   EXPECT_EQ(Utf8(w->Screen->Reading().Text()), "aeb");
   w->CopyPdu->click();
@@ -195,8 +197,8 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   EXPECT_EQ(again[1].tpdu, sent[0].tpdu);
   EXPECT_NE(again[2].Destination(), sent[0].Destination());
   EXPECT_EQ(again[2].Body(), sent[0].Body());
-  ASSERT_EQ(w->Table->rowCount(), 3);
-  EXPECT_EQ(w->Entries()[0].recipient, "+3584012345");  // newest first
+  ASSERT_EQ(w->RowCount(), 3);
+  EXPECT_EQ(w->EntryAt(0)->recipient, "+3584012345");  // newest first
 
   w->Select(0);
   w->Delete->click();
@@ -207,14 +209,30 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
     w->ClearAll->click();
     EXPECT_EQ(Win->SentRecord->List().size(), answer == QMessageBox::No ? 2u : 0u);
   }
-  EXPECT_EQ(w->Table->rowCount(), 0);
+  EXPECT_EQ(w->RowCount(), 0);
+
+  // It opens beside the main window, not over its corner, and Esc and
+  // Ctrl+W close it.
+  EXPECT_NE(w->frameGeometry().topLeft(), Win->frameGeometry().topLeft());
+  struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } closers[] = {{Qt::Key_Escape, Qt::NoModifier}, {Qt::Key_W, Qt::ControlModifier}};
+  for (const auto& c : closers) {
+    Win->SentMessages1->trigger();
+    QApplication::setActiveWindow(w);
+    (void)QTest::qWaitForWindowActive(w, 1000);
+    ASSERT_TRUE(w->isVisible());
+    QTest::keyClick(w->Table, c.key, c.modifiers);
+    EXPECT_FALSE(w->isVisible()) << c.key;
+  }
 
   // Turned off, a send leaves no row.
   Win->KeepRecord1->trigger();
   EXPECT_FALSE(Win->KeepRecord1->isChecked());
   w->hide();
   WhenModal([](QWidget* d) { ConfirmSend(d, "12345"); });
-  Win->ui->SaveBlink->click();
+  UI(SaveBlink)->click();
   EXPECT_EQ(Messages().size(), 4u);
   EXPECT_TRUE(Win->SentRecord->List().empty());
 }

@@ -14,7 +14,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 
 class ScriptedQuestions : public mp::Questions {
  public:

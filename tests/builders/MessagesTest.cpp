@@ -64,6 +64,30 @@ TEST(BlinkText, Toggles) {
   }
 }
 
+// A line break keeps the marking of the text before it, whichever run it is
+// in, so that it never costs a toggle; pictures are dropped.
+TEST(MarkedChars, LineBreaksKeepTheMarkingBefore) {
+  struct Case {
+    const char* name;
+    std::vector<mp::MarkedRun> runs;
+    std::string text, mask;  // '*' marks a blinking character
+  };
+  const std::vector<Case> cases = {
+      {"break after blinking text", {{U"ab", true}, {U"\ncd", false}}, "ab\ncd", "***  "},
+      {"break after steady text", {{U"ab", false}, {U"\u2028cd", true}}, "ab\ncd", "   **"},
+      {"picture dropped", {{U"a\uFFFC", true}, {U"\u2029b", false}}, "a\nb", "** "},
+  };
+  for (const Case& c : cases) {
+    std::string text, mask;
+    for (const BlinkChar& ch : mp::MarkedChars(c.runs)) {
+      text.push_back(static_cast<char>(ch.ch));
+      mask.push_back(ch.blink ? '*' : ' ');
+    }
+    EXPECT_EQ(text, c.text) << c.name;
+    EXPECT_EQ(mask, c.mask) << c.name;
+  }
+}
+
 TEST(CharsLeft, Rule) {
   struct Case {
     int n;

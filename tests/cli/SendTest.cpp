@@ -1,6 +1,8 @@
 // mirapost-send on its own: dry runs, bad input, and what happens against the
 // simulated phone (sent, refused, silent, no port, several recipients).
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -145,7 +147,7 @@ class SendOutcomes : public SendTest {
       std::string err = r.err;
       if (err.rfind("mirapost-send: these characters will change", 0) == 0) err.erase(0, err.find('\n') + 1);
       EXPECT_EQ(err.rfind("Establishing connection to ME...\n", 0), 0u) << r.err;
-      EXPECT_NE(r.err.find(c.status + "\n"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("\n" + c.status), std::string::npos) << r.err;
       EXPECT_EQ(r.out, "");
       const auto journal = Journal();
       ASSERT_EQ(journal.size(), c.journalled);
@@ -240,6 +242,30 @@ TEST_F(SendTest, SeveralRecipientsShareOneConnection) {
   }
 }
 
+// A record that cannot be written: the message still goes out with the exit
+// status of a send, and the user hears why on standard error and in --json.
+TEST_F(SendTest, ARecordThatCannotBeWrittenWarnsAndTheMessageGoesOut) {
+  ASSERT_TRUE(StartPhone());
+  const QString db = QString::fromStdString(mp::record::Record::DefaultPath());
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(db).path()));
+  QFile corrupt(db);
+  ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+  corrupt.write(QByteArray(4096, '#'));
+  corrupt.close();
+  const CliResult r = RunCli({"--port", Port(), "--json", "--to", "+12345", "text", "hello"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Journal().size(), 1u);
+  const std::string warning = "mirapost-send: warning: Cannot write the record of sent messages (" +
+                              db.toStdString() + "): ";
+  EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(warning), r.err.rfind(warning)) << "told once";
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const QJsonObject o = JsonLine(lines[0]);
+  EXPECT_EQ(o["result"].toString(), "sent");
+  EXPECT_TRUE(o["record_warning"].toString().startsWith("Cannot write the record of sent messages")) << r.out;
+}
+
 TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
   ASSERT_TRUE(StartPhone({"--fault", "refuse"}));
   const CliResult r = RunCli({"--port", Port(), "--json", "--to", "1", "--to", "2", "void"});
@@ -248,7 +274,10 @@ TEST_F(SendTest, ARefusedMessageDoesNotStopTheNext) {
   ASSERT_EQ(lines.size(), 2u);
   for (const std::string& line : lines) {
     EXPECT_EQ(JsonLine(line)["result"].toString(), "refused");
-    EXPECT_EQ(JsonLine(line)["status"].toString(), "Failed, ME responded: +CMS ERROR: 500 (unknown error)");
+    EXPECT_TRUE(JsonLine(line)["status"].toString().startsWith(
+        "Failed, ME responded: +CMS ERROR: 500 (unknown error). Nothing was sent from COM 1 ("));
+    EXPECT_EQ(JsonLine(line)["cms_error"].toInt(), 500);
+    EXPECT_EQ(JsonLine(line)["cause"].toString(), "error-result");
   }
   EXPECT_EQ(Journal().size(), 2u);
 }

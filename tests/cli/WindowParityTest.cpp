@@ -18,11 +18,12 @@
 #include "CliRun.h"
 #include "app/App.h"
 #include "app/Main.h"
-#include "app/Questions.h"
+#include "widgets/Questions.h"
 #include "app/ScriptedQuestions.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 #include "platform/Rtf.h"
+#include "support/FormControl.h"
 #include "ui_Coding.h"
 #include "ui_Main.h"
 #include "ui_Send.h"
@@ -84,33 +85,33 @@ struct Case {
 };
 
 void TextPage(TWin* w, const std::vector<Piece>& pieces, int type) {
-  w->ui->PageControl->setCurrentWidget(w->ui->TabSheet1);
+  UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet1));
   w->SetClassIndex(0);
   w->ClassClick();
-  Fill(w->ui->Message, pieces);
+  Fill(UI_IN(w, Message), pieces);
   w->SetClassIndex(type);
   w->ClassClick();
-  ASSERT_TRUE(w->ui->SaveBlink->isEnabled());
-  w->ui->SaveBlink->click();
+  ASSERT_TRUE(UI_IN(w, SaveBlink)->isEnabled());
+  UI_IN(w, SaveBlink)->click();
 }
 
 void Indicators(TWin* w, std::initializer_list<QCheckBox*> boxes, bool forward) {
-  w->ui->PageControl->setCurrentWidget(w->ui->TabSheet3);
-  for (QCheckBox* b : {w->ui->VoiceOn, w->ui->VoiceOff, w->ui->FaxOn, w->ui->FaxOff, w->ui->EmailOn, w->ui->EmailOff})
+  UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet3));
+  for (QCheckBox* b : {UI_IN(w, VoiceOn), UI_IN(w, VoiceOff), UI_IN(w, FaxOn), UI_IN(w, FaxOff), UI_IN(w, EmailOn), UI_IN(w, EmailOff)})
     if (b->isChecked()) b->click();
   for (QCheckBox* b : boxes) b->click();
-  if (w->ui->Forward->isChecked() != forward) w->ui->Forward->click();
-  w->ui->SaveInd->click();
+  if (UI_IN(w, Forward)->isChecked() != forward) UI_IN(w, Forward)->click();
+  UI_IN(w, SaveInd)->click();
 }
 
 void Logo(TWin* w, const QString& dir, const QString& op, const QString& description) {
-  w->ui->PageControl->setCurrentWidget(w->ui->TabSheet6);
+  UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet6));
   w->OpenMessageOrLogo(dir + "/logo.bmp");
-  w->ui->cmbOperator->lineEdit()->selectAll();
-  QTest::keyClicks(w->ui->cmbOperator->lineEdit(), op);
-  w->ui->txtDesc->setText(description);
-  ASSERT_TRUE(w->ui->cmdSaveLogo->isEnabled());
-  w->ui->cmdSaveLogo->click();
+  UI_IN(w, cmbOperator)->lineEdit()->selectAll();
+  QTest::keyClicks(UI_IN(w, cmbOperator)->lineEdit(), op);
+  UI_IN(w, txtDesc)->setText(description);
+  ASSERT_TRUE(UI_IN(w, cmdSaveLogo)->isEnabled());
+  UI_IN(w, cmdSaveLogo)->click();
 }
 
 const std::vector<Case>& Cases() {
@@ -127,39 +128,39 @@ const std::vector<Case>& Cases() {
        {"--to", "+358401234567", "blink", "Go {blink}now{/blink}\nok!"}},
       {"blinking class 0 from a file", {.recipient = "12345"},
        [](TWin* w, const QString& dir) {
-         w->ui->PageControl->setCurrentWidget(w->ui->TabSheet1);
+         UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet1));
          w->SetClassIndex(0);
          w->ClassClick();
          w->OpenMessageOrLogo(dir + "/red.rtf");
          w->SetClassIndex(1);
          w->ClassClick();
-         w->ui->SaveBlink->click();
+         UI_IN(w, SaveBlink)->click();
        },
        {"--to", "12345", "class0", "--file", "DIR/red.rtf"}},
       {"saved text", {}, [](TWin* w, const QString&) { TextPage(w, {{"saved for later", false}}, 0); },
        {"--save", "text", "saved for later"}},
       {"indicator sent", {.recipient = "+12345"},
-       [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOn, w->ui->FaxOff}, false); },
+       [](TWin* w, const QString&) { Indicators(w, {UI_IN(w, VoiceOn), UI_IN(w, FaxOff)}, false); },
        {"--to", "+12345", "indicator", "--voice", "on", "--fax", "off"}},
       {"indicator saved in 7-bit", {.model = 0},
-       [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOn, w->ui->EmailOn}, false); },
+       [](TWin* w, const QString&) { Indicators(w, {UI_IN(w, VoiceOn), UI_IN(w, EmailOn)}, false); },
        {"--save", "--coding", "7bit", "indicator", "--voice", "on", "--email", "on"}},
       {"indicator saved in 16-bit", {.model = 1},
-       [](TWin* w, const QString&) { Indicators(w, {w->ui->FaxOn}, false); },
+       [](TWin* w, const QString&) { Indicators(w, {UI_IN(w, FaxOn)}, false); },
        {"--save", "--coding", "16bit", "indicator", "--fax", "on"}},
       {"indicator to forward", {},
-       [](TWin* w, const QString&) { Indicators(w, {w->ui->VoiceOff, w->ui->FaxOff, w->ui->EmailOff}, true); },
+       [](TWin* w, const QString&) { Indicators(w, {UI_IN(w, VoiceOff), UI_IN(w, FaxOff), UI_IN(w, EmailOff)}, true); },
        {"--save", "--forward", "indicator", "--voice", "off", "--fax", "off", "--email", "off"}},
       {"void", {.recipient = "12345", .centre = "+44 7700 900123"},
        [](TWin* w, const QString&) {
-         w->ui->PageControl->setCurrentWidget(w->ui->TabSheet4);
-         w->ui->BitBtn1->click();
+         UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet4));
+         UI_IN(w, BitBtn1)->click();
        },
        {"--to", "12345", "--centre", "+44 7700 900123", "void"}},
       {"template", {.dialog = false},
        [](TWin* w, const QString&) {
-         w->ui->PageControl->setCurrentWidget(w->ui->TabSheet2);
-         w->ui->SaveTemp->click();
+         UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet2));
+         UI_IN(w, SaveTemp)->click();
        },
        {"template"}},
       {"logo sent", {.recipient = "+12345"}, [](TWin* w, const QString& dir) { Logo(w, dir, "244-05 Radiolinja", "Hi"); },
@@ -169,11 +170,11 @@ const std::vector<Case>& Cases() {
        {"--save", "logo", "--operator", "310-26", "--picture", "DIR/logo.bmp", "--description", "Hello World"}},
       {"phonebook entry", {.dialog = false},
        [](TWin* w, const QString&) {
-         w->ui->PageControl->setCurrentWidget(w->ui->TabSheet5);
-         Fill(w->ui->EntryName, {{"Z", true}, {"oe ", false}, {"zz", true}});
-         w->ui->EntryNo->setText("+358 40-123 45");
-         ASSERT_TRUE(w->ui->SaveEntry->isEnabled());
-         w->ui->SaveEntry->click();
+         UI_IN(w, PageControl)->setCurrentWidget(UI_IN(w, TabSheet5));
+         Fill(UI_IN(w, EntryName), {{"Z", true}, {"oe ", false}, {"zz", true}});
+         UI_IN(w, EntryNo)->setText("+358 40-123 45");
+         ASSERT_TRUE(UI_IN(w, SaveEntry)->isEnabled());
+         UI_IN(w, SaveEntry)->click();
        },
        {"phonebook", "--name", "{blink}Z{/blink}oe {blink}zz{/blink}", "--number", "+358 40-123 45"}},
   };

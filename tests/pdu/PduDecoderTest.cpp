@@ -65,6 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
         Good{"ucs2_blink", "11FF05912143F50018A9080000000100480069", "+12345", 145, "ucs2", 0, 8,
              std::u32string(U"\0\u0001Hi", 4), false, false},
         Good{"ucs2_euro", "11FF05912143F50008A90420AC0061", "+12345", 145, "ucs2", -1, 4, U"\u20ACa", false, false},
+        // A backslash and a quote must be escaped in the JSON text.
+        Good{"ucs2_backslash_quote", "11FF05912143F50008A906005C00220061", "+12345", 145, "ucs2", -1, 6,
+             U"\\\"a", false, false},
         Good{"alphanumeric_da", "11FF09D0D23039FD0600F0FF00", "Radio", 208, "7bit", 0, 0, U"", false, false},
         Good{"class0_template", "11FF008100F0FF00", "", 129, "7bit", 0, 0, U"", false, false},
         Good{"surrogate_pair", "11FF05912143F50008A904D83DDE00", "+12345", 145, "ucs2", -1, 4, U"\U0001F600", false, false}),

@@ -76,7 +76,8 @@ TEST_P(CancelIn, EndsWithClosedPortCancelledAndTheLogSoFar) {
     case Op::Write: EXPECT_FALSE(Write()); break;
   }
   EXPECT_EQ(host.statuses, c.statuses) << c.phase;
-  EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk})) << c.phase;
+  const BeepKind beep = c.statuses.back() == kCancelled ? BeepKind::Asterisk : BeepKind::Exclamation;
+  EXPECT_EQ(host.beeps, (B{beep})) << c.phase;
   EXPECT_EQ(line->writes.size(), c.writes) << c.phase;
   EXPECT_EQ(link.TrafficLog(), c.log) << c.phase;
   EXPECT_TRUE(link.Cancelled());
@@ -96,29 +97,34 @@ INSTANTIATE_TEST_SUITE_P(
         CancelCase{"PDU mode refused, third attempt", Op::Send, {kError, kError, kError, kError},
                    [](const FakeLine& l) { return Silent(l, 3); }, 3,
                    "<10>" + kError + "<10>" + kError + "<10>" + kError, {kEst, kCancelled}},
-        CancelCase{"prompt", Op::Send, {kOk}, [](const FakeLine& l) { return Silent(l, 2); }, 2,
-                   "<10>" + kOk + "<CMD><11>", {kEst, kTransferring, kCancelled}},
-        // In the pause before the TPDU: the centre address went out, nothing after it.
-        CancelCase{"PDU", Op::Send, {kOk, kPrompt}, [](const FakeLine& l) { return l.pauses.size() == 4; },
-                   3, "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2>",
+        CancelCase{"prompt", Op::Send, {kOk}, [](const FakeLine& l) { return Silent(l, 3); }, 3,
+                   "<10>" + kOk + "<10>" + kOk + "<CMD><11>", {kEst, kTransferring, kCancelled}},
+        // In the pause before the TPDU: the centre address went out, nothing
+        // after it but the ESC that tells the phone to drop it.
+        CancelCase{"PDU", Op::Send, {kOk, kPrompt}, [](const FakeLine& l) { return l.pauses.size() == 5; },
+                   5, "<10>" + kOk + "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><1>",
                    {kEst, kTransferring, kCancelled}},
+        // After the PDU went out a cancel leaves the message unconfirmed.
         CancelCase{"reply line", Op::Send, {kOk, kPrompt, "", "", "\r\n+CM"},
-                   [](const FakeLine& l) { return Silent(l, 5); }, 5,
-                   "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><22><1>\r\n<END>+CM",
-                   {kEst, kTransferring, kWaiting, kCancelled}},
-        CancelCase{"phonebook search", Op::Search, {kOk}, [](const FakeLine& l) { return Silent(l, 2); },
-                   2, "<10>" + kOk + "<28>", {kEst, kSearching, kCancelled}},
-        CancelCase{"phonebook range", Op::Write, {kOk, kOk}, [](const FakeLine& l) { return Silent(l, 3); },
-                   3, "<10>" + kOk + "<25>" + kOk + "<10>", {kEst, kSaving, kCancelled}},
-        CancelCase{"phonebook probe", Op::Write, {kOk, kOk, kRange, kUsed, kUsed},
                    [](const FakeLine& l) { return Silent(l, 6); }, 6,
-                   "<10>" + kOk + "<25>" + kOk + "<10>" + kRange + "<10>" + kUsed + "<10>" + kUsed +
-                       "<10>",
+                   "<10>" + kOk + "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><22><1>\r\n<END>+CM",
+                   {kEst, kTransferring, kWaiting,
+                    "The phone did not confirm the message; it may have been sent. COM 4 (/fake/com4): "
+                    "cancelled after the message went out."}},
+        CancelCase{"phonebook search", Op::Search, {kOk}, [](const FakeLine& l) { return Silent(l, 3); },
+                   3, "<10>" + kOk + "<10>" + kOk + "<28>", {kEst, kSearching, kCancelled}},
+        CancelCase{"phonebook range", Op::Write, {kOk, kOk}, [](const FakeLine& l) { return Silent(l, 4); },
+                   4, "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>", {kEst, kSaving, kCancelled}},
+        CancelCase{"phonebook probe", Op::Write, {kOk, kOk, kRange, kUsed, kUsed},
+                   [](const FakeLine& l) { return Silent(l, 7); }, 7,
+                   "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>" + kRange + "<10>" + kUsed + "<10>" +
+                       kUsed + "<10>",
                    {kEst, kSaving, kCancelled}}));
 
 TEST_F(LinkTest, HostRunsThroughoutASilentHandshake) {
   Send();
-  EXPECT_EQ(host.statuses, (S{kEst, "Failed, ME is not responding."}));
+  ASSERT_EQ(host.statuses.size(), 2u);
+  EXPECT_EQ(host.statuses[1].rfind("Failed, ME is not responding. COM 4 (/fake/com4): ", 0), 0u);
   // Five silent attempts of one second each, the host at least once a slice.
   EXPECT_GE(host.services, 5 * 1000 / SerialLine::kWaitSliceMs);
   EXPECT_FALSE(link.Cancelled());
@@ -145,7 +151,7 @@ TEST_F(LinkTest, NothingReentersTheLinkFromTheHost) {
   };
   Send();
   EXPECT_GT(calls, 0);
-  EXPECT_EQ(line->writes.size(), 5u);
+  EXPECT_EQ(line->writes.size(), 6u);
   EXPECT_EQ(line->opens, 1);
   EXPECT_EQ(host.statuses, (S{kEst, kTransferring, kWaiting, "Message successfully sent."}));
   EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
@@ -216,9 +222,9 @@ TEST_P(ProbeBound, EveryLocationTakenEndsAsFull) {
   line->replies = {kOk, kOk, c.rangeAnswer};
   line->replies.insert(line->replies.end(), 1100, kUsed);
   EXPECT_FALSE(Write()) << c.what;
-  ASSERT_EQ(line->writes.size(), 3 + c.last) << c.what;
-  EXPECT_EQ(line->writes[2], "AT+CPBR=?\r");
-  EXPECT_EQ(line->writes[3], "AT+CPBR=1\r");
+  ASSERT_EQ(line->writes.size(), 4 + c.last) << c.what;
+  EXPECT_EQ(line->writes[3], "AT+CPBR=?\r");
+  EXPECT_EQ(line->writes[4], "AT+CPBR=1\r");
   EXPECT_EQ(line->writes.back(), "AT+CPBR=" + std::to_string(c.last) + "\r") << c.what;
   EXPECT_EQ(host.statuses, (S{kEst, kSaving, kFull})) << c.what;
   EXPECT_EQ(host.beeps, (B{BeepKind::Asterisk}));

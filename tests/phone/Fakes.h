@@ -19,7 +19,10 @@ struct FakeLine {
   bool configureOk = true;
   PortFailure failure;  // what the line says when Open or Configure failed
   // Replies of the phone, one per write in order (missing ones: silence).
+  // "AT+CMEE=1\r" takes no reply of these: it gets `cmeeReply`.
   std::vector<std::string> replies;
+  std::string cmeeReply = "\r\nOK\r\n";
+  size_t replyIndex = 0;
   bool echo = false;
   // Bytes that arrive when nothing else is waiting (unsolicited chatter).
   std::string chatter;
@@ -92,8 +95,12 @@ class FakeSerial : public SerialLine {
   int Write(const char* data, int length) override {
     std::string text(data, static_cast<size_t>(length));
     if (s_->echo) s_->input += text;
-    const size_t i = s_->writes.size();
     s_->writes.push_back(text);
+    if (text == "AT+CMEE=1\r") {
+      s_->input += s_->cmeeReply;
+      return length;
+    }
+    const size_t i = s_->replyIndex++;
     if (i < s_->replies.size()) s_->input += s_->replies[i];
     return length;
   }

@@ -212,6 +212,92 @@ TEST_F(PortAccess, LockFileCases) {
   EXPECT_EQ(UucpLock::FileName(slave), "LCK.." + slave.substr(5).replace(3, 1, "_"));
 }
 
+// Things planted in the lock folder are never followed, written or made
+// readable: at the temporary name they are removed and the lock is made
+// anyway; at the lock's own name they refuse the port, named.
+TEST_F(PortAccess, PlantedEntriesInTheLockFolder) {
+  const std::string secret = dir.path + "/secret";
+  const std::string temp = lockDir + "/LTMP." + std::to_string(::getpid());
+  struct Case {
+    const char* what;
+    std::string at;  // where the thing is planted
+    char kind;       // 'l' link to the secret, 'd' dangling link, 'f' FIFO, 'r' foreign file, 'D' folder
+    bool acquired;
+  } cases[] = {
+      {"link at the temporary name", temp, 'l', true},
+      {"dangling link at the temporary name", temp, 'd', true},
+      {"FIFO at the temporary name", temp, 'f', true},
+      {"foreign file at the temporary name", temp, 'r', true},
+      {"link at the lock", LockFile(), 'l', false},
+      {"dangling link at the lock", LockFile(), 'd', false},
+      {"FIFO at the lock", LockFile(), 'f', false},
+      {"folder at the lock", LockFile(), 'D', false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(LockFile());
+    fs::remove_all(temp);
+    WriteFile(secret, "root only\n");
+    ::chmod(secret.c_str(), 0600);
+    switch (c.kind) {
+      case 'l': fs::create_symlink(secret, c.at); break;
+      case 'd': fs::create_symlink(dir.path + "/nowhere", c.at); break;
+      case 'f': ASSERT_EQ(::mkfifo(c.at.c_str(), 0600), 0); break;
+      case 'r': WriteFile(c.at, "someone else's\n"); break;
+      case 'D': fs::create_directory(c.at); break;
+    }
+    UucpLock lock;
+    PortHolder holder;
+    EXPECT_EQ(lock.Acquire(slave, paths, holder), c.acquired) << c.what;
+    struct stat st {};
+    ASSERT_EQ(::stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
+    EXPECT_EQ(ReadAll(secret), "root only\n") << c.what;
+    EXPECT_FALSE(fs::exists(dir.path + "/nowhere")) << c.what;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << c.what << ": the temporary name is gone";
+    if (c.acquired) {
+      EXPECT_EQ(ReadAll(LockFile()), PidText(static_cast<int>(::getpid()))) << c.what;
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(LockFile()))) << c.what;
+    } else {
+      EXPECT_EQ(holder.foreignLock, LockFile()) << c.what;
+      EXPECT_EQ(holder.pid, 0) << c.what;
+      EXPECT_TRUE(fs::exists(fs::symlink_status(LockFile()))) << c.what << ": left for the user";
+      EXPECT_EQ(DescribePortFailure(slave, {PortError::InUse, 0, holder}),
+                slave + ": is locked by " + LockFile() +
+                    ", which is not a lock file (a link or another kind of file); remove it if no program "
+                    "uses the port.")
+          << c.what;
+      auto line = MakePosixSerialLine();
+      EXPECT_FALSE(line->Open(slave)) << c.what;
+      EXPECT_EQ(line->Failure().holder.foreignLock, LockFile()) << c.what;
+    }
+  }
+  fs::remove_all(LockFile());
+}
+
+// ModemManager holding the port: the message names the ways to make it let
+// go, with the modem's id under /sys when the system tells it.
+TEST_F(PortAccess, ModemManagerAsHolderNamesTheRemedies) {
+  PortHolder mm{321, "ModemManager", {}, "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2"};
+  const std::string text = DescribePortFailure("/dev/ttyUSB0", {PortError::InUse, 0, mm});
+  EXPECT_EQ(text.rfind("/dev/ttyUSB0: is in use by ModemManager (PID 321). ", 0), 0u) << text;
+  for (const char* part : {"\"mmcli --inhibit-device=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2\"",
+                           "ID_MM_DEVICE_IGNORE=1", "\"systemctl stop ModemManager\""})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+  // The id: up from the line's class entry to the USB device (idVendor).
+  const std::string sys = dir.path + "/sys";
+  const std::string usb = sys + "/devices/pci0/usb1/1-2";
+  fs::create_directories(usb + "/1-2:1.0/ttyUSB7");
+  WriteFile(usb + "/idVendor", "1234\n");
+  fs::create_directories(sys + "/class/tty/ttyUSB7");
+  fs::create_symlink(usb + "/1-2:1.0/ttyUSB7", sys + "/class/tty/ttyUSB7/device");
+  paths.sysRoot = sys;
+  EXPECT_EQ(ModemDeviceId("/dev/ttyUSB7", paths), usb);
+  EXPECT_EQ(ModemDeviceId("/dev/ttyUSB8", paths), "");
+  // Another holder gets no such advice.
+  EXPECT_EQ(DescribePortFailure("/dev/ttyUSB0", {PortError::InUse, 0, {5, "minicom", {}, {}}}),
+            "/dev/ttyUSB0: is in use by minicom (PID 5).");
+}
+
 TEST_F(PortAccess, TheLineTakesAndGivesBackTheLockFile) {
   auto line = MakePosixSerialLine();
   ASSERT_TRUE(line->Open(slave));

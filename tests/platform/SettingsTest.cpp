@@ -503,6 +503,7 @@ TEST_F(SettingsTest, LinkedReadOnlyAndLeftoverFiles) {
   fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
   const std::string before = Get(target);
   EXPECT_EQ(SettingsKey::ReadOnlyNotice(path_), "Settings were not saved: " + path_ + " is read-only.");
+  EXPECT_EQ(SettingsKey::ReadOnlyWarning(path_), "Settings will not be saved: " + path_ + " is read-only.");
   {
     SettingsKey key(path_);
     ASSERT_TRUE(key.Open(true));
@@ -512,6 +513,7 @@ TEST_F(SettingsTest, LinkedReadOnlyAndLeftoverFiles) {
   EXPECT_EQ(Get(target), before);
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(SettingsKey::ReadOnlyNotice(path_), "");
+  EXPECT_EQ(SettingsKey::ReadOnlyWarning(path_), "");
 
   // Leftovers: an old temporary goes; a young one, the .bad copy and other names stay.
   fs::remove(path_);

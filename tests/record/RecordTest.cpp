@@ -16,6 +16,7 @@
 
 #include "phone/PhoneLink.h"
 #include "record/Record.h"
+#include "support/SilentHost.h"
 
 using mp::record::Entry;
 using mp::record::Record;
@@ -209,12 +210,8 @@ TEST_F(RecordTest, RecorderKeepsOneRowPerTransferUnlessTurnedOff) {
 }
 
 // A host that keeps the link's reports in a record, as the windows do.
-struct RecordingHost : mp::PhoneHost {
+struct RecordingHost : mp::test::SilentHost {
   explicit RecordingHost(Recorder& r) : recorder(r) {}
-  int PortIndex() const override { return 3; }
-  void ShowStatus(const std::string&) override {}
-  void Beep(mp::BeepKind) override {}
-  void SetWaitCursor(bool) override {}
   void Transferred(const mp::TransferReport& r) override { recorder.Report(r); }
   Recorder& recorder;
 };

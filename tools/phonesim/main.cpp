@@ -1,6 +1,7 @@
 // mirapost-phonesim: a GSM phone on a pseudo-terminal for tests, benchmarks
 // and the demonstration run.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,7 +17,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: mirapost-phonesim [--link PATH] [--journal FILE] [--phonebook FILE] [--no-echo]\n"
+    "usage: mirapost-phonesim [--link PATH] [--journal FILE [--journal-temporary]]\n"
+    "                         [--phonebook FILE] [--no-echo]\n"
     "                         [--baud N] [--byte-ms N] [--fault NAME]...\n"
     "                         [--empty-entry ok|error|blank] [--trace] [--chatter-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
@@ -35,9 +37,19 @@ int Usage(const char* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SIGINT and SIGTERM wait until the phone runs and takes them as the
+  // request to end (its journal and link removed): a parent that dies at
+  // once must not end us before that, the journal left behind.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  sigprocmask(SIG_BLOCK, &ending, nullptr);
+
   phonesim::PhoneOptions phoneOptions;
   phonesim::RunOptions runOptions;
   std::string journalPath, phonebookPath;
+  bool journalTemporary = false;
 
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i], value;
@@ -77,6 +89,8 @@ int main(int argc, char** argv) {
       if (!next(runOptions.link) || runOptions.link.empty()) return Usage("--link needs a path");
     } else if (arg == "--journal") {
       if (!next(journalPath) || journalPath.empty()) return Usage("--journal needs a file");
+    } else if (arg == "--journal-temporary") {
+      journalTemporary = true;
     } else if (arg == "--phonebook") {
       if (!next(phonebookPath) || phonebookPath.empty()) return Usage("--phonebook needs a file");
     } else if (arg == "--baud") {
@@ -108,7 +122,8 @@ int main(int argc, char** argv) {
   }
   int journalFd = -1;
   if (!journalPath.empty()) {
-    journalFd = open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Never through a link; readable by this user alone when made here.
+    journalFd = open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
     if (journalFd < 0) {
       std::fprintf(stderr, "mirapost-phonesim: %s: %s\n", journalPath.c_str(), std::strerror(errno));
       return 1;
@@ -138,5 +153,11 @@ int main(int argc, char** argv) {
   }
   int rc = phonesim::RunPhone(phone, runOptions);
   if (journalFd >= 0) close(journalFd);
+  if (journalTemporary) {
+    // The journal of one run, in a folder made for it: both go.
+    unlink(journalPath.c_str());
+    const std::string::size_type slash = journalPath.rfind('/');
+    if (slash != std::string::npos && slash > 0) rmdir(journalPath.substr(0, slash).c_str());
+  }
   return rc;
 }

@@ -1,0 +1,75 @@
+// The main window's gateways: the stored ones follow the serial ports in the
+// port box; a message sent while one is chosen goes through it (with the
+// window as its host: status bar, beep, record), and what needs the phone
+// itself is off meanwhile, with a tool tip that says why.
+#include <QComboBox>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <chrono>
+
+#include "app/Main.h"
+#include "gateway/GatewayLink.h"
+#include "ui_Main.h"
+
+namespace {
+constexpr int kSerialPorts = 9;  // "COM 1" .. "COM 9" come first
+}
+
+void TWin::SetupGateways() {
+  Phone.SetDivert([this](const mp::TransferSettings& settings, bool header, std::string_view body, int) {
+    const mp::gateway::Config* gateway = ChosenGateway();
+    if (!gateway) return false;
+    mp::gateway::GatewayLink link(*this, *gateway, std::chrono::seconds(mp::gateway::StoredWaitSeconds()));
+    link.Send(settings, header, body);
+    return true;
+  });
+  connect(ui->ComPort, &QComboBox::currentIndexChanged, this, [this] { UpdatePhoneOnly(); });
+  UpdatePhoneOnly();
+}
+
+void TWin::ListGateways() {
+  auto* model = qobject_cast<QStandardItemModel*>(ui->ComPort->model());
+  if (!model) return;
+  std::vector<mp::gateway::Config> stored = mp::gateway::LoadGateways();
+  bool same = model->rowCount() == kSerialPorts + int(stored.size());
+  for (std::size_t i = 0; same && i < stored.size(); ++i)
+    same = model->item(kSerialPorts + int(i), 0)->text().toStdString() == stored[i].name;
+  Gateways = std::move(stored);
+  if (same) return;
+  const int current = ui->ComPort->currentIndex();
+  const QString chosen = current >= kSerialPorts ? ui->ComPort->itemText(current) : QString();
+  const QSignalBlocker quiet(ui->ComPort);
+  while (model->rowCount() > kSerialPorts) model->removeRow(kSerialPorts);
+  for (const mp::gateway::Config& g : Gateways) {
+    const QString what = QString::fromStdString(g.KindName() + ", " + g.Address());
+    auto* name = new QStandardItem(QString::fromStdString(g.name));
+    name->setToolTip(what);
+    auto* where = new QStandardItem(what);
+    where->setToolTip(what);
+    model->appendRow({name, where});
+  }
+  if (!chosen.isEmpty()) ui->ComPort->setCurrentIndex(ui->ComPort->findText(chosen));
+  UpdatePhoneOnly();
+}
+
+const mp::gateway::Config* TWin::ChosenGateway() const {
+  const int i = ui->ComPort->currentIndex() - kSerialPorts;
+  return i >= 0 && i < int(Gateways.size()) ? &Gateways[std::size_t(i)] : nullptr;
+}
+
+void TWin::UpdatePhoneOnly() {
+  const bool gateway = ChosenGateway() != nullptr;
+  const QString tip = gateway ? QString(mp::gateway::kPhoneOnlyTip) : QString();
+  // The template is stored in the SIM and the phonebook entry written into
+  // the phone: no gateway can do either.
+  for (QWidget* w : {static_cast<QWidget*>(ui->SaveTemp), static_cast<QWidget*>(ui->TabSheet5)}) {
+    if (!w->property("phoneTip").isValid()) w->setProperty("phoneTip", w->toolTip());
+    w->setEnabled(!gateway);
+    w->setToolTip(gateway ? tip : w->property("phoneTip").toString());
+  }
+  const int tab = ui->PageControl->indexOf(ui->TabSheet5);
+  if (!ui->TabSheet5->property("phoneTabTip").isValid())
+    ui->TabSheet5->setProperty("phoneTabTip", ui->PageControl->tabToolTip(tab));
+  ui->PageControl->setTabToolTip(tab, gateway ? tip : ui->TabSheet5->property("phoneTabTip").toString());
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The rows of the "Sent messages" window: a page of the record at a time,
+// newest first, fetched as the user scrolls, so that opening the window costs
+// the same with ten rows or a hundred thousand. After a send only the row
+// that changed is read again.
+#include <QAbstractTableModel>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "record/Record.h"
+
+class SentModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { Time, Kind, Recipient, State, Status, ColumnCount };
+  static constexpr int kPageRows = 256;
+
+  // `record` gives the open record, or null when there is none.
+  explicit SentModel(std::function<mp::record::Record*()> record, QObject* parent = nullptr);
+
+  // Forgets every row and reads the first page again.
+  void Reset();
+  // The row `id` was added or rewritten: shown at the top when new, updated
+  // in place when already read.
+  void RowChanged(std::int64_t id);
+  // Removes row `row` from the view (the record row is removed by the caller).
+  void RemoveRowAt(int row);
+
+  const mp::record::Entry* EntryAt(int row) const;
+  int RowOf(std::int64_t id) const;  // -1 when not read (yet)
+
+  // "sent", "saved", "written", "failed", "unfinished", with " (simulated)"
+  // when the simulated phone had it.
+  static QString StateText(const mp::record::Entry& e);
+  static bool Failed(const mp::record::Entry& e);
+  static bool Simulated(const mp::record::Entry& e);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+
+ private:
+  std::function<mp::record::Record*()> record_;
+  std::vector<mp::record::Entry> rows_;  // newest first: ids descending
+  bool atEnd_ = true;
+};
