@@ -26,7 +26,8 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
     label->setPalette(p);
   }
   ui->Shape2->lower();
-  ui->Icon->setPixmap(mp::ProgramIcon().pixmap(32, 32));
+  ui->Icon->setPixmap(mp::LauncherIcon().pixmap(32, 32));
+  ui->Icon->setAccessibleName("Corvistan MIRAPOST icon");
   ui->Title->setFont(mp::TitleFont(37));
   QFont owner = font();
   owner.setPixelSize(13);

@@ -1,20 +1,43 @@
 #include "app/App.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QElapsedTimer>
 #include <cstdio>
 
 #include "app/About.h"
 #include "app/Main.h"
+#include "dialogs/AccessNames.h"
 #include "dialogs/Coding.h"
 #include "dialogs/Send.h"
 #include "platform/Version.h"
+#include "widgets/Look.h"
 
 TAboutWin* AboutWin = nullptr;
 TSendWin* SendWin = nullptr;
 TCodingWin* CodingWin = nullptr;
 
+// The program's icon is a resource of the window library.
+static void InitIconResource() { Q_INIT_RESOURCE(icons); }
+
 namespace mp {
+
+QIcon LauncherIcon() {
+  // One icon everywhere: the desktop entry's, built into the program; the
+  // drawn one where no SVG reader is installed.
+  InitIconResource();
+  QIcon out;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    QImageReader reader(":/icons/mirapost.svg");
+    reader.setScaledSize(QSize(size, size));
+    const QImage image = reader.read();
+    if (image.isNull()) return ProgramIcon();
+    out.addPixmap(QPixmap::fromImage(image));
+  }
+  return out;
+}
 
 void SetApplicationNames() {
   QCoreApplication::setApplicationName("MIRAPOST");
@@ -41,6 +64,8 @@ void CreateWindows() {
   lap("SendWin");
   CodingWin = new TCodingWin(Win);
   lap("CodingWin");
+  // Every control named for screen readers, from its label where it has one.
+  for (QWidget* w : std::initializer_list<QWidget*>{Win, AboutWin, SendWin, CodingWin}) mp::NameControls(w);
 }
 
 void DestroyWindows() {

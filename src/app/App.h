@@ -3,12 +3,16 @@
 // of the forms is in widgets/Look.h, which this header brings along.
 #include "widgets/Look.h"
 
+#include <QIcon>
+
 namespace mp {
 
 // Application name, organisation and version. No display name: the platform
 // would append it to every window title ("Send/Save Message — ..."), and the
 // captions are exact; the main window's caption carries the product name.
 void SetApplicationNames();
+// The window icon: the desktop entry's picture, the same everywhere.
+QIcon LauncherIcon();
 
 // Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
 // settings as it is created.

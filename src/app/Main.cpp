@@ -31,6 +31,8 @@
 #include <algorithm>
 
 #include "app/About.h"
+#include "app/Accessible.h"
+#include "dialogs/AccessNames.h"
 #include "app/App.h"
 #include "widgets/MessageEdit.h"
 #include "widgets/TabRows.h"
@@ -61,10 +63,13 @@ constexpr int kFontNameChars = 31;
 
 TWin* Win = nullptr;
 
-TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this), ui(new Ui::TWin) {
+TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerialFactory(*this)), ui(new Ui::TWin) {
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());
+  // Before any control exists: with a screen reader running, each one's
+  // accessible interface is made as soon as it is.
+  mp::InstallAccessibleFactory();
   ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -94,8 +99,34 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this), ui(new Ui::TWin
     rows->setGeometry(g.x(), g.y(), g.width(), h);
     pc->setGeometry(g.x(), g.y() + h, g.width(), g.height() - h);
     rows->show();
-    // In the focus chain ahead of the pages.
-    QWidget::setTabOrder(rows, pc);
+    // The hidden bar and the page control itself never take the focus (the
+    // bar is the control's focus proxy): the painted rows stand for them.
+    pc->tabBar()->setFocusPolicy(Qt::NoFocus);
+    pc->setFocusProxy(nullptr);
+    pc->setFocusPolicy(Qt::NoFocus);
+    // Tab and Shift+Tab go round every control in the order the eye reads
+    // them: the rows, the shown page's controls, the port box.
+    QWidget* const order[] = {rows,
+                              ui->BlinkFont, ui->Message, ui->ClassNormal, ui->ClassClass0,
+                              ui->ClassHidden, ui->SaveBlink,
+                              ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
+                              ui->EmailOff, ui->Forward, ui->SaveInd,
+                              ui->BitBtn1,
+                              ui->SaveTemp,
+                              ui->BlinkEntry, ui->EntryName, ui->EntryNo, ui->SaveEntry,
+                              ui->cmdPasteLogo, ui->txtDesc, ui->cmbOperator, ui->cmdSaveLogo,
+                              ui->ComPort};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    // The scratch buffer of the rich-text copies is no control: it never
+    // takes the focus and, kept outside the window, no screen reader meets it.
+    const QFont formFont = ui->rtfBuf->font();
+    ui->rtfBuf->setParent(nullptr);
+    ui->rtfBuf->setFont(formFont);
+    ui->rtfBuf->setFocusPolicy(Qt::NoFocus);
+    // For assistive technology the rows stand for the hidden bar.
+    pc->setProperty(mp::kFilterChildren, true);
+    pc->tabBar()->setProperty(mp::kNoAccess, true);
+    connect(pc, &QTabWidget::currentChanged, rows, [rows] { mp::NotifyPageShown(rows); });
   }
 
   // Status bar: one text panel across the whole width, no size grip.
@@ -149,7 +180,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this), ui(new Ui::TWin
   ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
   ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
   ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
-  setWindowIcon(mp::ProgramIcon());
+  setWindowIcon(mp::LauncherIcon());
 
   // Frame signals.
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);
@@ -205,6 +236,7 @@ TWin::~TWin() {
     }
     delete o;
   }
+  delete ui->rtfBuf;  // outside the window (see the constructor)
   delete ui;
   ui = nullptr;
 }
@@ -314,11 +346,18 @@ void TWin::AboutMiraPost1Click() {
   if (AboutWin) mp::ShowModal(AboutWin);
 }
 
-void TWin::MIRAPOSTWebSite1Click() {
+// Hands `target` to the desktop; when no program takes it, the status bar
+// gives the address to open by hand.
+void TWin::OpenForUser(const std::string& target, const std::string& what) {
   SetWaitCursor(true);
-  mp::OpenDesktopDocument(kDownloadPage);
+  const bool opened = mp::OpenDesktopDocument(target);
   SetWaitCursor(false);
+  if (opened) return;
+  ShowStatus("Cannot open " + what + " (no program on this desktop takes it): open " + target + " by hand.");
+  Beep(mp::BeepKind::Asterisk);
 }
+
+void TWin::MIRAPOSTWebSite1Click() { OpenForUser(kDownloadPage, "the web site"); }
 
 void TWin::HelpContents1Click() {
   const QString page = mp::FindHelpPage();
@@ -327,9 +366,7 @@ void TWin::HelpContents1Click() {
     Beep(mp::BeepKind::Asterisk);
     return;
   }
-  SetWaitCursor(true);
-  mp::OpenDesktopDocument(page.toStdString());
-  SetWaitCursor(false);
+  OpenForUser(page.toStdString(), "the help page");
 }
 
 void TWin::Debug1Click() {

@@ -74,6 +74,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // but no input except Escape and Cancel.
   void SetDialogue(bool running) override;
   bool ServiceEvents() override;
+  // The link's waits run a local event loop (as a modal dialog does) that
+  // ends when the line is ready, at the time given, or on Cancel: armed
+  // here, run by the next ServiceEvents.
+  void ArmLineWait(int fd, bool forWrite, int milliseconds) override;
   QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
 
   mp::PhoneLink Phone;  // the one phone link of the application
@@ -117,6 +121,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString OpenFilter;
   QString OpenDefaultExt;
   void OpenMessageOrLogo(const QString& fileWithPath);  // DropFile1DropFile's work
+  // Shows the page of this object name ("TabSheet1" .. "TabSheet6").
+  void ShowPage(const QString& sheet);
   // Asks before changed work in Message is dropped (not for an empty
   // message); true when it may go: saved, discarded or unchanged.
   bool MayDiscardMessage();
@@ -252,6 +258,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   void SetupPorts();
   void SetupDialogue();
+  void OpenForUser(const std::string& target, const std::string& what);
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
   void FormCreate();
@@ -263,6 +270,17 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue
   QPointer<QWidget> DialogueFocus;   // the focus before a dialogue, given back after it
   bool CancelRequested = false;
+  class QEventLoop* WaitLoop = nullptr;  // the link's wait under way, ended by Cancel
+  struct LineWait {
+    int fd = -1;
+    bool forWrite = false;
+    int milliseconds = 0;
+    bool armed = false;
+  } lineWait_;
+  void RunLineWait(const LineWait& wait);
+  // The control to hold the focus when the window has none to give back: the
+  // shown page's first control that takes it.
+  QWidget* PageFirstControl() const;
 };
 
 // The four windows, created once in this order and destroyed in reverse.

@@ -1,14 +1,20 @@
 // The main window while a dialogue with the phone runs. Everything stays on
-// the one user-interface thread: the link calls ServiceEvents between the
-// short slices of its waits, which lets paint, expose, timer and
-// accessibility events through, while an application-wide filter keeps all
+// the one user-interface thread: while the link waits for the phone a local
+// event loop runs (as a modal dialog's does), ended by the line's socket
+// notifier, a timer or Cancel, so that paint, expose, timer and accessibility
+// events are served as they arrive; an application-wide filter keeps all
 // input from every window except Escape and a click on the Cancel button.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QEventLoop>
+#include <QSocketNotifier>
 #include <QStatusBar>
+#include <QTimer>
+#include <memory>
+#include <algorithm>
 #include <functional>
 
 #include "app/Main.h"
@@ -84,12 +90,18 @@ void TWin::SetupDialogue() {
   DialogueGuard = new InputGuard(this, CancelButton, [this] { CancelClick(); });
 }
 
-void TWin::CancelClick() { CancelRequested = true; }
+void TWin::CancelClick() {
+  CancelRequested = true;
+  if (WaitLoop) WaitLoop->quit();
+}
 
 void TWin::SetDialogue(bool running) {
+  lineWait_.armed = false;  // a wait armed for a line that is gone
   if (running) {
     CancelRequested = false;
-    DialogueFocus = QApplication::focusWidget();
+    // The window's own focus child: the control the user left for the
+    // Send/Save dialog, which keeps it while that dialog is shown.
+    DialogueFocus = focusWidget();
     qApp->installEventFilter(DialogueGuard);
     ui->centralwidget->setEnabled(false);
     ui->MainMenu1->setEnabled(false);
@@ -99,14 +111,55 @@ void TWin::SetDialogue(bool running) {
     CancelButton->hide();
     ui->MainMenu1->setEnabled(true);
     ui->centralwidget->setEnabled(true);
-    if (DialogueFocus && DialogueFocus->isEnabled() && DialogueFocus->isVisible()) {
-      DialogueFocus->setFocus();
+    QWidget* back = DialogueFocus;
+    if (!back || !back->isEnabled() || !back->isVisible() || !(back->focusPolicy() & Qt::TabFocus)) {
+      back = PageFirstControl();
     }
+    if (back) back->setFocus(Qt::OtherFocusReason);
     DialogueFocus = nullptr;
   }
 }
 
 bool TWin::ServiceEvents() {
-  if (!CancelRequested) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (lineWait_.armed) {
+    const LineWait wait = lineWait_;
+    lineWait_.armed = false;
+    if (!CancelRequested) RunLineWait(wait);
+  } else if (!CancelRequested) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
   return CancelRequested;
+}
+
+void TWin::ArmLineWait(int fd, bool forWrite, int milliseconds) {
+  lineWait_ = {fd, forWrite, milliseconds, true};
+}
+
+void TWin::RunLineWait(const LineWait& wait) {
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  std::unique_ptr<QSocketNotifier> line;
+  if (wait.fd >= 0) {
+    line = std::make_unique<QSocketNotifier>(wait.fd, wait.forWrite ? QSocketNotifier::Write : QSocketNotifier::Read);
+    connect(line.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+  }
+  QEventLoop* outer = WaitLoop;
+  WaitLoop = &loop;
+  timer.start(std::max(wait.milliseconds, 0));
+  loop.exec();
+  WaitLoop = outer;
+}
+
+QWidget* TWin::PageFirstControl() const {
+  QWidget* page = ui->PageControl->currentWidget();
+  if (!page) return nullptr;
+  // The window's focus chain, from the page on, to its first control that takes Tab.
+  for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+    if (!page->isAncestorOf(w)) continue;
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) return w;
+  }
+  return nullptr;
 }

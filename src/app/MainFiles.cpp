@@ -157,6 +157,10 @@ void TWin::DropFile1DropFile(QObject* Sender, QString FileWithPath, QString File
   OpenMessageOrLogo(FileWithPath);
 }
 
+void TWin::ShowPage(const QString& sheet) {
+  if (QWidget* page = ui->PageControl->findChild<QWidget*>(sheet)) ui->PageControl->setCurrentWidget(page);
+}
+
 void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
   QWidget* page = ui->PageControl->currentWidget();
   if (page != ui->TabSheet1 && page != ui->TabSheet6) return;

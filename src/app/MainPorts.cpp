@@ -59,7 +59,7 @@ void TWin::SetupPorts() {
   RefreshPortList();
   SetupGateways();
 
-  auto* menu = new QMenu("&Phone", this);
+  auto* menu = new QMenu("Ph&one", this);
   menu->setObjectName("PhoneMenu");
   ui->MainMenu1->insertMenu(ui->MainMenu1->actions().value(1), menu);
   Ports1 = menu->addAction("&Ports...");

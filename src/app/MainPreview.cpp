@@ -71,7 +71,7 @@ void TWin::SetupPreview() {
   // A View menu between File and Help (made here unless the form has one).
   QMenu* view = ui->MainMenu1->findChild<QMenu*>("View1");
   if (!view) {
-    view = new QMenu("&View", ui->MainMenu1);
+    view = new QMenu("V&iew", ui->MainMenu1);
     view->setObjectName("View1");
     ui->MainMenu1->insertMenu(ui->Help1->menuAction(), view);
   }
@@ -212,6 +212,15 @@ TWin::PagePreview TWin::CurrentPreview() {
     const int type = std::max(ClassIndex(), 0);
     if (n < 0) {
       out.reading.error = "The message is too long.";
+      return out;
+    }
+    // Over the limit the page sends nothing: the preview says so instead of
+    // showing a message that would never go.
+    if (const int limit = mp::TextLimit(type, toggles); n > limit) {
+      out.reading.error = QString("Too long to send: %1 characters, at most %2 fit.")
+                              .arg(n)
+                              .arg(limit)
+                              .toStdString();
       return out;
     }
     body = mp::BuildTextBody(type, text, toggles);

@@ -81,9 +81,10 @@ void TWin::SetupTextPage() {
   connect(ui->BlinkEntry, &QAbstractButton::clicked, this, &TWin::BlinkFontClick);
   connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::ClassClick);
   connect(ui->SaveBlink, &QAbstractButton::clicked, this, &TWin::SaveBlinkClick);
-  // The Blink toggles act on the editor's selection: they never take the focus from it.
-  ui->BlinkFont->setFocusPolicy(Qt::NoFocus);
-  ui->BlinkEntry->setFocusPolicy(Qt::NoFocus);
+  // The Blink toggles act on the editor's selection: a click never takes the
+  // focus from it, Tab reaches them.
+  ui->BlinkFont->setFocusPolicy(Qt::TabFocus);
+  ui->BlinkEntry->setFocusPolicy(Qt::TabFocus);
   ui->rtfBuf->setUndoRedoEnabled(false);
 
   // The editors hold at most MaxLength characters; text that comes in from

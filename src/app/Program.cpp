@@ -23,6 +23,8 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "app/About.h"
 #include "app/App.h"
@@ -121,6 +123,15 @@ void TakeScreenshots(const QString& dir) {
   }
 }
 
+// The file named on the command line (a desktop launcher's %f): a picture
+// on the logo page, anything else as a message on the text page.
+void OpenGivenFile(const QString& path) {
+  static const QStringList pictures = {"bmp", "i61", "png", "gif", "jpg", "jpeg", "xpm", "pbm", "pgm", "ppm"};
+  const bool picture = pictures.contains(QFileInfo(path).suffix().toLower());
+  Win->ShowPage(picture ? "TabSheet6" : "TabSheet1");
+  Win->OpenMessageOrLogo(QFileInfo(path).absoluteFilePath());
+}
+
 // An error that a command handler does not handle is shown with its text;
 // the window stays open and usable.
 class Application : public QApplication {
@@ -144,7 +155,46 @@ struct Options {
   bool simulatedPhone = false;
   bool benchStartup = false;
   QString screenshots;
+  QString file;  // a message or picture to open
 };
+
+// The window system's own options, which QApplication takes out of the
+// arguments itself (those that take a value first).
+constexpr const char* kQtValueOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+    "qwindowtitle", "display", "geometry", "title", "name", "style", "stylesheet", "session",
+    "qmljsdebugger", "graphicssystem", "fn", "font", "bg", "background", "fg", "foreground", "btn",
+    "button", "im", "inputstyle", "ncols", "visual", "cmap", "widgetcount"};
+constexpr const char* kQtFlagOptions[] = {"reverse", "nograb", "dograb", "sync", "testability"};
+
+// True when an argument is an option that neither this program nor the
+// window system knows: the command line is then read without a window
+// system, so that the error is said without a display.
+bool HasUnknownOption(int argc, char** argv) {
+  static const std::vector<std::string> ours = {"simulated-phone", "stored-port", "bench-startup",
+                                                "screenshots", "help", "version", "help-all"};
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--") break;
+    if (a.size() < 2 || a[0] != '-') continue;
+    a.erase(0, a[1] == '-' ? 2 : 1);
+    if (const auto eq = a.find('='); eq != std::string::npos) a.resize(eq);
+    if (std::find(ours.begin(), ours.end(), a) != ours.end()) {
+      if (a == "screenshots" && std::string(argv[i]).find('=') == std::string::npos) ++i;
+      continue;
+    }
+    bool known = false;
+    for (const char* q : kQtValueOptions) {
+      if (a == q) {
+        known = true;
+        ++i;  // its value
+      }
+    }
+    for (const char* q : kQtFlagOptions) known = known || a == q;
+    if (!known) return true;
+  }
+  return false;
+}
 
 void SetApplicationNames() { mp::SetApplicationNames(); }
 
@@ -164,6 +214,8 @@ Options ParseCommandLine(const QCoreApplication& app) {
   parser.setApplicationDescription(
       "Corvistan MIRAPOST composes special GSM short messages and hands them to a mobile phone\n"
       "on a serial line with AT commands in SMS PDU mode.");
+  // "-platform" is one option, not seven letters.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.addHelpOption();
   parser.addVersionOption();
   QCommandLineOption simulated(
@@ -180,6 +232,20 @@ Options ParseCommandLine(const QCoreApplication& app) {
   shots.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(bench);
   parser.addOption(shots);
+  // The window system's options pass (QApplication has taken them out when
+  // there is one).
+  for (const char* q : kQtValueOptions) {
+    QCommandLineOption o(q, "", "value");
+    o.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(o);
+  }
+  for (const char* q : kQtFlagOptions) {
+    QCommandLineOption o(q);
+    o.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(o);
+  }
+  parser.addPositionalArgument("file", "A message file (RTF or plain text) or a logo picture to open.",
+                               "[file]");
   parser.process(app);  // ends the program on --help, --version and errors
   if (parser.isSet(storedPort)) {
     const int com = StoredComNumber();
@@ -190,6 +256,13 @@ Options ParseCommandLine(const QCoreApplication& app) {
   o.simulatedPhone = parser.isSet(simulated);
   o.benchStartup = parser.isSet(bench);
   o.screenshots = parser.value(shots);
+  const QStringList files = parser.positionalArguments();
+  if (files.size() > 1) {
+    std::fprintf(stderr, "%s: one file at a time, not %lld\n", qPrintable(QCoreApplication::applicationName()),
+                 static_cast<long long>(files.size()));
+    std::exit(1);
+  }
+  if (!files.isEmpty()) o.file = files.front();
   return o;
 }
 
@@ -201,7 +274,7 @@ int main(int argc, char** argv) {
   auto mark = [&](const char* what) {
     if (trace) std::fprintf(stderr, "%-16s %6.2f ms after main\n", what, (MonotonicNs() - entered) / 1e6);
   };
-  if (AsksForHelpOrVersion(argc, argv)) {
+  if (AsksForHelpOrVersion(argc, argv) || HasUnknownOption(argc, argv)) {
     QCoreApplication core(argc, argv);
     SetApplicationNames();
     ParseCommandLine(core);  // prints and ends the program
@@ -238,6 +311,7 @@ int main(int argc, char** argv) {
     if (bench) Win->installEventFilter(&firstPaint);
     Win->show();
     mark("shown");
+    if (!options.file.isEmpty()) OpenGivenFile(options.file);
     if (!shotsDir.isEmpty()) {
       QTimer::singleShot(0, [&shotsDir] {
         TakeScreenshots(shotsDir);

@@ -1,6 +1,7 @@
 #include "cli/Compose.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QImage>
 #include <QImageReader>
@@ -9,6 +10,7 @@
 #include "builders/Gsm.h"
 #include "cli/Markup.h"
 #include "platform/Ansi.h"
+#include "pdu/Reading.h"
 #include "platform/Rtf.h"
 
 namespace mp::cli {
@@ -17,6 +19,21 @@ namespace {
 
 constexpr int kNameChars = 32;         // the phonebook name editor's limit
 constexpr int kDescriptionChars = 11;  // the logo description box's limit
+constexpr int kMessageMaxChars = 320;  // the message editor's limit
+
+// A number needs at least one digit: "+" alone is no address.
+bool HasDigit(const QString& number) {
+  for (QChar c : number) {
+    if (c >= u'0' && c <= u'9') return true;
+  }
+  return false;
+}
+
+std::u32string Ucs4(const std::vector<MarkedRun>& runs) {
+  std::u32string out;
+  for (const MarkedRun& run : runs) out += run.text;
+  return out;
+}
 
 [[noreturn]] void Fail(const QString& why) { throw InputError(why.toStdString()); }
 
@@ -58,23 +75,40 @@ void CheckOptionsFit(const Request& r) {
   }
 }
 
+// Standard input up to kMaxInputBytes; more is refused unread.
 QByteArray ReadAll(std::istream& in) {
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes(kMaxInputBytes + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > kMaxInputBytes)
+    Fail(QString("standard input holds more than %1 bytes: a message holds at most %2 characters")
+             .arg(kMaxInputBytes)
+             .arg(kMessageMaxChars));
   return QByteArray::fromStdString(bytes);
 }
 
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) Fail(QString("cannot read %1: %2").arg(path, f.errorString()));
-  return f.readAll();
+// Why `path` cannot be read as a file, or empty when it can be opened.
+QString Unreadable(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return "no such file";
+  if (info.isDir()) return "it is a directory";
+  if (!info.isFile()) return "not a regular file";
+  if (!info.isReadable()) return "permission denied";
+  return {};
 }
 
 // A message file as the window opens it: RTF, or plain text. A character
 // whose colour has a red component of 128 or more blinks, as the window's
-// formatting normaliser marks it.
+// formatting normaliser marks it. Only what the message can hold is read.
 std::vector<MarkedRun> FileRuns(const QString& path) {
+  if (const QString why = Unreadable(path); !why.isEmpty()) Fail(QString("cannot read %1: %2").arg(path, why));
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) Fail(QString("cannot read %1: %2").arg(path, file.errorString()));
+  if (file.size() > kMaxFileBytes)
+    Fail(QString("%1 is too big for a message file (%2 bytes, at most %3)").arg(path).arg(file.size()).arg(kMaxFileBytes));
   bool ok = true;
-  const RtfText text = ReadRtf(ReadFile(path), &ok);
+  // One character more than fits, so that a longer text is still told apart.
+  const RtfText text = ReadRtfFrom(file, kMessageMaxChars + 1, kMaxFileBytes, &ok);
   if (!ok) Fail(QString("%1 is not a message file (binary data)").arg(path));
   std::vector<MarkedRun> runs;
   for (const RtfRun& run : text.runs) {
@@ -82,6 +116,8 @@ std::vector<MarkedRun> FileRuns(const QString& path) {
     runs.push_back({std::u32string(cps.begin(), cps.end()),
                     run.format.hasColor && qRed(run.format.color) >= 128});
   }
+  if (Ucs4(runs).size() > static_cast<std::size_t>(kMessageMaxChars))
+    Fail(QString("%1 holds more than %2 characters: more than a message can hold").arg(path).arg(kMessageMaxChars));
   return runs;
 }
 
@@ -110,9 +146,11 @@ std::vector<MarkedRun> TextRuns(const Request& r, std::istream& in) {
   return std::move(markup.runs);
 }
 
-Body TextBody(const Request& r, std::istream& in) {
+Body TextBody(const Request& r, std::istream& in, std::u32string& typed) {
   const int type = r.kind == "class0" ? TypeClass0 : r.kind == "hidden" ? TypeHidden : TypeNormal;
-  std::vector<BlinkChar> chars = MarkedChars(TextRuns(r, in));
+  const std::vector<MarkedRun> runs = TextRuns(r, in);
+  typed = Ucs4(runs);
+  std::vector<BlinkChar> chars = MarkedChars(runs);
   // A hidden message has no blinking: the page removes every mark.
   if (type == TypeHidden) {
     for (BlinkChar& c : chars) c.blink = false;
@@ -176,11 +214,20 @@ Body LogoBody(const Request& r) {
   if (r.picture.isEmpty()) {
     bits = LogoBitsFromImage(nullptr, nullptr);  // a blank logo
   } else {
-    QImageReader reader(r.picture);
+    if (const QString why = Unreadable(r.picture); !why.isEmpty())
+      Fail(QString("cannot read picture %1: %2").arg(r.picture, why));
+    QFile file(r.picture);
+    if (!file.open(QIODevice::ReadOnly))
+      Fail(QString("cannot read picture %1: %2").arg(r.picture, file.errorString()));
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
+    if (reader.format().isEmpty())
+      Fail(QString("cannot read picture %1: not a picture in a format this program reads (%2)")
+               .arg(r.picture, QString::fromLatin1(QImageReader::supportedImageFormats().join(", "))));
     const QImage picture = reader.read();
     if (picture.isNull())
-      Fail(QString("cannot read picture %1: %2").arg(r.picture, reader.errorString()));
+      Fail(QString("cannot read picture %1: a broken %2 picture (%3)")
+               .arg(r.picture, QString::fromLatin1(reader.format()), reader.errorString()));
     bits = LogoBitsFromImage(&picture, nullptr);
   }
   if (r.description.size() > kDescriptionChars)
@@ -188,10 +235,10 @@ Body LogoBody(const Request& r) {
   return BuildLogoBody(check.code, bits);
 }
 
-Entry PhonebookEntry(const Request& r) {
+Entry PhonebookEntry(const Request& r, std::vector<pdu::CharChange>& changes) {
   if (!r.nameGiven || !r.numberGiven) Fail("phonebook needs --name TEXT and --number NUMBER");
   Entry e;
-  e.type = CheckEntryNumber(ToAnsi(r.number), e.number);
+  e.type = HasDigit(r.number) ? CheckEntryNumber(ToAnsi(r.number), e.number) : 0;
   if (e.type == 0)
     Fail(QString("bad number \"%1\": digits, blanks, dashes and one leading +, at most 20 digits").arg(r.number));
   MarkupResult markup = ParseBlinkMarkup(r.name);
@@ -211,6 +258,7 @@ Entry PhonebookEntry(const Request& r) {
   bool toggles = false;
   BlinkText(chars, &blinkText, toggles);
   e.hexName = HexName(blinkText);
+  changes = pdu::ChangedCharacters(Ucs4(markup.runs), pdu::ReadPhonebookEntry(e.hexName, e.number).Text());
   return e;
 }
 
@@ -225,7 +273,7 @@ Composed Compose(const Request& r, std::istream& in) {
   c.kind = r.kind;
   if (r.kind == "phonebook") {
     c.isEntry = true;
-    c.entry = PhonebookEntry(r);
+    c.entry = PhonebookEntry(r, c.changes);
     return c;
   }
 
@@ -240,13 +288,14 @@ Composed Compose(const Request& r, std::istream& in) {
   base.SaveMode = save;
   base.Reports = !r.noReport;
   base.CentreAddress = "00";  // the phone's default centre
-  if (r.centreGiven && EncodeNumber(base.CentreAddress, ToAnsi(r.centre), FormatCentre) == 0)
+  if (r.centreGiven &&
+      (!HasDigit(r.centre) || EncodeNumber(base.CentreAddress, ToAnsi(r.centre), FormatCentre) == 0))
     Fail(QString("bad centre number \"%1\": digits, blanks, dashes and one leading +, at most 20 digits")
              .arg(r.centre));
   std::vector<std::pair<QString, std::string>> recipients;
   for (const QString& number : r.to) {
     std::string address;
-    if (EncodeNumber(address, ToAnsi(number), FormatDestination) == 0)
+    if (!HasDigit(number) || EncodeNumber(address, ToAnsi(number), FormatDestination) == 0)
       Fail(QString("bad number \"%1\": digits, blanks, dashes and one leading +, at most 20 digits").arg(number));
     recipients.emplace_back(number, address);
   }
@@ -254,7 +303,12 @@ Composed Compose(const Request& r, std::istream& in) {
 
   Body body;
   if (IsTextKind(r.kind)) {
-    body = TextBody(r, in);
+    std::u32string typed;
+    body = TextBody(r, in, typed);
+    // Read back as the receiving phone will, from the very TPDU.
+    TransferSettings probe = base;
+    probe.DestAddress = kTemplateDestination;
+    c.changes = pdu::ChangedCharacters(typed, pdu::ReadTpdu(SubmitTpdu(probe, body.header, body.hex)).Text());
   } else if (r.kind == "indicator") {
     body = IndicatorBody(r);
   } else if (r.kind == "void") {

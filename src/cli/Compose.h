@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "builders/Messages.h"
+#include "pdu/Reading.h"
 #include "phone/PhoneLink.h"
 
 namespace mp::cli {
@@ -60,7 +61,16 @@ struct Composed {
   std::vector<Outgoing> messages;  // empty for a phonebook entry
   bool isEntry = false;
   Entry entry;
+  // Characters of the text or name that the receiving phone shows otherwise
+  // (or not at all), as the window's preview lists them.
+  std::vector<pdu::CharChange> changes;
 };
+
+// Standard input holds at most this much for a text (a message's 320
+// characters, markup and all, many times over); a message file at most
+// kMaxFileBytes. More is refused (exit 2) before it is read.
+inline constexpr std::size_t kMaxInputBytes = 64 * 1024;
+inline constexpr qint64 kMaxFileBytes = 4 << 20;
 
 inline const QStringList kKinds = {"text", "class0", "hidden", "blink", "indicator",
                                    "void", "template", "logo",   "phonebook"};

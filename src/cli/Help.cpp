@@ -27,6 +27,8 @@ Kinds:
                              a phonebook entry in the phone's own memory;
                              {blink} markup in the name
   A TEXT of - is read from standard input. Several words are joined by blanks.
+  After -- nothing is an option, so that a text may start with a dash:
+    mirapost-send --to 5551234 text -- -5 degrees tonight
 
 Options:
   --port COMn|DEVICE         the phone's port: COM1 to COM9 as the window maps
@@ -46,7 +48,11 @@ Options:
                              blinks
   --dry-run                  print the SCA, the TPDU and what the receiving
                              phone reads; open no port
-  --json                     print one JSON object per message
+  --json                     print one JSON object per message (bad usage
+                             too, as {"result": "bad-input", "error": ...})
+  --strict                   refuse (exit 2) a text or name that would not
+                             arrive as written; without it the characters
+                             that change are named on standard error
   --log FILE                 write the serial traffic to FILE
   --pace                     write to the phone in small paced pieces, for
                              phones that lose bytes of a PDU written at once

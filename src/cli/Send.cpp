@@ -134,6 +134,42 @@ bool StoredSevenBit() {
   return true;  // the data coding dialog starts with the 7-bit workaround
 }
 
+// "€ → e, [ → (" of a list of changes.
+std::string ChangeText(const std::vector<pdu::CharChange>& changes) {
+  std::string out;
+  for (const pdu::CharChange& c : changes) {
+    if (!out.empty()) out += ", ";
+    out += pdu::ChangeLabel(c);
+  }
+  return out;
+}
+
+// [{"from":"€","to":"e"}, ...]; a lost character has "to": null.
+std::string ChangeJson(const std::vector<pdu::CharChange>& changes) {
+  std::string out = "[";
+  for (const pdu::CharChange& c : changes) {
+    if (out.size() > 1) out += ",";
+    pdu::JsonObject j;
+    j.Str("from", pdu::Utf8(std::u32string(1, c.from)));
+    if (c.to) {
+      j.Str("to", pdu::Utf8(std::u32string(1, c.to)));
+    } else {
+      j.Null("to");
+    }
+    out += j.Text();
+  }
+  return out + "]";
+}
+
+// --json among the arguments (before a "--"), whether or not they parse.
+bool AsksForJson(const QStringList& arguments) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--") break;
+    if (arguments[i] == "--json" || arguments[i] == "-json") return true;
+  }
+  return false;
+}
+
 QString Aligned(const char* label, const QString& value) {
   const QString head = *label ? QString(label) + ':' : QString();
   return QString("%1 %2").arg(head, -8).arg(value);
@@ -162,6 +198,7 @@ struct Options {
   QCommandLineOption coding{"coding", "", "coding"};
   QCommandLineOption dryRun{"dry-run"};
   QCommandLineOption json{"json"};
+  QCommandLineOption strict{"strict"};
   QCommandLineOption log{"log", "", "file"};
   QCommandLineOption file{"file", "", "file"};
   QCommandLineOption voice{"voice", "", "on|off"};
@@ -180,7 +217,7 @@ struct Options {
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
+          &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
           &wait, &pduKey})
       p.addOption(*o);
   }
@@ -309,6 +346,7 @@ class Sender {
         pdu::JsonObject j;
         j.Str("kind", "phonebook").Str("name", e.name.toStdString()).Str("number", e.number);
         j.Int("type", e.type).Str("hex_name", e.hexName).Str("command", command);
+        j.Raw("changes", ChangeJson(c.changes));
         j.Str("status", "").Str("result", "dry-run");
         io_.out << j.Text() << "\n";
       } else {
@@ -375,6 +413,7 @@ class Sender {
       j.Str("recipient", m.recipient.toStdString());
     }
     j.Str("command", command).Str("sca", sca).Str("pdu", tpdu);
+    j.Raw("changes", ChangeJson(c.changes));
     return j;
   }
 
@@ -456,6 +495,7 @@ class Sender {
       pdu::JsonObject j;
       j.Str("kind", "phonebook").Str("name", c.entry.name.toStdString()).Str("number", c.entry.number);
       j.Int("type", c.entry.type).Str("hex_name", c.entry.hexName);
+      j.Raw("changes", ChangeJson(c.changes));
       j.Str("status", Utf8(host_.LastStatus())).Str("result", ResultName(o, true));
       AddCause(j, o);
       if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
@@ -479,11 +519,20 @@ int Run(const QStringList& arguments, Io io) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   Options o;
   o.AddTo(parser);
-  auto usage = [&io](const std::string& why) {
-    io.err << "mirapost-send: " << why << "\n"
-           << "Try 'mirapost-send --help' for more information." << std::endl;
+  const bool json = AsksForJson(arguments);
+  auto refuse = [&io, json](const std::string& why, bool hint) {
+    io.err << "mirapost-send: " << why << "\n";
+    if (hint) io.err << "Try 'mirapost-send --help' for more information.\n";
+    io.err.flush();
+    // A script reading JSON hears of bad usage in JSON as well.
+    if (json) {
+      pdu::JsonObject j;
+      j.Str("result", "bad-input").Str("error", why);
+      io.out << j.Text() << std::endl;
+    }
     return kBadInput;
   };
+  auto usage = [&refuse](const std::string& why) { return refuse(why, true); };
   if (!parser.parse(arguments)) return usage(parser.errorText().toStdString());
   if (parser.isSet(o.help)) {
     io.out << HelpText();
@@ -520,6 +569,12 @@ int Run(const QStringList& arguments, Io io) {
     r.number = parser.value(o.number);
     r.storedSevenBit = StoredSevenBit();
     const Composed composed = Compose(r, io.in);
+    // What will not arrive as written is said before anything goes out.
+    if (!composed.changes.empty()) {
+      const std::string list = ChangeText(composed.changes);
+      if (parser.isSet(o.strict)) return refuse("--strict: these characters would change: " + list, false);
+      io.err << "mirapost-send: these characters will change: " << list << std::endl;
+    }
     Sender sender(io, parser.isSet(o.json));
     return sender.Run(parser, o, composed);
   } catch (const InputError& e) {

@@ -1,4 +1,5 @@
 #include "dialogs/FontDialog.h"
+#include "dialogs/AccessNames.h"
 
 #include <QDialogButtonBox>
 #include <QFontComboBox>
@@ -35,6 +36,7 @@ TFontDialog::TFontDialog(const QFont& initial, QWidget* parent) : QDialog(parent
   grid->addWidget(Size, 1, 1);
   grid->addWidget(buttons, 2, 0, 1, 2);
   Size->setFixedWidth(Size->fontMetrics().horizontalAdvance("0000") + 40);
+  mp::NameControls(this);
 }
 
 QFont TFontDialog::SelectedFont() const {

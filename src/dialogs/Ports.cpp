@@ -12,6 +12,7 @@
 
 #include "phone/Serial.h"
 #include "phone/SerialPorts.h"
+#include "dialogs/AccessNames.h"
 #include "platform/Settings.h"
 #include <QCheckBox>
 
@@ -58,9 +59,11 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
     grid->addWidget(Paced[i], i + 1, 3, Qt::AlignCenter);
   }
   layout->addLayout(grid);
-  layout->addWidget(new QLabel("Serial devices present:", this));
+  auto* presentLabel = new QLabel("Serial devices present:", this);
+  layout->addWidget(presentLabel);
   Present = new QListWidget(this);
   Present->setObjectName("PresentList");
+  presentLabel->setBuddy(Present);
   Present->setMaximumHeight(110);
   layout->addWidget(Present);
   SetupGateways();
@@ -68,6 +71,7 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   connect(buttons, &QDialogButtonBox::accepted, this, &TPortsWin::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TPortsWin::reject);
   layout->addWidget(buttons);
+  mp::NameControls(this);
   Load();
 }
 

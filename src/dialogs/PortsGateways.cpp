@@ -24,6 +24,7 @@ void TPortsWin::SetupGateways() {
       this));
   GatewayTable = new QTableWidget(0, kColumns, this);
   GatewayTable->setObjectName("GatewayTable");
+  GatewayTable->setAccessibleName("Gateways");
   GatewayTable->setHorizontalHeaderLabels(
       {"Name", "Kind", "Spool folder or sendsms address", "text_is_pdu_key", "User", "Password", "smsc-id"});
   GatewayTable->horizontalHeader()->setSectionResizeMode(kWhere, QHeaderView::Stretch);

@@ -77,6 +77,8 @@ TReceivedWin::TReceivedWin(QWidget* parent) : QDialog(parent) {
   Detail = new QScrollArea(this);
   Detail->setObjectName("ReceivedDetail");
   Detail->setWidgetResizable(true);
+  List->setAccessibleName("Received messages");
+  Detail->setAccessibleName("Message details");
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(List);
   split->addWidget(Detail);

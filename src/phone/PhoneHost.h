@@ -54,6 +54,12 @@ class PhoneHost {
   // milliseconds apart: the window repaints and hears Cancel. True once the
   // user has cancelled the dialogue. Without a window nothing happens.
   virtual bool ServiceEvents() { return false; }
+  // For a line made by HostedSerialFactory: the next ServiceEvents waits
+  // until `fd` is ready for reading (writing with `forWrite`) or
+  // `milliseconds` have passed (fd -1: the time alone) or the user cancels,
+  // serving the window's events as they arrive. A host that offers it
+  // implements both.
+  virtual void ArmLineWait(int /*fd*/, bool /*forWrite*/, int /*milliseconds*/) {}
 };
 
 }  // namespace mp

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "phone/PhoneHost.h"
 #include "platform/Settings.h"
 
 namespace mp {
@@ -28,14 +29,35 @@ void SerialLine::Pause(int milliseconds) {
   const std::int64_t end = NowMs() + milliseconds;
   for (std::int64_t left = milliseconds; left > 0; left = end - NowMs()) {
     if (WaitEnded()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, MsUntilHook())));
+    const int slice = static_cast<int>(std::min<std::int64_t>(left, MsUntilHook()));
+    if (eventWait_ && hook_) {
+      eventWait_(-1, false, slice);
+      if (RunHook()) return;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+    }
   }
 }
 
-bool SerialLine::WaitEnded() {
-  if (!hook_) return false;
-  const std::int64_t now = NowMs();
-  if (hookRan_ && now - lastHook_ < kWaitSliceMs) return false;
+int SerialLine::PollLine(int fd, short events, short& revents, int milliseconds) {
+  const bool hosted = eventWait_ && hook_;
+  pollfd p{fd, events, 0};
+  int r = ::poll(&p, 1, hosted ? 0 : milliseconds);
+  if (r == 0 && hosted && milliseconds > 0) {
+    // Nothing yet: the hook's owner serves its events until the line is ready.
+    eventWait_(fd, (events & POLLOUT) != 0, milliseconds);
+    if (RunHook()) {
+      errno = ECANCELED;  // the hook ended the wait: as a failed poll
+      return -1;
+    }
+    p.revents = 0;
+    r = ::poll(&p, 1, 0);
+  }
+  revents = p.revents;
+  return r;
+}
+
+bool SerialLine::RunHook() {
   const bool ended = hook_();
   // The slice counts from the hook's return: the hook may take a while itself.
   lastHook_ = NowMs();
@@ -43,10 +65,17 @@ bool SerialLine::WaitEnded() {
   return ended;
 }
 
+bool SerialLine::WaitEnded() {
+  if (!hook_) return false;
+  const std::int64_t now = NowMs();
+  if (hookRan_ && now - lastHook_ < SliceMs()) return false;
+  return RunHook();
+}
+
 int SerialLine::MsUntilHook() {
-  if (!hook_ || !hookRan_) return kWaitSliceMs;
-  const std::int64_t due = lastHook_ + kWaitSliceMs - NowMs();
-  return static_cast<int>(std::clamp<std::int64_t>(due, 1, kWaitSliceMs));
+  if (!hook_ || !hookRan_) return SliceMs();
+  const std::int64_t due = lastHook_ + SliceMs() - NowMs();
+  return static_cast<int>(std::clamp<std::int64_t>(due, 1, SliceMs()));
 }
 
 std::int64_t SerialLine::NowMs() {
@@ -168,7 +197,7 @@ class PosixSerialLine final : public SerialLine {
       // Also between bytes that keep coming: the hook runs once a slice.
       if (WaitEnded()) return false;
       pollfd p{fd_, POLLIN, 0};
-      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
+      int r = PollLine(fd_, POLLIN, p.revents, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         return false;
@@ -201,7 +230,7 @@ class PosixSerialLine final : public SerialLine {
     while (done < length) {
       if (WaitEnded()) break;
       pollfd p{fd_, POLLOUT, 0};
-      int r = ::poll(&p, 1, std::min(Remaining(deadline), MsUntilHook()));
+      int r = PollLine(fd_, POLLOUT, p.revents, std::min(Remaining(deadline), MsUntilHook()));
       if (r < 0) {
         if (errno == EINTR) continue;
         break;
@@ -263,6 +292,14 @@ class PosixSerialLine final : public SerialLine {
 
 std::unique_ptr<SerialLine> MakePosixSerialLine() {
   return std::make_unique<PosixSerialLine>(CurrentPortPaths());
+}
+
+SerialFactory HostedSerialFactory(PhoneHost& host) {
+  return [&host] {
+    auto line = MakePosixSerialLine();
+    line->SetEventWait([&host](int fd, bool forWrite, int ms) { host.ArmLineWait(fd, forWrite, ms); });
+    return line;
+  };
 }
 
 PortError PortErrorFromErrno(int errnum) {

@@ -62,19 +62,39 @@ class SerialLine {
   // true to end the wait at once. The phone link uses it to let the window
   // live and to bound a whole reply.
   static constexpr int kWaitSliceMs = 20;
+  // With an event wait the hook's owner serves its events while it waits, and
+  // between bytes that keep coming the hook runs this often.
+  static constexpr int kHostedSliceMs = 2;
   using WaitHook = std::function<bool()>;
   void SetWaitHook(WaitHook hook) { hook_ = std::move(hook); }
+
+  // Waits in the wait hook instead of the line's own poll() and sleep: when
+  // nothing is ready, the line arms the wait (`fd` to become readable, or
+  // writable with `forWrite`, or `milliseconds` to pass; fd -1 for the time
+  // alone) and runs the hook at once, whose owner then waits serving its
+  // events as they arrive (a window's local event loop) and returns at the
+  // first of the three or on a cancel. The link's guard against re-entry
+  // thus covers the whole wait.
+  using EventWait = std::function<void(int fd, bool forWrite, int milliseconds)>;
+  void SetEventWait(EventWait wait) { eventWait_ = std::move(wait); }
 
  protected:
   // Runs the hook when a slice has passed since its last run (on NowMs()'s
   // clock); true when the wait is to end.
   bool WaitEnded();
+  bool RunHook();
+  // Waits up to `milliseconds` for `events` (POLLIN or POLLOUT) on `fd`, through
+  // the event wait when there is one; poll()'s result and revents, -1 with
+  // errno ECANCELED when the hook ended the wait.
+  int PollLine(int fd, short events, short& revents, int milliseconds);
   // Milliseconds until the hook is due again (1 .. kWaitSliceMs): the longest
   // a wait may sleep in one piece.
   int MsUntilHook();
+  int SliceMs() const { return eventWait_ ? kHostedSliceMs : kWaitSliceMs; }
 
  private:
   WaitHook hook_;
+  EventWait eventWait_;
   std::int64_t lastHook_ = 0;
   bool hookRan_ = false;
 };
@@ -86,6 +106,12 @@ using SerialFactory = std::function<std::unique_ptr<SerialLine>()>;
 // exclusive mode while the line is open (cleared again before the close, as a
 // pseudo-terminal keeps it after the close). Uses CurrentPortPaths().
 std::unique_ptr<SerialLine> MakePosixSerialLine();
+
+class PhoneHost;
+// Termios lines that wait through the host (ArmLineWait, then the wait hook
+// that runs ServiceEvents), so that a window serves its events as they
+// arrive while the phone is silent.
+SerialFactory HostedSerialFactory(PhoneHost& host);
 
 // The kind of failure an errno value of open() means.
 PortError PortErrorFromErrno(int errnum);

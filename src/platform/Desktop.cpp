@@ -14,7 +14,8 @@ bool OpenDesktopDocument(const std::string& target) {
   // Tests must never start a browser.
   if (!qEnvironmentVariableIsEmpty("MIRAPOST_TESTING")) {
     LastOpenedDocument() = target;
-    return true;
+    // MIRAPOST_TESTING_NO_HANDLER plays a desktop where nothing opens it.
+    return qEnvironmentVariableIsEmpty("MIRAPOST_TESTING_NO_HANDLER");
   }
   return QDesktopServices::openUrl(url);
 }

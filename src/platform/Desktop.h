@@ -10,7 +10,7 @@ namespace mp {
 bool OpenDesktopDocument(const std::string& target);
 
 // While MIRAPOST_TESTING is set nothing is opened; the last address asked
-// for is kept here instead.
+// for is kept here instead (and refused while MIRAPOST_TESTING_NO_HANDLER is set).
 std::string& LastOpenedDocument();
 
 }  // namespace mp

@@ -1,6 +1,8 @@
 // The receiving phone's screen drawn from a reading.
 #include "widgets/PhoneScreen.h"
 
+#include <QTextOption>
+
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -73,7 +75,11 @@ QString PhoneScreen::BodyText(bool withBlinking) const {
   return text;
 }
 
-QStringList PhoneScreen::ShownLines() const {
+QStringList PhoneScreen::ShownLines() const { return Lines(blinkOn_); }
+
+QString PhoneScreen::ScreenText() const { return Lines(true).join('\n'); }
+
+QStringList PhoneScreen::Lines(bool withBlinking) const {
   QStringList lines{Caption()};
   for (const mp::pdu::IndicatorChange& i : reading_.indicators) {
     lines << QString("%1 %2, count %3%4")
@@ -81,7 +87,7 @@ QStringList PhoneScreen::ShownLines() const {
                  .arg(i.count)
                  .arg(i.store ? ", kept" : "");
   }
-  const QString body = BodyText(blinkOn_);
+  const QString body = BodyText(withBlinking);
   if (!body.isEmpty()) lines << body.split('\n');
   return lines;
 }
@@ -160,7 +166,10 @@ void PhoneScreen::paintEvent(QPaintEvent*) {
     italic.setItalic(true);
     p.setFont(italic);
   }
-  p.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere, BodyText(blinkOn_));
+  // Lines break between words; only a word longer than the line is split.
+  QTextOption wrap(Qt::AlignLeft | Qt::AlignTop);
+  wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  p.drawText(QRectF(area), BodyText(blinkOn_), wrap);
 }
 
 QString ChangeList(const std::vector<mp::pdu::CharChange>& changes) {

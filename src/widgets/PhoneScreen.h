@@ -26,6 +26,9 @@ class PhoneScreen : public QWidget {
   bool BlinkVisible() const { return blinkOn_; }
   // The lines of text drawn in the current blink phase (for tests and hints).
   QStringList ShownLines() const;
+  // Everything the screen says, blinking runs included, one line a row: what
+  // a screen reader reads.
+  QString ScreenText() const;
   QSize sizeHint() const override { return QSize(168, 150); }
 
   // The receiving phone's indicator symbols ("voice", "fax", "email"), given
@@ -38,6 +41,7 @@ class PhoneScreen : public QWidget {
  private:
   QString Caption() const;
   QString BodyText(bool withBlinking) const;
+  QStringList Lines(bool withBlinking) const;
 
   mp::pdu::Reading reading_;
   QTimer blink_;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace mp {
 
@@ -56,10 +57,23 @@ bool Questions::ConfirmReplace(QWidget* parent, const QString& path) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
+std::unique_ptr<QMessageBox> MakeUnsavedQuestion(QWidget* parent, const QString& what) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, "Corvistan MIRAPOST",
+                                           QString("%1 has been changed.\nDo you want to save your changes?").arg(what),
+                                           QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box->setObjectName("UnsavedQuestion");
+  box->setDefaultButton(QMessageBox::Save);
+  // The same words, with access keys.
+  box->button(QMessageBox::Save)->setText("&Save");
+  box->button(QMessageBox::Discard)->setText("&Discard");
+  box->button(QMessageBox::Cancel)->setText("&Cancel");
+  return box;
+}
+
 UnsavedAnswer Questions::AskUnsaved(QWidget* parent, const QString& what) {
-  const auto answer = QMessageBox::warning(
-      parent, "Corvistan MIRAPOST", QString("%1 has been changed.\nDo you want to save your changes?").arg(what),
-      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+  const auto box = MakeUnsavedQuestion(parent, what);
+  box->exec();
+  const auto answer = box->standardButton(box->clickedButton());
   if (answer == QMessageBox::Save) return UnsavedAnswer::Save;
   if (answer == QMessageBox::Discard) return UnsavedAnswer::Discard;
   return UnsavedAnswer::Cancel;

@@ -12,6 +12,7 @@
 
 class QDialog;
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace mp {
@@ -45,6 +46,9 @@ class Questions {
 
 // The open or save dialog as the real questions show it.
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileChoice& choice, bool save);
+// The unsaved-work question as the real questions show it: Save, Discard and
+// Cancel, each with its access key.
+std::unique_ptr<QMessageBox> MakeUnsavedQuestion(QWidget* parent, const QString& what);
 
 // The questions in force; the real dialogs unless SetQuestions installed others.
 Questions& Ask();

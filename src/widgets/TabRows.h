@@ -19,6 +19,8 @@
 // width, the row holding the current page next to the page. The page
 // control's own one-row bar is hidden; pages are still chosen through it.
 class TabRows : public QWidget {
+  Q_OBJECT
+
  public:
   TabRows(QTabWidget* tabs, QWidget* parent) : QWidget(parent), tabs_(tabs) {
     setObjectName("PageControlTabs");
@@ -26,7 +28,23 @@ class TabRows : public QWidget {
     // The rows take the focus (Tab, a click) and show it on the current tab;
     // the arrow keys then switch pages.
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName("Pages");
     connect(tabs_, &QTabWidget::currentChanged, this, [this] { update(); });
+  }
+
+  QTabWidget* Tabs() const { return tabs_; }
+  // Where tab `index` is drawn, in the rows' coordinates; empty for none.
+  QRect TabRect(int index) const {
+    for (const auto& [i, rect] : Layout()) {
+      if (i == index) return rect;
+    }
+    return {};
+  }
+  int TabAt(const QPoint& pos) const {
+    for (const auto& [index, rect] : Layout()) {
+      if (rect.contains(pos)) return index;
+    }
+    return -1;
   }
 
   // Splits the tabs into rows for the given width; returns the height needed.
@@ -158,13 +176,6 @@ class TabRows : public QWidget {
       }
     }
     return out;
-  }
-
-  int TabAt(const QPoint& pos) const {
-    for (const auto& [index, rect] : Layout()) {
-      if (rect.contains(pos)) return index;
-    }
-    return -1;
   }
 
   QTabWidget* tabs_;

@@ -25,16 +25,16 @@ TEST_F(GatewayWindowTest, ChosenGatewaySendsAndTurnsPhoneOnlyControlsOff) {
   office.pduKey = "1234567";
   ASSERT_TRUE(mp::gateway::SaveGateways({office}));
   Create();
-  QComboBox* box = Win->ui->ComPort;
+  QComboBox* box = UI(ComPort);
   ASSERT_EQ(box->count(), 10);
   EXPECT_EQ(box->itemText(9), "office");
-  EXPECT_TRUE(Win->ui->SaveTemp->isEnabled());
+  EXPECT_TRUE(UI(SaveTemp)->isEnabled());
 
   box->setCurrentIndex(9);
-  EXPECT_FALSE(Win->ui->SaveTemp->isEnabled());
-  EXPECT_FALSE(Win->ui->TabSheet5->isEnabled());
-  EXPECT_EQ(Win->ui->SaveTemp->toolTip(), mp::gateway::kPhoneOnlyTip);
-  EXPECT_EQ(Win->ui->PageControl->tabToolTip(Win->ui->PageControl->indexOf(Win->ui->TabSheet5)),
+  EXPECT_FALSE(UI(SaveTemp)->isEnabled());
+  EXPECT_FALSE(UI(TabSheet5)->isEnabled());
+  EXPECT_EQ(UI(SaveTemp)->toolTip(), mp::gateway::kPhoneOnlyTip);
+  EXPECT_EQ(UI(PageControl)->tabToolTip(UI(PageControl)->indexOf(UI(TabSheet5))),
             mp::gateway::kPhoneOnlyTip);
 
   // Plays smsd: the queued file moves to sent/.
@@ -53,8 +53,8 @@ TEST_F(GatewayWindowTest, ChosenGatewaySendsAndTurnsPhoneOnlyControlsOff) {
   EXPECT_EQ(queued.toStdString(), "To: 1234567\nText_is_pdu: yes\n\n0031FF05912143F50000A905E8329BFD06\n");
 
   box->setCurrentIndex(3);
-  EXPECT_TRUE(Win->ui->SaveTemp->isEnabled());
-  EXPECT_TRUE(Win->ui->TabSheet5->isEnabled());
+  EXPECT_TRUE(UI(SaveTemp)->isEnabled());
+  EXPECT_TRUE(UI(TabSheet5)->isEnabled());
 }
 
 TEST_F(GatewayWindowTest, PortsDialogDefinesGateways) {
@@ -74,7 +74,7 @@ TEST_F(GatewayWindowTest, PortsDialogDefinesGateways) {
   EXPECT_EQ(stored[0].kind, mp::gateway::Kind::Kannel);
   EXPECT_EQ(stored[0].password, "secret");
   Win->RefreshPortList();
-  EXPECT_EQ(Win->ui->ComPort->itemText(9), "operator");
+  EXPECT_EQ(UI(ComPort)->itemText(9), "operator");
 }
 
 }  // namespace
