@@ -55,7 +55,12 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
   }
   const std::string echo = WithoutCr(expect.echo);
   const std::int64_t deadline = port_->NowMs() + expect.boundMs;
+  bool promptNext = false;  // the prompt came right after the line just read
   for (;;) {
+    if (promptNext) {
+      a.prompt = true;
+      return a;
+    }
     char c = 0;
     a.end = NextByte(c, deadline, port_->NowMs() + expect.silenceMs);
     if (a.end != WaitEnd::Done) return a;
@@ -70,7 +75,10 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
     if (c == '\r') {
       char lf = 0;
       const std::int64_t now = port_->NowMs();
-      if (NextByte(lf, now + kPeekMs, now + kPeekMs) == WaitEnd::Done) splitter_.Feed(lf, false);
+      // An echo ended by CR alone may be followed by the prompt at once.
+      if (NextByte(lf, now + kPeekMs, now + kPeekMs) == WaitEnd::Done &&
+          splitter_.Feed(lf, expect.prompt) == LineSplitter::Event::Prompt)
+        promptNext = true;
     }
     const std::string line = splitter_.Line();
     if (skipNextLine_) {  // the PDU or text of a +CMT, +CDS or +CBM
