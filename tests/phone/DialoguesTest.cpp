@@ -30,16 +30,6 @@ const char* const kWaiting = "Waiting for ME response...";
 const char* const kCommFailed = "Communications with ME failed.";
 const char* const kCannotOpen = "Cannot open communications port.";
 
-// Each status text up to its first sentence: the prescribed sentence, without
-// the port and the cause that follow it.
-S Lead(const S& statuses) {
-  S out;
-  for (const std::string& s : statuses) {
-    const size_t end = s.find(". ");
-    out.push_back(end == std::string::npos ? s : s.substr(0, end + 1));
-  }
-  return out;
-}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -149,6 +149,17 @@ struct RecordingHost : PhoneHost {
   }
 };
 
+// Each status text up to its first sentence: the prescribed sentence, without
+// the port and the cause that follow it.
+inline std::vector<std::string> Lead(const std::vector<std::string>& statuses) {
+  std::vector<std::string> out;
+  for (const std::string& s : statuses) {
+    const size_t end = s.find(". ");
+    out.push_back(end == std::string::npos ? s : s.substr(0, end + 1));
+  }
+  return out;
+}
+
 // A fresh temporary folder, removed with its files at the end of the test.
 struct TempDir {
   std::string path;

@@ -29,16 +29,6 @@ const char* const kSaving = "Saving entry to ME memory...";
 const char* const kSearching = "Searching phonebook memory...";
 const char* const kUnconfirmed = "The phone did not confirm the message; it may have been sent.";
 
-// Each status text up to its first sentence: the prescribed sentence, without
-// the port and the cause that follow it.
-S Lead(const S& statuses) {
-  S out;
-  for (const std::string& s : statuses) {
-    const size_t end = s.find(". ");
-    out.push_back(end == std::string::npos ? s : s.substr(0, end + 1));
-  }
-  return out;
-}
 
 class PhoneSim : public ::testing::Test {
  protected:
