@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTimer>
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
@@ -184,6 +185,21 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
 
   // Frame signals.
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);
+  // A page chosen from the keyboard (Ctrl+Tab) lands in its text editor, where
+  // the user will type, not on the Blink button above it.
+  connect(ui->PageControl, &QTabWidget::currentChanged, this, [this] {
+    QWidget* page = ui->PageControl->currentWidget();
+    QWidget* editor = page == ui->TabSheet1 ? static_cast<QWidget*>(ui->Message)
+                      : page == ui->TabSheet5 ? static_cast<QWidget*>(ui->EntryName)
+                                              : nullptr;
+    if (!editor) return;
+    QTimer::singleShot(0, editor, [this, page, editor] {
+      QWidget* focus = QApplication::focusWidget();
+      if (ui->PageControl->currentWidget() == page && focus && ui->PageControl->isAncestorOf(focus) &&
+          focus != editor && !editor->isAncestorOf(focus) && focus->objectName().startsWith("Blink"))
+        editor->setFocus(Qt::TabFocusReason);
+    });
+  });
   connect(ui->Font1, &QAction::triggered, this, &TWin::Font1Click);
   connect(ui->Exit1, &QAction::triggered, this, &TWin::Exit1Click);
   connect(ui->AboutMiraPost1, &QAction::triggered, this, &TWin::AboutMiraPost1Click);

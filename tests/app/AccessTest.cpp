@@ -200,6 +200,25 @@ TEST_F(AccessTest, TabGoesRoundEveryControlInVisualOrder) {
   }
 }
 
+// Ctrl+Tab from inside a page: the text pages land in their editor, where the
+// user goes on typing, never on the Blink button above it.
+TEST_F(AccessTest, ControlTabLandsInTheTextPagesEditor) {
+  Create();
+  Activate(Win);
+  UI(PageControl)->setCurrentIndex(0);
+  UI(SaveBlink)->setFocus();
+  for (int i = 0; i < UI(PageControl)->count(); ++i) {
+    QTest::keyClick(Focused(), Qt::Key_Tab, Qt::ControlModifier);
+    QApplication::processEvents();
+    QWidget* page = UI(PageControl)->currentWidget();
+    SCOPED_TRACE(UI(PageControl)->tabText(UI(PageControl)->currentIndex()).toStdString());
+    ASSERT_NE(Focused(), nullptr);
+    EXPECT_TRUE(page->isAncestorOf(Focused())) << Focused()->objectName().toStdString();
+    if (page == UI(TabSheet1)) EXPECT_EQ(Focused(), UI(Message));
+    if (page == UI(TabSheet5)) EXPECT_EQ(Focused(), UI(EntryName));
+  }
+}
+
 TEST_F(AccessTest, FocusComesBackAfterADialogueWithThePhone) {
   Create();
   ASSERT_TRUE(StartPhone());
