@@ -9,12 +9,6 @@ namespace mp {
 
 namespace {
 
-// "10 s", "250 ms".
-std::string Duration(std::uint32_t ms) {
-  if (ms >= 1000 && ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-  return std::to_string(ms) + " ms";
-}
-
 std::string WithoutCr(std::string_view command) {
   std::string s(command);
   while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
@@ -27,6 +21,11 @@ bool HasCode(const std::optional<FinalResult>& f, FinalResult::Kind kind,
 }
 
 }  // namespace
+
+std::string PhoneLink::Duration(std::uint32_t ms) {
+  if (ms >= 1000 && ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  return std::to_string(ms) + " ms";
+}
 
 std::string PhoneLink::PortLabel() const {
   const int index = host_.PortIndex();

@@ -175,6 +175,8 @@ class PhoneLink {
   WaitEnd NextByte(char& c, std::int64_t deadline, std::int64_t silenceEnd);
   // "COM 4 (/dev/ttyUSB0)".
   std::string PortLabel() const;
+  // "10 s", "250 ms".
+  static std::string Duration(std::uint32_t ms);
   // After a refusal or a failed handshake: asks the phone what is wrong
   // ("AT+CPIN?", "AT+CREG?", and "AT+CSCA?" when `askCentre`) and says it in
   // plain words, together with what the error code itself tells: "the SIM

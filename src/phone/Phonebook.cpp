@@ -209,7 +209,6 @@ bool PhoneLink::WritePhonebookEntry(const std::string& hexName, const std::strin
   Status("Entry successfully saved in ME memory location " +
                    std::to_string(location) + ".");
   host_.Beep(BeepKind::Ok);
-  scope.Succeeded();
   ClosePhone();
   return true;
 }

@@ -29,8 +29,6 @@ class PhoneLink::ReportScope {
   ReportScope(const ReportScope&) = delete;
   ReportScope& operator=(const ReportScope&) = delete;
 
-  void Succeeded() {}
-
  private:
   PhoneLink& link_;
   TransferReport report_;

@@ -143,7 +143,6 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
     SetResult(Outcome::Confirmed, Cause::None, reply.final);
     Status(settings.SaveMode ? "Message successfully saved in SM." : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
-    scope.Succeeded();
     return;
   }
   if (reply.final) {
@@ -159,9 +158,7 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
     why = "the line broke (the phone hung up or was unplugged) before the phone answered";
     SetResult(Outcome::Unconfirmed, Cause::LineBroken);
   } else {
-    why = "no answer within " + std::to_string(timings_.Network >= 1000 ? timings_.Network / 1000
-                                                                         : timings_.Network) +
-          (timings_.Network >= 1000 ? " s" : " ms");
+    why = "no answer within " + Duration(timings_.Network);
     SetResult(Outcome::Unconfirmed, Cause::Silence);
   }
   Status("The phone did not confirm the message; it may have been sent. " + PortLabel() + ": " +

@@ -214,8 +214,12 @@ TEST_F(AccessTest, ControlTabLandsInTheTextPagesEditor) {
     SCOPED_TRACE(UI(PageControl)->tabText(UI(PageControl)->currentIndex()).toStdString());
     ASSERT_NE(Focused(), nullptr);
     EXPECT_TRUE(page->isAncestorOf(Focused())) << Focused()->objectName().toStdString();
-    if (page == UI(TabSheet1)) EXPECT_EQ(Focused(), UI(Message));
-    if (page == UI(TabSheet5)) EXPECT_EQ(Focused(), UI(EntryName));
+    if (page == UI(TabSheet1)) {
+      EXPECT_EQ(Focused(), UI(Message));
+    }
+    if (page == UI(TabSheet5)) {
+      EXPECT_EQ(Focused(), UI(EntryName));
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // starts simulated phones for it.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -75,6 +76,13 @@ class CliFixture : public ::testing::Test {
     return out;
   }
   QString Path(const QString& name) const { return dir_.filePath(name); }
+  // A file of the test's own folder with these bytes; its path.
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile f(Path(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+  }
   // The record of sent messages, newest first.
   static std::vector<mp::record::Entry> Recorded() {
     mp::record::Record record;

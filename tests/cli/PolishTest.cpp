@@ -13,15 +13,7 @@
 
 namespace {
 
-class PolishTest : public CliFixture {
- protected:
-  QString WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile f(Path(name));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return f.fileName();
-  }
-};
+class PolishTest : public CliFixture {};
 
 TEST_F(PolishTest, CharactersThatChangeAreNamedAndStrictRefusesThem) {
   struct Case {

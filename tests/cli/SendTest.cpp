@@ -14,12 +14,6 @@ namespace {
 
 class SendTest : public CliFixture {
  protected:
-  QString WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile f(Path(name));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return f.fileName();
-  }
   // An RTF message file: "Go " steady, "now" red.
   QString RedFile() {
     mp::RtfText text;
