@@ -1,11 +1,13 @@
 #include "widgets/Look.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QWidget>
 
 #include "widgets/Questions.h"
@@ -159,6 +161,43 @@ QIcon ProgramIcon() {
   p.drawRect(QRectF(13, 10, 6, 2));
   p.end();
   return QIcon(pixmap);
+}
+
+namespace {
+
+// Two chevrons pointing right: "more menus", for the menu bar's overflow.
+QIcon ExtensionIcon() {
+  QPixmap pixmap = Canvas(16);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(QColor(40, 40, 40));
+  pen.setWidthF(1.5);
+  p.setPen(pen);
+  for (double x : {4.0, 9.0}) p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
+  p.end();
+  return QIcon(pixmap);
+}
+
+// Every menu bar asks its style for the picture of its overflow button when
+// it is made. The common styles read that picture from a PNG, and reading a
+// picture by name loads every image format plug-in there is: milliseconds
+// before the first paint for a button that a menu bar of our width shows only
+// with very large fonts. It is drawn instead; all else is the style's own.
+class LookStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+    if (which == SP_ToolBarHorizontalExtensionButton) return ExtensionIcon();
+    return QProxyStyle::standardIcon(which, option, widget);
+  }
+};
+
+}  // namespace
+
+void UseLookStyle() {
+  // The style in force (the desktop's, or the one given with -style) stays
+  // underneath.
+  QApplication::setStyle(new LookStyle(QApplication::style()->name()));
 }
 
 void SetHintHidePause(QWidget* window) {

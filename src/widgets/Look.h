@@ -22,6 +22,10 @@ enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel };
 QIcon ActionIcon(ActionPicture picture);
 QIcon ProgramIcon();
 
+// Puts the application's style under a thin layer of ours (see Look.cpp);
+// called once, after the application object is made and before any window.
+void UseLookStyle();
+
 // Hints of `window` and of every control in it stay ten seconds.
 void SetHintHidePause(QWidget* window);
 
