@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QWidget>
 
 #include "widgets/Questions.h"
@@ -198,6 +199,33 @@ void UseLookStyle() {
   // The style in force (the desktop's, or the one given with -style) stays
   // underneath.
   QApplication::setStyle(new LookStyle(QApplication::style()->name()));
+}
+
+namespace {
+
+class FirstPaintWatcher : public QObject {
+ public:
+  FirstPaintWatcher(QWidget* w, std::function<void()> then) : QObject(w), then_(std::move(then)) {
+    w->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      // Queued, so that the paint ends (and reaches the screen) first.
+      QTimer::singleShot(0, watched, std::move(then_));
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> then_;
+};
+
+}  // namespace
+
+void AfterFirstPaint(QWidget* w, std::function<void()> then) {
+  if (w && then) new FirstPaintWatcher(w, std::move(then));
 }
 
 void SetHintHidePause(QWidget* window) {

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <functional>
 
 class QWidget;
 class QDialog;
@@ -32,6 +33,10 @@ void SetHintHidePause(QWidget* window);
 // Paints `w` as a filled shape of `colour` (a rounded rectangle when radius
 // > 0) instead of its own background. Cheaper at start-up than style sheets.
 void PaintShape(QWidget* w, const QColor& colour, int radius);
+
+// Runs `then` once, just after the first paint of `w`: for what the user
+// cannot see in the first frame (a window icon, a warm-up).
+void AfterFirstPaint(QWidget* w, std::function<void()> then);
 
 // Shows a dialog modally through the questions in force (widgets/Questions.h)
 // and returns its result (QDialog::Accepted or Rejected).
