@@ -213,28 +213,30 @@ bool CountsDescriptors(int procFd) {
   return ::fstatat(procFd, "self/fd", &self, 0) == 0 && self.st_size > 0;
 }
 
-// The program name of a process on procfs, read with as few calls as can be.
-std::string CommOf(int procFd, const char* pid) {
+// The file name of a process's program ("screen" for /usr/bin/screen), in
+// one call: the link to its executable. Empty when we may not read it.
+std::string ExeName(int procFd, const char* pid) {
   char path[64];
-  std::snprintf(path, sizeof path, "%.20s/comm", pid);
-  const int fd = ::openat(procFd, path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return {};
-  char buf[32];
-  const ssize_t n = ::read(fd, buf, sizeof buf);
-  ::close(fd);
-  std::string name(buf, n > 0 ? static_cast<size_t>(n) : 0);
-  if (!name.empty() && name.back() == '\n') name.pop_back();
-  return name;
+  std::snprintf(path, sizeof path, "%.20s/exe", pid);
+  char link[PATH_MAX];
+  const ssize_t n = ::readlinkat(procFd, path, link, sizeof link - 1);
+  if (n <= 0) return {};
+  std::string name(link, static_cast<size_t>(n));
+  // A program replaced while it runs: "/usr/bin/screen (deleted)".
+  static const std::string kDeleted = " (deleted)";
+  if (name.size() > kDeleted.size() && name.compare(name.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+    name.resize(name.size() - kDeleted.size());
+  const size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
 }  // namespace
 
 bool IsSerialProgram(const std::string& program) {
-  // As /proc/<pid>/comm shows them: at most 15 characters.
   static const char* const kNames[] = {
       "ModemManager", "minicom", "picocom", "microcom", "screen", "tio", "cu", "putty", "cutecom",
       "moserial", "gtkterm", "kermit", "gammu", "gammu-smsd", "gnokii", "gnokiid", "smsd", "pppd",
-      "wvdial", "chat", "socat", "ser2net", "gpsd", "mirapost", "mirapost-send", "mirapost-phone"};
+      "wvdial", "chat", "socat", "ser2net", "gpsd", "mirapost", "mirapost-send", "mirapost-phonesim"};
   for (const char* name : kNames) {
     if (program == name) return true;
   }
@@ -298,8 +300,9 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, Ho
     if (::fstatat(procFd, fdPath, &fds, 0) != 0 || fds.st_size <= 0) continue;  // gone, or a kernel thread
     if (me != 0 && fds.st_uid != me) continue;  // another user's: not ours to read
     ProcessFiles f{std::atoi(p->d_name), static_cast<long>(fds.st_size), false};
-    // Only the large ones need their name: the small ones are read anyway.
-    if (f.descriptors > kRoutineSmallProcess) f.serialProgram = IsSerialProgram(CommOf(procFd, p->d_name));
+    // Only the large ones are named (one call each): the small ones are
+    // taken by their size.
+    if (f.descriptors > kRoutineSmallProcess) f.serialProgram = IsSerialProgram(ExeName(procFd, p->d_name));
     weighed.push_back(f);
   }
   for (int pid : RoutineSearchOrder(std::move(weighed))) {

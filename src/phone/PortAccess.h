@@ -86,8 +86,8 @@ struct ProcessFiles {
 };
 // The PIDs the routine search reads, in the order it reads them.
 std::vector<int> RoutineSearchOrder(std::vector<ProcessFiles> processes);
-// True for the name (/proc/<pid>/comm) of a program known to hold serial
-// lines: ModemManager, minicom, picocom, screen, gammu, smsd, pppd, ...
+// True for the file name of a program known to hold serial lines:
+// ModemManager, minicom, picocom, screen, gammu, smsd, pppd, ...
 bool IsSerialProgram(const std::string& program);
 
 // Another process (not this one) that has `device` open, found as fuser
