@@ -60,17 +60,21 @@ std::string ProgramOf(int pid, const PortPaths& paths);
 
 // How thoroughly FindOtherHolder looks. Full (to name the holder after a
 // refusal) reads the descriptors of every process. Routine (before every use
-// of a port) must cost the same on any machine, and no kernel interface tells
-// who has a terminal open short of reading every descriptor of every process
-// (about 8 us each; 12,000 on a desktop). So it reads at most
-// kRoutineDescriptorBudget descriptors, from the processes most likely to hold
-// a serial line: programs known to use one (by name, whatever their size)
-// first, then processes with at most kRoutineSmallProcess open files, fewest
-// first (terminal programs, scripts, gateways and daemons that talk to modems
-// are small). What it trades: a port that a large process (a browser, an IDE,
-// an editor with a hundred files) or a process beyond the budget holds open
-// without any lock is not seen, and the open goes on; programs that take the
-// UUCP lock, flock the line or set exclusive mode are refused whatever their
+// of a port) must not cost more on a machine with more open files, and no
+// kernel interface tells who has a terminal open short of reading every
+// descriptor of every process (a few us each; 12,000 on a desktop). So it
+// weighs each process by one stat of its fd folder (the count of its open
+// files, and its owner), names the large ones by their program's file, and
+// reads at most kRoutineDescriptorBudget descriptors, from the processes
+// most likely to hold a serial line: programs known to use one (whatever
+// their size) first, then processes with at most kRoutineSmallProcess open
+// files, fewest first (terminal programs, scripts, gateways and daemons that
+// talk to modems are small). Its cost still grows with the number of
+// processes (listing them and a stat each), no longer with their files.
+// What it trades: a port that a large process (a browser, an IDE, an editor
+// with a hundred files) or a process beyond the budget holds open without
+// any lock is not seen, and the open goes on; programs that take the UUCP
+// lock, flock the line or set exclusive mode are refused whatever their
 // size. Where the kernel tells no descriptor counts (before Linux 6.2, or a
 // process folder that is not procfs) the routine search reads everything.
 enum class HolderSearch { Routine, Full };
