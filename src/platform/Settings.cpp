@@ -228,10 +228,7 @@ void SettingsKey::Reset() {
   changes_.clear();
 }
 
-SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
-  ClearContent();
-  bytes->clear();
-
+SettingsKey::FileState SettingsKey::ReadFile(std::string* bytes) {
   // O_NONBLOCK: opening a pipe must not wait for a writer.
   const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
@@ -242,6 +239,7 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     if (::stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return FileState::NotAFile;
     return FileState::Unreadable;
   }
+  ++g_fileReads;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     ::close(fd);
@@ -256,13 +254,8 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     return FileState::Unreadable;
   }
   ReadCache& cache = Cache();
-  {
-    std::lock_guard lock(cache.mutex);
-    if (cache.Matches(path_, st)) *bytes = cache.bytes;
-  }
-  if (bytes->empty() && st.st_size > 0) {
+  if (st.st_size > 0) {
     // The size may change while reading: stop one chunk beyond the cap.
-    ++g_fileReads;
     bytes->reserve(static_cast<std::size_t>(st.st_size));
     char chunk[16384];
     bool failed = false;
@@ -288,6 +281,27 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     }
   } else {
     ::close(fd);
+  }
+  return FileState::Readable;
+}
+
+SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
+  ClearContent();
+  bytes->clear();
+
+  // Unchanged since it was last read (the same file, size and times): the
+  // bytes read then, without opening it again. Only a change is read.
+  {
+    struct stat now;
+    if (::stat(path_.c_str(), &now) == 0 && S_ISREG(now.st_mode)) {
+      ReadCache& cache = Cache();
+      std::lock_guard lock(cache.mutex);
+      if (cache.Matches(path_, now)) *bytes = cache.bytes;
+    }
+  }
+  if (bytes->empty()) {
+    const FileState read = ReadFile(bytes);
+    if (read != FileState::Readable) return read;
   }
 
   std::string text;
