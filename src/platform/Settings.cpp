@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <atomic>
 #include <mutex>
@@ -173,7 +174,11 @@ void EnsureBlankLine(std::string& out, const std::string& eol) {
 // The store's bytes as last read, with what identifies that version of the
 // file: every window opens the key in turn, and the file is read again only
 // when it has changed (another inode after a save, another size or time).
+// File times tick coarsely (a few milliseconds), so a version changed just
+// before it was read could be changed again in place with the same times:
+// such a version is not kept, and the next reader reads the file.
 struct ReadCache {
+  static constexpr std::int64_t kTimeGrainNs = 100'000'000;
   std::mutex mutex;
   std::string path;
   dev_t dev = 0;
@@ -188,6 +193,14 @@ struct ReadCache {
            st.st_ctim.tv_sec == ctime.tv_sec && st.st_ctim.tv_nsec == ctime.tv_nsec;
   }
   void Keep(const std::string& p, const struct stat& st, const std::string& b) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t age = (std::int64_t(now.tv_sec) - st.st_ctim.tv_sec) * 1'000'000'000 +
+                             (std::int64_t(now.tv_nsec) - st.st_ctim.tv_nsec);
+    if (age < kTimeGrainNs) {
+      size = -1;
+      return;
+    }
     path = p;
     dev = st.st_dev;
     ino = st.st_ino;
