@@ -257,8 +257,8 @@ TEST_F(RecordTest, SurvivesAKillInTheMiddleOfASend) {
 
 }  // namespace
 
-// A phone line that takes the switch to PDU mode and then never prompts for
-// the PDU: the send waits until the process is killed.
+// A phone line that takes every command and then never prompts for the PDU:
+// the send waits until the process is killed.
 class StallingLine : public mp::SerialLine {
  public:
   bool Open(const std::string&) override { return true; }
@@ -270,6 +270,9 @@ class StallingLine : public mp::SerialLine {
   void PurgeInput() override { input_.clear(); }
   bool ReadByte(unsigned char& b) override {
     if (input_.empty()) {
+      // Waiting for the prompt: the process stays here until it is killed,
+      // whatever the (scaled) time-outs of the test build.
+      while (stalled_) QThread::msleep(100);
       QThread::msleep(5);
       return false;
     }
@@ -278,8 +281,12 @@ class StallingLine : public mp::SerialLine {
     return true;
   }
   int Write(const char* data, int length) override {
-    if (std::string(data, static_cast<std::size_t>(length)).find("AT+CMGF=0") != std::string::npos)
+    const std::string text(data, static_cast<std::size_t>(length));
+    if (text.find("AT+CMGS") != std::string::npos) {
+      stalled_ = true;
+    } else if (text.find("AT") != std::string::npos) {
       input_ += "\r\nOK\r\n";
+    }
     return length;
   }
   void Close() override {}
@@ -287,6 +294,7 @@ class StallingLine : public mp::SerialLine {
  private:
   mp::CommTimeouts timeouts_{};
   std::string input_;
+  bool stalled_ = false;
 };
 
 // The killed process: one finished row, then a send that waits for a prompt.
