@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -45,8 +46,10 @@ class Line {
   void Write(std::string_view s) { ASSERT_EQ(write(fd_, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
   // Reads until `pattern` has arrived or `ms` pass; `hup` tells whether the
   // line was hung up (end of file, EIO or POLLHUP).
+  // What came up to and with `pattern` (all that came within `ms` when it is
+  // empty); what came after it in the same read is kept for the next call.
   std::string ReadUntil(std::string_view pattern, int ms, bool* hup = nullptr) {
-    std::string got;
+    std::string got = std::exchange(rest_, {});
     auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     if (hup) *hup = false;
     while (pattern.empty() || got.find(pattern) == std::string::npos) {
@@ -62,12 +65,17 @@ class Line {
       }
       got.append(buf, static_cast<std::size_t>(n));
     }
+    if (const std::size_t at = pattern.empty() ? std::string::npos : got.find(pattern); at != std::string::npos) {
+      rest_ = got.substr(at + pattern.size());
+      got.resize(at + pattern.size());
+    }
     return got;
   }
 
  private:
   int fd_ = -1;
   bool exclusive_ = false;
+  std::string rest_;
 };
 
 }  // namespace
