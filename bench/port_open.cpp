@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,9 @@ double Ms(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// A process that holds `count` descriptors until it is killed.
-pid_t Holder(int count, const std::string& file) {
+// A child process that runs `setup`, then waits until it is killed; the
+// parent goes on once the setup is done.
+pid_t Child(const std::function<void()>& setup) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;
   const pid_t pid = ::fork();
@@ -51,54 +53,48 @@ pid_t Holder(int count, const std::string& file) {
     return pid;
   }
   ::close(ready[0]);
-  rlimit lim{};
-  ::getrlimit(RLIMIT_NOFILE, &lim);
-  lim.rlim_cur = lim.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &lim);
-  for (int i = 0; i < count;) {
-    switch (i % 10) {
-      case 0: case 1: case 2: case 3: {
-        int sv[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0) i += 2;
-        else i = count;
-        break;
-      }
-      case 4: case 5: case 6: {
-        int p[2];
-        if (::pipe(p) == 0) i += 2;
-        else i = count;
-        break;
-      }
-      case 7: case 8:
-        if (::open(file.c_str(), O_RDONLY) >= 0) ++i;
-        else i = count;
-        break;
-      default:
-        if (::open("/dev/null", O_RDONLY) >= 0) ++i;
-        else i = count;
-        break;
-    }
-  }
+  setup();
   (void)!::write(ready[1], "x", 1);
   for (;;) ::pause();
 }
 
+// A process that holds `count` descriptors until it is killed.
+pid_t Holder(int count, const std::string& file) {
+  return Child([count, &file] {
+    rlimit lim{};
+    ::getrlimit(RLIMIT_NOFILE, &lim);
+    lim.rlim_cur = lim.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &lim);
+    for (int i = 0; i < count;) {
+      switch (i % 10) {
+        case 0: case 1: case 2: case 3: {
+          int sv[2];
+          if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0) i += 2;
+          else i = count;
+          break;
+        }
+        case 4: case 5: case 6: {
+          int p[2];
+          if (::pipe(p) == 0) i += 2;
+          else i = count;
+          break;
+        }
+        case 7: case 8:
+          if (::open(file.c_str(), O_RDONLY) >= 0) ++i;
+          else i = count;
+          break;
+        default:
+          if (::open("/dev/null", O_RDONLY) >= 0) ++i;
+          else i = count;
+          break;
+      }
+    }
+  });
+}
+
 // A small program that holds `device` open, as "cat /dev/ttyUSB0" would.
 pid_t DeviceHolder(const std::string& device) {
-  int ready[2];
-  if (::pipe(ready) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid != 0) {
-    ::close(ready[1]);
-    char c;
-    (void)!::read(ready[0], &c, 1);
-    ::close(ready[0]);
-    return pid;
-  }
-  ::close(ready[0]);
-  (void)!::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  (void)!::write(ready[1], "x", 1);
-  for (;;) ::pause();
+  return Child([&device] { (void)!::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK); });
 }
 
 // The former search: every descriptor of every process stat'ed through its link.

@@ -67,32 +67,26 @@ class FirstPaint : public QObject {
   bool done_ = false;
 };
 
-// The baseline: an empty window, or (--label) one with a line of text, which
-// is what makes a program load its fonts.
-int MinimalWindow(int argc, char** argv, bool label) {
-  QApplication app(argc, argv);
-  QWidget w;
-  if (label) {
-    auto* text = new QLabel("Corvistan MIRAPOST", &w);
-    text->move(20, 20);
-  }
-  w.setWindowTitle("minimal");
-  w.resize(432, 413);
-  FirstPaint first;
-  w.installEventFilter(&first);
-  w.show();
-  return app.exec();
-}
+// The baselines: an empty window; one with a line of text, which is what
+// makes a program load its fonts; and the smallest main window of an
+// application, with a menu bar of two menus, that line and a status bar
+// (what every Qt main window pays for).
+enum class Baseline { Empty, Label, MainWindow };
 
-// The smallest main window of an application: a menu bar with two menus, a
-// line of text and a status bar (what every Qt main window pays for).
-int MinimalMainWindow(int argc, char** argv) {
+int MinimalWindow(int argc, char** argv, Baseline kind) {
   QApplication app(argc, argv);
-  QMainWindow w;
-  w.menuBar()->addMenu("&File")->addAction("E&xit");
-  w.menuBar()->addMenu("&Help")->addAction("&About");
-  w.setCentralWidget(new QLabel("Corvistan MIRAPOST"));
-  w.statusBar()->showMessage("Ready");
+  QMainWindow main;
+  QWidget plain;
+  QWidget& w = kind == Baseline::MainWindow ? static_cast<QWidget&>(main) : plain;
+  if (kind == Baseline::Label) {
+    auto* text = new QLabel("Corvistan MIRAPOST", &plain);
+    text->move(20, 20);
+  } else if (kind == Baseline::MainWindow) {
+    main.menuBar()->addMenu("&File")->addAction("E&xit");
+    main.menuBar()->addMenu("&Help")->addAction("&About");
+    main.setCentralWidget(new QLabel("Corvistan MIRAPOST"));
+    main.statusBar()->showMessage("Ready");
+  }
   w.setWindowTitle("minimal");
   w.resize(432, 413);
   FirstPaint first;
@@ -168,9 +162,9 @@ int main(int argc, char** argv) {
   bool xcb = false;
   int runs = 7;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--minimal")) return MinimalWindow(argc, argv, false);
-    if (!std::strcmp(argv[i], "--minimal-label")) return MinimalWindow(argc, argv, true);
-    if (!std::strcmp(argv[i], "--minimal-main")) return MinimalMainWindow(argc, argv);
+    if (!std::strcmp(argv[i], "--minimal")) return MinimalWindow(argc, argv, Baseline::Empty);
+    if (!std::strcmp(argv[i], "--minimal-label")) return MinimalWindow(argc, argv, Baseline::Label);
+    if (!std::strcmp(argv[i], "--minimal-main")) return MinimalWindow(argc, argv, Baseline::MainWindow);
     if (!std::strcmp(argv[i], "--xcb")) xcb = true;
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
   }

@@ -139,6 +139,13 @@ QIcon ActionIcon(ActionPicture picture) {
       p.drawLine(QPointF(13, 3), QPointF(3, 13));
       break;
     }
+    case ActionPicture::More: {  // two chevrons pointing right
+      QPen chevron(QColor(40, 40, 40));
+      chevron.setWidthF(1.5);
+      p.setPen(chevron);
+      for (double x : {4.0, 9.0}) p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
+      break;
+    }
   }
   p.end();
   return QIcon(pixmap);
@@ -166,19 +173,6 @@ QIcon ProgramIcon() {
 
 namespace {
 
-// Two chevrons pointing right: "more menus", for the menu bar's overflow.
-QIcon ExtensionIcon() {
-  QPixmap pixmap = Canvas(16);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  QPen pen(QColor(40, 40, 40));
-  pen.setWidthF(1.5);
-  p.setPen(pen);
-  for (double x : {4.0, 9.0}) p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
-  p.end();
-  return QIcon(pixmap);
-}
-
 // Every menu bar asks its style for the picture of its overflow button when
 // it is made. The common styles read that picture from a PNG, and reading a
 // picture by name loads every image format plug-in there is: milliseconds
@@ -188,7 +182,7 @@ class LookStyle : public QProxyStyle {
  public:
   using QProxyStyle::QProxyStyle;
   QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
-    if (which == SP_ToolBarHorizontalExtensionButton) return ExtensionIcon();
+    if (which == SP_ToolBarHorizontalExtensionButton) return ActionIcon(ActionPicture::More);
     return QProxyStyle::standardIcon(which, option, widget);
   }
 };

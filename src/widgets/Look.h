@@ -19,7 +19,7 @@ QFont TitleFont(int pixelHeight);
 // "System" at 12 points: the message font before the user picks one.
 QFont DefaultMessageFont();
 
-enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel };
+enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel, More };
 QIcon ActionIcon(ActionPicture picture);
 QIcon ProgramIcon();
 
