@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/pages/IndicatorPage.h"
+#include "app/pages/PageLinks.h"
 #include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "gateway/Gateway.h"
@@ -39,6 +41,11 @@ class TWin;
 
 class TWin : public QMainWindow, public mp::PhoneHost {
   Q_OBJECT
+
+  // The pages' own objects (src/app/pages): each keeps its page's state and
+  // handlers; the window hands each its controls and forwards its handlers.
+  // Declared first, so that the names below can refer to their state.
+  mp::IndicatorPage indicatorPage_;
 
  public:
   explicit TWin(QWidget* parent = nullptr);
@@ -246,7 +253,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
  private:
   Ui::TWin* ui = nullptr;  // every control of the form, by its name
-  // Each page file connects its own controls (called from the constructor).
+  // What the pages need from the window (MainPages.cpp).
+  mp::PageLinks Links();
+  // Each page gets its controls (called from the constructor).
   void SetupTextPage();
   void SetupFiles();
   void SetupIndicatorPage();
