@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "app/pages/Editors.h"
 #include "app/pages/IndicatorPage.h"
 #include "app/pages/PageLinks.h"
+#include "app/pages/TextPage.h"
 #include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "gateway/Gateway.h"
@@ -45,6 +47,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The pages' own objects (src/app/pages): each keeps its page's state and
   // handlers; the window hands each its controls and forwards its handlers.
   // Declared first, so that the names below can refer to their state.
+  mp::Editors editors_;
+  mp::TextPage textPage_;
   mp::IndicatorPage indicatorPage_;
 
  public:
@@ -89,11 +93,11 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
-  // ---- shared editor machinery ----
-  QTextEdit* CurrentEditor = nullptr;
-  QAbstractButton* CurrentBlinkButton = nullptr;
-  QBuffer ScratchStream;  // the scratch stream of CopyRichText
-  QFont MessageFont;      // the font dialog's font, given to Message
+  // ---- shared editor machinery (pages/Editors.h) ----
+  QTextEdit*& CurrentEditor = editors_.CurrentEditor;
+  QAbstractButton*& CurrentBlinkButton = editors_.CurrentBlinkButton;
+  QBuffer& ScratchStream = editors_.ScratchStream;  // the scratch stream of CopyRichText
+  QFont MessageFont;  // the font dialog's font, given to Message
 
   // Returns the blink text length or -1; writes the blink text to `out` when given.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
@@ -196,7 +200,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Undo1Click();
   void Redo1Click();
 
-  // text page (MainText.cpp)
+  // text page (pages/TextPage.h, pages/Editors.h)
   void MessageChange();
   void ClassClick();
   void BlinkFontClick();
@@ -209,7 +213,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SaveAs1Click();
   void DropFile1DropFile(QObject* Sender, QString FileWithPath, QString FileName, QString Extension);
 
-  // indicator page (MainIndicator.cpp)
+  // indicator page (pages/IndicatorPage.h)
   void VoiceOnClick();
   void VoiceOffClick();
   void FaxOnClick();
@@ -255,7 +259,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   Ui::TWin* ui = nullptr;  // every control of the form, by its name
   // What the pages need from the window (MainPages.cpp).
   mp::PageLinks Links();
-  // Each page gets its controls (called from the constructor).
+  // Each page gets its controls (called from the constructor, in this order).
   void SetupTextPage();
   void SetupFiles();
   void SetupIndicatorPage();
@@ -273,7 +277,6 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void FormCreate();
   void FormDestroy();
   void SetupKeyboard();
-  int classShown_ = 0;          // the message type before the latest click
   bool dropCancelled_ = false;  // the user cancelled the drop being handled
 
   QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue

@@ -1,5 +1,6 @@
 // The main window's pages: each page's controls are handed to its object in
 // src/app/pages, and the window's handlers of the page forward to it.
+#include <QKeyEvent>
 #include <functional>
 
 #include "app/Main.h"
@@ -33,3 +34,31 @@ void TWin::EmailOffClick() { indicatorPage_.EmailOffClick(); }
 void TWin::UpdateIndicatorState() { indicatorPage_.UpdateIndicatorState(); }
 mp::Indicators TWin::IndicatorChoice() const { return indicatorPage_.IndicatorChoice(); }
 void TWin::SaveIndClick() { indicatorPage_.SaveIndClick(); }
+
+// ---- shared editor machinery and the text page ----
+
+void TWin::SetupTextPage() {
+  textPage_.Setup({ui->Message, ui->Count, ui->SaveBlink, ui->BlinkFont, ui->ClassButtons}, editors_, Links());
+  editors_.Setup({ui->Message, ui->EntryName, ui->BlinkFont, ui->BlinkEntry, ui->rtfBuf});
+}
+
+int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
+  return editors_.RichToBlinkText(editor, out, toggles);
+}
+void TWin::NormaliseFormatting(bool joinPrevious) { editors_.NormaliseFormatting(joinPrevious); }
+void TWin::NormaliseMessage(bool joinPrevious) { editors_.NormaliseMessage(joinPrevious); }
+void TWin::NormaliseEditor(QTextEdit* editor, bool joinPrevious) { editors_.NormaliseEditor(editor, joinPrevious); }
+void TWin::PasteInto(QTextEdit* editor) { editors_.PasteInto(editor); }
+void TWin::CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious) {
+  editors_.CopyRichText(source, target, joinPrevious);
+}
+int TWin::MaxLength(QTextEdit* editor) const { return editors_.MaxLength(editor); }
+bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) { return editors_.MessageKeyPress(editor, key); }
+void TWin::BlinkFontClick() { editors_.BlinkFontClick(); }
+void TWin::MessageSelectionChange() { editors_.MessageSelectionChange(); }
+
+int TWin::ClassIndex() const { return textPage_.ClassIndex(); }
+void TWin::SetClassIndex(int index) { textPage_.SetClassIndex(index); }
+void TWin::MessageChange() { textPage_.MessageChange(); }
+void TWin::ClassClick() { textPage_.ClassClick(); }
+void TWin::SaveBlinkClick() { textPage_.SaveBlinkClick(); }
