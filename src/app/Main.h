@@ -16,6 +16,7 @@
 #include "app/pages/IndicatorPage.h"
 #include "app/pages/PageLinks.h"
 #include "app/pages/TextPage.h"
+#include "app/pages/VoidPages.h"
 #include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "gateway/Gateway.h"
@@ -50,6 +51,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::Editors editors_;
   mp::TextPage textPage_;
   mp::IndicatorPage indicatorPage_;
+  mp::VoidPages voidPages_;
 
  public:
   explicit TWin(QWidget* parent = nullptr);
@@ -225,7 +227,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::Indicators IndicatorChoice() const;
   void SaveIndClick();
 
-  // void and template pages (MainVoid.cpp)
+  // void and template pages (pages/VoidPages.h)
   void SaveVoidClick();
   void SaveTempClick();
 

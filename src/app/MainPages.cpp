@@ -62,3 +62,10 @@ void TWin::SetClassIndex(int index) { textPage_.SetClassIndex(index); }
 void TWin::MessageChange() { textPage_.MessageChange(); }
 void TWin::ClassClick() { textPage_.ClassClick(); }
 void TWin::SaveBlinkClick() { textPage_.SaveBlinkClick(); }
+
+// ---- void and template pages ----
+
+void TWin::SetupVoidPages() { voidPages_.Setup({ui->BitBtn1, ui->SaveTemp}, Links()); }
+
+void TWin::SaveVoidClick() { voidPages_.SaveVoidClick(); }
+void TWin::SaveTempClick() { voidPages_.SaveTempClick(); }
