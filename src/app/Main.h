@@ -15,6 +15,7 @@
 #include "app/pages/Editors.h"
 #include "app/pages/IndicatorPage.h"
 #include "app/pages/PageLinks.h"
+#include "app/pages/PhonebookPage.h"
 #include "app/pages/TextPage.h"
 #include "app/pages/VoidPages.h"
 #include "widgets/StatusLabel.h"
@@ -52,6 +53,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::TextPage textPage_;
   mp::IndicatorPage indicatorPage_;
   mp::VoidPages voidPages_;
+  mp::PhonebookPage phonebookPage_;
 
  public:
   explicit TWin(QWidget* parent = nullptr);
@@ -122,9 +124,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QImage LogoPreview;
   void BitmapToLogo(const QImage* picture);
 
-  // ---- phonebook page state ----
-  std::string EntryNumber;
-  int EntryType = 0;
+  // ---- phonebook page state (pages/PhonebookPage.h) ----
+  std::string& EntryNumber = phonebookPage_.EntryNumber;
+  int& EntryType = phonebookPage_.EntryType;
 
   // ---- files ----
   TDropFile* DropFile1 = nullptr;
@@ -237,7 +239,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void cmbOperatorClick();
   void cmdSaveLogoClick();
 
-  // phonebook page (MainPhonebook.cpp)
+  // phonebook page (pages/PhonebookPage.h)
   void EntryNoChange();
   void SaveEntryClick();
 

@@ -69,3 +69,10 @@ void TWin::SetupVoidPages() { voidPages_.Setup({ui->BitBtn1, ui->SaveTemp}, Link
 
 void TWin::SaveVoidClick() { voidPages_.SaveVoidClick(); }
 void TWin::SaveTempClick() { voidPages_.SaveTempClick(); }
+
+// ---- phonebook page ----
+
+void TWin::SetupPhonebookPage() { phonebookPage_.Setup({ui->EntryName, ui->EntryNo, ui->SaveEntry}, editors_, Links()); }
+
+void TWin::EntryNoChange() { phonebookPage_.EntryNoChange(); }
+void TWin::SaveEntryClick() { phonebookPage_.SaveEntryClick(); }
