@@ -1,9 +1,11 @@
 #pragma once
 // The main window: a fixed frame with six tab pages, the port choice, the
-// status bar, the menus and the shared editor machinery. Handlers carry the
-// names of their controls and events; each page keeps its handlers in a file
-// of its own (MainText.cpp, MainFiles.cpp, MainIndicator.cpp, MainVoid.cpp,
-// MainLogo.cpp, MainPhonebook.cpp), the frame lives in Main.cpp.
+// status bar and the menus. Handlers carry the names of their controls and
+// events. Each page keeps its state and handlers in an object of its own
+// (src/app/pages: TextPage, IndicatorPage, VoidPages, PhonebookPage,
+// LogoPage, and the Editors that the text and phonebook pages share); the
+// window hands each its controls and forwards its handlers (MainPages.cpp).
+// The frame lives in Main.cpp, the file commands in MainFiles.cpp.
 #include <QBuffer>
 #include <QImage>
 #include <QMainWindow>
@@ -14,6 +16,7 @@
 
 #include "app/pages/Editors.h"
 #include "app/pages/IndicatorPage.h"
+#include "app/pages/LogoPage.h"
 #include "app/pages/PageLinks.h"
 #include "app/pages/PhonebookPage.h"
 #include "app/pages/TextPage.h"
@@ -54,6 +57,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::IndicatorPage indicatorPage_;
   mp::VoidPages voidPages_;
   mp::PhonebookPage phonebookPage_;
+  mp::LogoPage logoPage_;
 
  public:
   explicit TWin(QWidget* parent = nullptr);
@@ -118,10 +122,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious = false);
   int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
 
-  // ---- logo page state ----
-  std::string OperatorCode;
-  std::string LogoBits;
-  QImage LogoPreview;
+  // ---- logo page state (pages/LogoPage.h) ----
+  std::string& OperatorCode = logoPage_.OperatorCode;
+  std::string& LogoBits = logoPage_.LogoBits;
+  QImage& LogoPreview = logoPage_.LogoPreview;
   void BitmapToLogo(const QImage* picture);
 
   // ---- phonebook page state (pages/PhonebookPage.h) ----
@@ -233,7 +237,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SaveVoidClick();
   void SaveTempClick();
 
-  // logo page (MainLogo.cpp)
+  // logo page (pages/LogoPage.h)
   void cmdPasteLogoClick();
   void cmbOperatorChange();
   void cmbOperatorClick();

@@ -70,6 +70,18 @@ void TWin::SetupVoidPages() { voidPages_.Setup({ui->BitBtn1, ui->SaveTemp}, Link
 void TWin::SaveVoidClick() { voidPages_.SaveVoidClick(); }
 void TWin::SaveTempClick() { voidPages_.SaveTempClick(); }
 
+// ---- logo page ----
+
+void TWin::SetupLogoPage() {
+  logoPage_.Setup({ui->cmbOperator, ui->txtDesc, ui->imgPreview, ui->cmdPasteLogo, ui->cmdSaveLogo}, Links());
+}
+
+void TWin::BitmapToLogo(const QImage* picture) { logoPage_.BitmapToLogo(picture); }
+void TWin::cmdPasteLogoClick() { logoPage_.cmdPasteLogoClick(); }
+void TWin::cmbOperatorChange() { logoPage_.cmbOperatorChange(); }
+void TWin::cmbOperatorClick() { logoPage_.cmbOperatorClick(); }
+void TWin::cmdSaveLogoClick() { logoPage_.cmdSaveLogoClick(); }
+
 // ---- phonebook page ----
 
 void TWin::SetupPhonebookPage() { phonebookPage_.Setup({ui->EntryName, ui->EntryNo, ui->SaveEntry}, editors_, Links()); }
