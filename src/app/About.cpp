@@ -26,7 +26,6 @@ TAboutWin::TAboutWin(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutWin) {
     label->setPalette(p);
   }
   ui->Shape2->lower();
-  ui->Icon->setPixmap(mp::LauncherIcon().pixmap(32, 32));
   ui->Icon->setAccessibleName("Corvistan MIRAPOST icon");
   ui->Title->setFont(mp::TitleFont(37));
   QFont owner = font();
@@ -108,6 +107,8 @@ void TAboutWin::FitLinkFont() {
 
 void TAboutWin::showEvent(QShowEvent* event) {
   FitLinkFont();
+  // Drawn when first shown: the icon is an SVG, not worth drawing at start-up.
+  if (ui->Icon->pixmap().isNull()) ui->Icon->setPixmap(mp::LauncherIcon().pixmap(32, 32));
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {

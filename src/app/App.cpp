@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QImageReader>
 #include <QPixmap>
 #include <QElapsedTimer>
 #include <cstdio>
@@ -26,17 +25,13 @@ namespace mp {
 
 QIcon LauncherIcon() {
   // One icon everywhere: the desktop entry's, built into the program; the
-  // drawn one where no SVG reader is installed.
+  // drawn one where no SVG reader is installed. The SVG icon engine draws a
+  // size only when it is asked for it, so nothing is drawn before the first
+  // paint of the window.
   InitIconResource();
-  QIcon out;
-  for (int size : {16, 24, 32, 48, 64, 128}) {
-    QImageReader reader(":/icons/mirapost.svg");
-    reader.setScaledSize(QSize(size, size));
-    const QImage image = reader.read();
-    if (image.isNull()) return ProgramIcon();
-    out.addPixmap(QPixmap::fromImage(image));
-  }
-  return out;
+  QIcon icon(":/icons/mirapost.svg");
+  if (icon.isNull()) return ProgramIcon();
+  return icon;
 }
 
 void SetApplicationNames() {

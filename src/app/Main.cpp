@@ -181,7 +181,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
   ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
   ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
   ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
-  setWindowIcon(mp::LauncherIcon());
+  // The icon is an SVG: drawn once the window is on the screen.
+  mp::AfterFirstPaint(this, [this] { setWindowIcon(mp::LauncherIcon()); });
 
   // Frame signals.
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);

@@ -35,6 +35,7 @@
 #include "phone/SimulatedPhone.h"
 #include "platform/Settings.h"
 #include "platform/Version.h"
+#include "widgets/Look.h"
 #include "ui_Main.h"
 
 namespace {
@@ -283,6 +284,7 @@ int main(int argc, char** argv) {
   Application app(argc, argv);
   mark("application");
   SetApplicationNames();
+  mp::UseLookStyle();
   QGuiApplication::setDesktopFileName("example.mirapost.Mirapost");  // the desktop entry's name
   const Options options = ParseCommandLine(app);
 

@@ -1,11 +1,14 @@
 #include "widgets/Look.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QTimer>
 #include <QWidget>
 
 #include "widgets/Questions.h"
@@ -159,6 +162,70 @@ QIcon ProgramIcon() {
   p.drawRect(QRectF(13, 10, 6, 2));
   p.end();
   return QIcon(pixmap);
+}
+
+namespace {
+
+// Two chevrons pointing right: "more menus", for the menu bar's overflow.
+QIcon ExtensionIcon() {
+  QPixmap pixmap = Canvas(16);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(QColor(40, 40, 40));
+  pen.setWidthF(1.5);
+  p.setPen(pen);
+  for (double x : {4.0, 9.0}) p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
+  p.end();
+  return QIcon(pixmap);
+}
+
+// Every menu bar asks its style for the picture of its overflow button when
+// it is made. The common styles read that picture from a PNG, and reading a
+// picture by name loads every image format plug-in there is: milliseconds
+// before the first paint for a button that a menu bar of our width shows only
+// with very large fonts. It is drawn instead; all else is the style's own.
+class LookStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+    if (which == SP_ToolBarHorizontalExtensionButton) return ExtensionIcon();
+    return QProxyStyle::standardIcon(which, option, widget);
+  }
+};
+
+}  // namespace
+
+void UseLookStyle() {
+  // The style in force (the desktop's, or the one given with -style) stays
+  // underneath.
+  QApplication::setStyle(new LookStyle(QApplication::style()->name()));
+}
+
+namespace {
+
+class FirstPaintWatcher : public QObject {
+ public:
+  FirstPaintWatcher(QWidget* w, std::function<void()> then) : QObject(w), then_(std::move(then)) {
+    w->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      // Queued, so that the paint ends (and reaches the screen) first.
+      QTimer::singleShot(0, watched, std::move(then_));
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> then_;
+};
+
+}  // namespace
+
+void AfterFirstPaint(QWidget* w, std::function<void()> then) {
+  if (w && then) new FirstPaintWatcher(w, std::move(then));
 }
 
 void SetHintHidePause(QWidget* window) {

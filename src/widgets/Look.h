@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <functional>
 
 class QWidget;
 class QDialog;
@@ -22,12 +23,20 @@ enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel };
 QIcon ActionIcon(ActionPicture picture);
 QIcon ProgramIcon();
 
+// Puts the application's style under a thin layer of ours (see Look.cpp);
+// called once, after the application object is made and before any window.
+void UseLookStyle();
+
 // Hints of `window` and of every control in it stay ten seconds.
 void SetHintHidePause(QWidget* window);
 
 // Paints `w` as a filled shape of `colour` (a rounded rectangle when radius
 // > 0) instead of its own background. Cheaper at start-up than style sheets.
 void PaintShape(QWidget* w, const QColor& colour, int radius);
+
+// Runs `then` once, just after the first paint of `w`: for what the user
+// cannot see in the first frame (a window icon, a warm-up).
+void AfterFirstPaint(QWidget* w, std::function<void()> then);
 
 // Shows a dialog modally through the questions in force (widgets/Questions.h)
 // and returns its result (QDialog::Accepted or Rejected).
