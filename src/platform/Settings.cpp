@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <atomic>
 #include <mutex>
@@ -173,7 +174,11 @@ void EnsureBlankLine(std::string& out, const std::string& eol) {
 // The store's bytes as last read, with what identifies that version of the
 // file: every window opens the key in turn, and the file is read again only
 // when it has changed (another inode after a save, another size or time).
+// File times tick coarsely (a few milliseconds), so a version changed just
+// before it was read could be changed again in place with the same times:
+// such a version is not kept, and the next reader reads the file.
 struct ReadCache {
+  static constexpr std::int64_t kTimeGrainNs = 100'000'000;
   std::mutex mutex;
   std::string path;
   dev_t dev = 0;
@@ -188,6 +193,14 @@ struct ReadCache {
            st.st_ctim.tv_sec == ctime.tv_sec && st.st_ctim.tv_nsec == ctime.tv_nsec;
   }
   void Keep(const std::string& p, const struct stat& st, const std::string& b) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t age = (std::int64_t(now.tv_sec) - st.st_ctim.tv_sec) * 1'000'000'000 +
+                             (std::int64_t(now.tv_nsec) - st.st_ctim.tv_nsec);
+    if (age < kTimeGrainNs) {
+      size = -1;
+      return;
+    }
     path = p;
     dev = st.st_dev;
     ino = st.st_ino;
@@ -228,10 +241,7 @@ void SettingsKey::Reset() {
   changes_.clear();
 }
 
-SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
-  ClearContent();
-  bytes->clear();
-
+SettingsKey::FileState SettingsKey::ReadFile(std::string* bytes) {
   // O_NONBLOCK: opening a pipe must not wait for a writer.
   const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
@@ -242,6 +252,7 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     if (::stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return FileState::NotAFile;
     return FileState::Unreadable;
   }
+  ++g_fileReads;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     ::close(fd);
@@ -256,13 +267,8 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     return FileState::Unreadable;
   }
   ReadCache& cache = Cache();
-  {
-    std::lock_guard lock(cache.mutex);
-    if (cache.Matches(path_, st)) *bytes = cache.bytes;
-  }
-  if (bytes->empty() && st.st_size > 0) {
+  if (st.st_size > 0) {
     // The size may change while reading: stop one chunk beyond the cap.
-    ++g_fileReads;
     bytes->reserve(static_cast<std::size_t>(st.st_size));
     char chunk[16384];
     bool failed = false;
@@ -288,6 +294,27 @@ SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
     }
   } else {
     ::close(fd);
+  }
+  return FileState::Readable;
+}
+
+SettingsKey::FileState SettingsKey::Load(std::string* bytes) {
+  ClearContent();
+  bytes->clear();
+
+  // Unchanged since it was last read (the same file, size and times): the
+  // bytes read then, without opening it again. Only a change is read.
+  {
+    struct stat now;
+    if (::stat(path_.c_str(), &now) == 0 && S_ISREG(now.st_mode)) {
+      ReadCache& cache = Cache();
+      std::lock_guard lock(cache.mutex);
+      if (cache.Matches(path_, now)) *bytes = cache.bytes;
+    }
+  }
+  if (bytes->empty()) {
+    const FileState read = ReadFile(bytes);
+    if (read != FileState::Readable) return read;
   }
 
   std::string text;

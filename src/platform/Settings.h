@@ -105,9 +105,10 @@ class SettingsKey {
   // the store at `path`; those younger than a minute may belong to a save in
   // progress and stay. Close() calls it before writing.
   static void RemoveStaleTemporaries(const std::string& path = DefaultPath());
-  // How often a store's bytes were read from disk in this process. The key
-  // is opened many times (each window reads its part), but an unchanged
-  // file is read once: the bytes are kept with its inode, size and times.
+  // How often a store was opened and read from disk in this process. The
+  // key is opened many times (each window reads its part), but an unchanged
+  // file is opened and read once: the bytes are kept with its inode, size
+  // and times, and a look at those (stat) is all a later opening costs.
   static int FileReads();
 
  private:
@@ -125,6 +126,8 @@ class SettingsKey {
   void ClearContent();  // what was read from the file
   void Reset();         // and the pending writes
   FileState Load(std::string* bytes);
+  // Opens and reads the file into `bytes` (and the read cache).
+  FileState ReadFile(std::string* bytes);
   void Parse(const std::string& text);
   const Entry* Find(const std::string& name) const;
   void Set(const std::string& name, Value value);

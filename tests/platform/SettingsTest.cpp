@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 using mp::SettingsKey;
@@ -533,3 +537,48 @@ TEST_F(SettingsTest, LinkedReadOnlyAndLeftoverFiles) {
 }
 
 }  // namespace
+
+// An unchanged store is opened and read once however often a key is opened;
+// whatever another program does to it afterwards is read again, even when
+// size and modification time stay the same, and even at once.
+TEST_F(SettingsTest, UnchangedStoreIsOpenedOnceAndEveryChangeIsRead) {
+  auto store = [](int value) { return std::string(kHead) + "\"ComPort\"=dword:0000000" + std::to_string(value) + "\n"; };
+  auto sameTimes = [this](const struct stat& before) {
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+  };
+  struct Case {
+    const char* name;
+    std::function<void(const struct stat&)> change;
+    int expected;
+  };
+  const std::vector<Case> cases = {
+      {"rewritten in place, same size and time", [&](const struct stat& st) { Put(store(5)); sameTimes(st); }, 5},
+      {"replaced by another file, same size and time",
+       [&](const struct stat& st) {
+         const std::string other = path_ + ".new";
+         std::ofstream(other, std::ios::binary) << store(6);
+         fs::rename(other, path_);
+         sameTimes(st);
+       },
+       6},
+  };
+  for (const Case& c : cases) {
+    Put(store(4));
+    // A version younger than the file times' grain is never kept: let it age.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    auto read = [this] {
+      SettingsKey key(path_);
+      EXPECT_TRUE(key.Open(false));
+      return key.ReadInteger("ComPort").value_or(-1);
+    };
+    const int before = SettingsKey::FileReads();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(read(), 4) << c.name;
+    EXPECT_EQ(SettingsKey::FileReads() - before, 1) << c.name;
+    struct stat st {};
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    c.change(st);
+    EXPECT_EQ(read(), c.expected) << c.name;
+    EXPECT_EQ(SettingsKey::FileReads() - before, 2) << c.name;
+  }
+}
