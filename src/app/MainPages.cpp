@@ -84,7 +84,9 @@ void TWin::cmdSaveLogoClick() { logoPage_.cmdSaveLogoClick(); }
 
 // ---- phonebook page ----
 
-void TWin::SetupPhonebookPage() { phonebookPage_.Setup({ui->EntryName, ui->EntryNo, ui->SaveEntry}, editors_, Links()); }
+void TWin::SetupPhonebookPage() {
+  phonebookPage_.Setup({ui->EntryName, ui->EntryNo, ui->SaveEntry}, editors_, Links());
+}
 
 void TWin::EntryNoChange() { phonebookPage_.EntryNoChange(); }
 void TWin::SaveEntryClick() { phonebookPage_.SaveEntryClick(); }
