@@ -153,6 +153,13 @@ void TSentWin::RowChanged(std::int64_t id) {
   const mp::record::Entry* was = Selected();
   const std::int64_t keep = was ? was->id : 0;
   Model->RowChanged(id);
+  const mp::record::Entry* now = Selected();
+  if (keep && now && now->id == keep) {
+    // The selection moved along with its row: only when that row itself
+    // changed is the phone's view of it drawn again.
+    if (keep == id) SelectionChange();
+    return;
+  }
   const int row = keep ? Model->RowOf(keep) : -1;
   // A new row at the top is selected when nothing was.
   Select(row >= 0 ? row : (Model->rowCount() > 0 ? 0 : -1));

@@ -7,13 +7,16 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 namespace mp {
@@ -154,72 +157,159 @@ std::string ProgramOf(int pid, const PortPaths& paths) {
   return name;
 }
 
+namespace {
+
+// The device as the kernel names it in fd links, and what makes a link it.
+struct Target {
+  struct stat st {};
+  bool isChar = false;
+  std::string name;
+  bool underDev = false;
+};
+
+// True when process `pid` (an entry of the process folder `procFd`) has the
+// target open. A link is worth a stat only when it leads into /dev (every
+// terminal does) or has the device's own name; sockets, pipes, anonymous
+// inodes and ordinary files are passed over by their text alone.
+bool Holds(int procFd, const char* pid, const Target& target) {
+  char fdPath[64];
+  std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", pid);
+  const int fdsFd = ::openat(procFd, fdPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fdsFd < 0) return false;  // another user's process, or gone meanwhile
+  DIR* fds = ::fdopendir(fdsFd);
+  if (!fds) {
+    ::close(fdsFd);
+    return false;
+  }
+  bool same = false;
+  char link[PATH_MAX];
+  while (dirent* e = ::readdir(fds)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    const ssize_t n = ::readlinkat(fdsFd, e->d_name, link, sizeof link - 1);
+    if (n <= 0) continue;
+    link[n] = '\0';
+    if (target.name != link && !(target.underDev && std::strncmp(link, "/dev/", 5) == 0)) continue;
+    struct stat st {};
+    if (::fstatat(fdsFd, e->d_name, &st, 0) != 0) continue;
+    // A device node that is gone (a pseudo-terminal whose other side has
+    // closed, an unplugged adapter) is no longer this device, even when a
+    // new one now has its number.
+    if (st.st_nlink == 0) continue;
+    same = target.isChar ? (S_ISCHR(st.st_mode) && st.st_rdev == target.st.st_rdev)
+                         : (st.st_dev == target.st.st_dev && st.st_ino == target.st.st_ino);
+    if (same) break;
+  }
+  ::closedir(fds);
+  return same;
+}
+
+// True when the kernel tells descriptor counts: the size of a process's fd
+// folder on procfs (Linux 6.2 and later; 0 before). This process always has
+// the process folder itself open.
+bool CountsDescriptors(int procFd) {
+  struct statfs fs {};
+  if (::fstatfs(procFd, &fs) != 0 || fs.f_type != PROC_SUPER_MAGIC) return false;
+  struct stat self {};
+  return ::fstatat(procFd, "self/fd", &self, 0) == 0 && self.st_size > 0;
+}
+
+// The file name of a process's program ("screen" for /usr/bin/screen), in
+// one call: the link to its executable. Empty when we may not read it.
+std::string ExeName(int procFd, const char* pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "%.20s/exe", pid);
+  char link[PATH_MAX];
+  const ssize_t n = ::readlinkat(procFd, path, link, sizeof link - 1);
+  if (n <= 0) return {};
+  std::string name(link, static_cast<size_t>(n));
+  // A program replaced while it runs: "/usr/bin/screen (deleted)".
+  static const std::string kDeleted = " (deleted)";
+  if (name.size() > kDeleted.size() && name.compare(name.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+    name.resize(name.size() - kDeleted.size());
+  const size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
+bool IsSerialProgram(const std::string& program) {
+  static const char* const kNames[] = {
+      "ModemManager", "minicom", "picocom", "microcom", "screen", "tio", "cu", "putty", "cutecom",
+      "moserial", "gtkterm", "kermit", "gammu", "gammu-smsd", "gnokii", "gnokiid", "smsd", "pppd",
+      "wvdial", "chat", "socat", "ser2net", "gpsd", "mirapost", "mirapost-send", "mirapost-phonesim"};
+  for (const char* name : kNames) {
+    if (program == name) return true;
+  }
+  return false;
+}
+
+std::vector<int> RoutineSearchOrder(std::vector<ProcessFiles> processes) {
+  // Known programs first, then the small processes, fewest files first.
+  std::stable_sort(processes.begin(), processes.end(), [](const ProcessFiles& a, const ProcessFiles& b) {
+    if (a.serialProgram != b.serialProgram) return a.serialProgram;
+    return a.descriptors < b.descriptors;
+  });
+  std::vector<int> order;
+  long left = kRoutineDescriptorBudget;
+  for (const ProcessFiles& p : processes) {
+    // Known programs are read whatever their size; after them the rest
+    // only come bigger.
+    if (!p.serialProgram && (p.descriptors > kRoutineSmallProcess || p.descriptors > left)) break;
+    order.push_back(p.pid);
+    left -= p.descriptors;
+  }
+  return order;
+}
+
 PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, HolderSearch search) {
-  struct stat target {};
-  if (device.empty() || ::stat(device.c_str(), &target) != 0) return {};
-  const bool isChar = S_ISCHR(target.st_mode);
+  Target target;
+  if (device.empty() || ::stat(device.c_str(), &target.st) != 0) return {};
+  target.isChar = S_ISCHR(target.st.st_mode);
   // The name the kernel shows in the fd links for it.
-  std::string name = device;
+  target.name = device;
   if (char* real = ::realpath(device.c_str(), nullptr)) {
-    name = real;
+    target.name = real;
     std::free(real);
   }
-  // A link is worth a stat only when it leads into /dev (every terminal
-  // does) or has the device's own name; sockets, pipes, anonymous inodes and
-  // ordinary files are passed over by their text alone.
-  const bool underDev = name.rfind("/dev/", 0) == 0;
+  target.underDev = target.name.rfind("/dev/", 0) == 0;
   const int procFd = ::open(paths.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (procFd < 0) return {};
+  const bool weigh = search == HolderSearch::Routine && CountsDescriptors(procFd);
   DIR* proc = ::fdopendir(procFd);
   if (!proc) {
     ::close(procFd);
     return {};
   }
   const std::string self = std::to_string(::getpid());
+  const uid_t me = ::geteuid();
   PortHolder found;
+  std::vector<ProcessFiles> weighed;
   char fdPath[64];
-  char link[PATH_MAX];
   while (dirent* p = ::readdir(proc)) {
     if (!IsNumber(p->d_name) || self == p->d_name) continue;
-    std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", p->d_name);
-    if (search == HolderSearch::Routine) {
-      // Listing a process's descriptors costs the kernel work for each;
-      // processes with very many (browsers, servers) are left to the full
-      // search. The folder's size is the number of open descriptors (Linux
-      // 6.2 and later; 0 before, and then every process is listed).
-      struct stat fdsInfo {};
-      if (::fstatat(procFd, fdPath, &fdsInfo, 0) != 0) continue;
-      if (fdsInfo.st_size > kRoutineMaxDescriptors) continue;
-    }
-    const int fdsFd = ::openat(procFd, fdPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fdsFd < 0) continue;  // another user's process, or gone meanwhile
-    DIR* fds = ::fdopendir(fdsFd);
-    if (!fds) {
-      ::close(fdsFd);
-      continue;
-    }
-    while (dirent* e = ::readdir(fds)) {
-      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-      const ssize_t n = ::readlinkat(fdsFd, e->d_name, link, sizeof link - 1);
-      if (n <= 0) continue;
-      link[n] = '\0';
-      const bool sameName = name == link;
-      if (!sameName && !(underDev && std::strncmp(link, "/dev/", 5) == 0)) continue;
-      struct stat st {};
-      if (::fstatat(fdsFd, e->d_name, &st, 0) != 0) continue;
-      // A device node that is gone (a pseudo-terminal whose other side has
-      // closed, an unplugged adapter) is no longer this device, even when a
-      // new one now has its number.
-      if (st.st_nlink == 0) continue;
-      const bool same = isChar ? (S_ISCHR(st.st_mode) && st.st_rdev == target.st_rdev)
-                               : (st.st_dev == target.st_dev && st.st_ino == target.st_ino);
-      if (same) {
+    if (!weigh) {
+      if (Holds(procFd, p->d_name, target)) {
         found.pid = std::atoi(p->d_name);
         break;
       }
+      continue;
     }
-    ::closedir(fds);
-    if (found.pid) break;
+    // One stat a process: how many files it has open, and whose it is.
+    std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", p->d_name);
+    struct stat fds {};
+    if (::fstatat(procFd, fdPath, &fds, 0) != 0 || fds.st_size <= 0) continue;  // gone, or a kernel thread
+    if (me != 0 && fds.st_uid != me) continue;  // another user's: not ours to read
+    ProcessFiles f{std::atoi(p->d_name), static_cast<long>(fds.st_size), false};
+    // Only the large ones are named (one call each): the small ones are
+    // taken by their size.
+    if (f.descriptors > kRoutineSmallProcess) f.serialProgram = IsSerialProgram(ExeName(procFd, p->d_name));
+    weighed.push_back(f);
+  }
+  for (int pid : RoutineSearchOrder(std::move(weighed))) {
+    if (Holds(procFd, std::to_string(pid).c_str(), target)) {
+      found.pid = pid;
+      break;
+    }
   }
   ::closedir(proc);
   if (found.pid) {

@@ -13,9 +13,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 
 #include "pdu/Reading.h"
+#include "record/Flusher.h"
 #include "platform/Settings.h"
 
 namespace mp::record {
@@ -128,6 +130,7 @@ Record::Record(std::string path) : path_(std::move(path)) {
 Record::~Record() { Close(); }
 
 void Record::Close() {
+  flusher_.reset();  // waits for the last flush
   if (!QSqlDatabase::contains(Q(connection_))) return;
   {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
@@ -225,7 +228,7 @@ bool Record::Open() {
     connected = db.open();
     if (!connected) Failed(db.lastError());
   }
-  open_ = connected && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=FULL") &&
+  open_ = connected && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
           Migrate();
   if (!open_) {
     const std::string why = error_;
@@ -233,6 +236,8 @@ bool Record::Open() {
     error_ = why;
   } else {
     trouble_ = Trouble::None;
+    flusher_ = std::make_unique<Flusher>(path_ + "-wal");
+    Written();  // what the schema's steps wrote
   }
   return open_;
 }
@@ -273,7 +278,7 @@ bool Record::Migrate() {
 }
 
 std::optional<std::int64_t> Record::Add(const Entry& entry) {
-  if (!open_) return std::nullopt;
+  if (!open_ || FlushFailed()) return std::nullopt;
   Entry e = entry;
   if (e.time.empty()) e.time = Now();
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
@@ -288,11 +293,12 @@ std::optional<std::int64_t> Record::Add(const Entry& entry) {
     return std::nullopt;
   }
   trouble_ = Trouble::None;
+  Written();
   return q.lastInsertId().toLongLong();
 }
 
 bool Record::Update(const Entry& e) {
-  if (!open_) return false;
+  if (!open_ || FlushFailed()) return false;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare(
       "UPDATE sent SET time = :time, port = :port, device = :device, command = :command, "
@@ -306,6 +312,7 @@ bool Record::Update(const Entry& e) {
     return false;
   }
   trouble_ = Trouble::None;
+  Written();
   return q.numRowsAffected() == 1;
 }
 
@@ -371,14 +378,32 @@ bool Record::Remove(std::int64_t id) {
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare("DELETE FROM sent WHERE id = :id");
   q.bindValue(":id", static_cast<qlonglong>(id));
+  if (FlushFailed()) return false;
   if (!q.exec()) {
     error_ = q.lastError().text().toStdString();
     return false;
   }
+  Written();
   return q.numRowsAffected() == 1;
 }
 
-bool Record::Clear() { return open_ && Exec("DELETE FROM sent"); }
+bool Record::Clear() {
+  if (!open_ || FlushFailed() || !Exec("DELETE FROM sent")) return false;
+  Written();
+  return true;
+}
+
+bool Record::FlushFailed() {
+  const int e = flusher_ ? flusher_->TakeError() : 0;
+  if (e == 0) return false;
+  error_ = std::string("the system could not keep the last rows on the disk (") + std::strerror(e) + ")";
+  trouble_ = Trouble::Other;
+  return true;
+}
+
+void Record::Written() {
+  if (flusher_) flusher_->Request();
+}
 
 bool Enabled() {
   SettingsKey key;

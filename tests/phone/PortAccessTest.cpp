@@ -341,8 +341,42 @@ TEST_F(PortAccess, HolderSearchReadsTheProcessFolders) {
   const PortHolder h = FindOtherHolder(slave, paths);
   EXPECT_EQ(h.pid, 999002);
   EXPECT_EQ(h.program, "minicom");
+  // Folders that are not procfs tell no descriptor counts: the routine
+  // search then reads them all.
+  EXPECT_EQ(FindOtherHolder(slave, paths, HolderSearch::Routine).pid, 999002);
   EXPECT_EQ(ProgramOf(999001, paths), "cat");
   EXPECT_EQ(FindOtherHolder(dir.path + "/missing", paths).pid, 0);
+}
+
+// The routine search reads known serial programs first whatever their size,
+// then small processes, fewest files first, within its budget of descriptors.
+TEST(RoutineHolderSearch, ReadsLikelyHoldersFirstWithinTheBudget) {
+  const long small = kRoutineSmallProcess;
+  struct Case {
+    const char* what;
+    std::vector<ProcessFiles> processes;
+    std::vector<int> order;
+  } cases[] = {
+      {"none", {}, {}},
+      {"fewest files first", {{1, 30, false}, {2, 4, false}, {3, 12, false}}, {2, 3, 1}},
+      {"a known program first, however large", {{1, 5, false}, {2, 5000, true}, {3, 3, false}}, {2}},
+      {"a small known program before smaller ones", {{1, 3, false}, {2, 40, true}}, {2, 1}},
+      {"large unknown processes are left out", {{1, small + 1, false}, {2, 10, false}}, {2}},
+      {"exactly small is read", {{1, small, false}}, {1}},
+      {"the budget is kept", {{1, small, false}, {2, small, false}, {3, small, false}, {4, small, false},
+                              {5, small, false}, {6, small, false}, {7, small, false}},
+       {1, 2, 3, 4, 5, 6}},
+      {"the budget is not exceeded by the next", {{1, small, false}, {2, small, false}, {3, small, false},
+                                                  {4, small, false}, {5, small, false}, {6, small, false},
+                                                  {7, 20, false}},
+       {7, 1, 2, 3, 4, 5}},
+  };
+  static_assert(6 * kRoutineSmallProcess <= kRoutineDescriptorBudget &&
+                20 + 6 * kRoutineSmallProcess > kRoutineDescriptorBudget);
+  for (const Case& c : cases) EXPECT_EQ(RoutineSearchOrder(c.processes), c.order) << c.what;
+  for (const char* name : {"ModemManager", "minicom", "picocom", "screen", "gammu-smsd", "smsd", "pppd"})
+    EXPECT_TRUE(IsSerialProgram(name)) << name;
+  for (const char* name : {"", "firefox", "minicom2", "Screen", "sleep"}) EXPECT_FALSE(IsSerialProgram(name)) << name;
 }
 
 TEST_F(PortAccess, ExclusiveModeIsGivenBackAtTheClose) {
