@@ -10,6 +10,8 @@
 #   phone reports; gateway hands messages to SMS gateways beside the phone link;
 #   cli is the command line over the core; dropfile is the drop
 #   target, beside the widgets and needing none of them.
+#   app/pages, the main window's page objects, include no form header and never
+#   app/Main.h: the window hands each page its controls.
 cmake_minimum_required(VERSION 3.25)
 
 set(allowed_platform platform)
@@ -44,6 +46,14 @@ foreach(folder IN LISTS folders)
   file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp"
        "${SOURCE_DIR}/${folder}/*.in" "${SOURCE_DIR}/${folder}/*.ui")
   foreach(file IN LISTS files)
+    # The pages of the main window stand alone: a page gets its controls from
+    # the window and never reaches for the form or the window itself.
+    if(file MATCHES "^app/pages/")
+      file(STRINGS "${SOURCE_DIR}/${file}" own REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](ui_[A-Za-z]+\\.h|app/Main\\.h)[\">]")
+      foreach(line IN LISTS own)
+        string(APPEND problems "  ${file}: ${line} (a page is handed its controls)\n")
+      endforeach()
+    endif()
     # #include lines, and the headers a form names for its own controls.
     file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "^[ \t]*(#[ \t]*include[ \t]*[\"<]|<header>)[a-z]+/")
     foreach(line IN LISTS lines)

@@ -439,13 +439,6 @@ void TWin::SelectAll1Click() {
 
 QString TWin::StatusText() const { return StatusPanel ? StatusPanel->FullText() : QString(); }
 
-int TWin::ClassIndex() const { return ui->ClassButtons->checkedId(); }
-
-void TWin::SetClassIndex(int index) {
-  if (QAbstractButton* b = ui->ClassButtons->button(index)) b->setChecked(true);
-  classShown_ = ClassIndex();
-}
-
 QPushButton* TWin::DefaultButton() const {
   QWidget* page = ui->PageControl->currentWidget();
   if (page == ui->TabSheet1) return ui->SaveBlink;

@@ -1,9 +1,11 @@
 #pragma once
 // The main window: a fixed frame with six tab pages, the port choice, the
-// status bar, the menus and the shared editor machinery. Handlers carry the
-// names of their controls and events; each page keeps its handlers in a file
-// of its own (MainText.cpp, MainFiles.cpp, MainIndicator.cpp, MainVoid.cpp,
-// MainLogo.cpp, MainPhonebook.cpp), the frame lives in Main.cpp.
+// status bar and the menus. Handlers carry the names of their controls and
+// events. Each page keeps its state and handlers in an object of its own
+// (src/app/pages: TextPage, IndicatorPage, VoidPages, PhonebookPage,
+// LogoPage, and the Editors that the text and phonebook pages share); the
+// window hands each its controls and forwards its handlers (MainPages.cpp).
+// The frame lives in Main.cpp, the file commands in MainFiles.cpp.
 #include <QBuffer>
 #include <QImage>
 #include <QMainWindow>
@@ -12,6 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "app/pages/Editors.h"
+#include "app/pages/IndicatorPage.h"
+#include "app/pages/LogoPage.h"
+#include "app/pages/PageLinks.h"
+#include "app/pages/PhonebookPage.h"
+#include "app/pages/TextPage.h"
+#include "app/pages/VoidPages.h"
 #include "widgets/StatusLabel.h"
 #include "builders/Messages.h"
 #include "gateway/Gateway.h"
@@ -39,6 +48,16 @@ class TWin;
 
 class TWin : public QMainWindow, public mp::PhoneHost {
   Q_OBJECT
+
+  // The pages' own objects (src/app/pages): each keeps its page's state and
+  // handlers; the window hands each its controls and forwards its handlers.
+  // Declared first, so that the names below can refer to their state.
+  mp::Editors editors_;
+  mp::TextPage textPage_;
+  mp::IndicatorPage indicatorPage_;
+  mp::VoidPages voidPages_;
+  mp::PhonebookPage phonebookPage_;
+  mp::LogoPage logoPage_;
 
  public:
   explicit TWin(QWidget* parent = nullptr);
@@ -82,11 +101,11 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
-  // ---- shared editor machinery ----
-  QTextEdit* CurrentEditor = nullptr;
-  QAbstractButton* CurrentBlinkButton = nullptr;
-  QBuffer ScratchStream;  // the scratch stream of CopyRichText
-  QFont MessageFont;      // the font dialog's font, given to Message
+  // ---- shared editor machinery (pages/Editors.h) ----
+  QTextEdit*& CurrentEditor = editors_.CurrentEditor;
+  QAbstractButton*& CurrentBlinkButton = editors_.CurrentBlinkButton;
+  QBuffer& ScratchStream = editors_.ScratchStream;  // the scratch stream of CopyRichText
+  QFont MessageFont;  // the font dialog's font, given to Message
 
   // Returns the blink text length or -1; writes the blink text to `out` when given.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
@@ -103,15 +122,15 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious = false);
   int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
 
-  // ---- logo page state ----
-  std::string OperatorCode;
-  std::string LogoBits;
-  QImage LogoPreview;
+  // ---- logo page state (pages/LogoPage.h) ----
+  std::string& OperatorCode = logoPage_.OperatorCode;
+  std::string& LogoBits = logoPage_.LogoBits;
+  QImage& LogoPreview = logoPage_.LogoPreview;
   void BitmapToLogo(const QImage* picture);
 
-  // ---- phonebook page state ----
-  std::string EntryNumber;
-  int EntryType = 0;
+  // ---- phonebook page state (pages/PhonebookPage.h) ----
+  std::string& EntryNumber = phonebookPage_.EntryNumber;
+  int& EntryType = phonebookPage_.EntryType;
 
   // ---- files ----
   TDropFile* DropFile1 = nullptr;
@@ -189,7 +208,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Undo1Click();
   void Redo1Click();
 
-  // text page (MainText.cpp)
+  // text page (pages/TextPage.h, pages/Editors.h)
   void MessageChange();
   void ClassClick();
   void BlinkFontClick();
@@ -202,7 +221,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SaveAs1Click();
   void DropFile1DropFile(QObject* Sender, QString FileWithPath, QString FileName, QString Extension);
 
-  // indicator page (MainIndicator.cpp)
+  // indicator page (pages/IndicatorPage.h)
   void VoiceOnClick();
   void VoiceOffClick();
   void FaxOnClick();
@@ -214,17 +233,17 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::Indicators IndicatorChoice() const;
   void SaveIndClick();
 
-  // void and template pages (MainVoid.cpp)
+  // void and template pages (pages/VoidPages.h)
   void SaveVoidClick();
   void SaveTempClick();
 
-  // logo page (MainLogo.cpp)
+  // logo page (pages/LogoPage.h)
   void cmdPasteLogoClick();
   void cmbOperatorChange();
   void cmbOperatorClick();
   void cmdSaveLogoClick();
 
-  // phonebook page (MainPhonebook.cpp)
+  // phonebook page (pages/PhonebookPage.h)
   void EntryNoChange();
   void SaveEntryClick();
 
@@ -246,7 +265,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
 
  private:
   Ui::TWin* ui = nullptr;  // every control of the form, by its name
-  // Each page file connects its own controls (called from the constructor).
+  // What the pages need from the window (MainPages.cpp).
+  mp::PageLinks Links();
+  // Each page gets its controls (called from the constructor, in this order).
   void SetupTextPage();
   void SetupFiles();
   void SetupIndicatorPage();
@@ -264,7 +285,6 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void FormCreate();
   void FormDestroy();
   void SetupKeyboard();
-  int classShown_ = 0;          // the message type before the latest click
   bool dropCancelled_ = false;  // the user cancelled the drop being handled
 
   QObject* DialogueGuard = nullptr;  // the application's input filter during a dialogue

@@ -1,29 +1,19 @@
-// Text page: the message editor, blink marking and the formatting normaliser.
-// The blink marking lives only in the editors' character colours: a character
-// blinks when it is pure red. The same handlers serve the phonebook page's name
-// editor through CurrentEditor and CurrentBlinkButton.
+#include "app/pages/Editors.h"
+
 #include <QAbstractButton>
-#include <QAbstractUndoItem>
-#include <QButtonGroup>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTimer>
 #include <algorithm>
 #include <vector>
 
-#include "app/App.h"
-#include "app/Main.h"
-#include "widgets/MessageEdit.h"
 #include "builders/Messages.h"
-#include "dialogs/Send.h"
-#include "platform/Ansi.h"
 #include "platform/Rtf.h"
-#include "ui_Main.h"
+#include "widgets/MessageEdit.h"
+
+namespace mp {
 
 namespace {
 
@@ -69,47 +59,43 @@ QTextCharFormat FormatAt(const QTextDocument* d, int pos) {
 
 }  // namespace
 
-int TWin::MaxLength(QTextEdit* editor) const { return editor == ui->EntryName ? kEntryNameMax : kMessageMax; }
+int Editors::MaxLength(QTextEdit* editor) const { return editor == c_.EntryName ? kEntryNameMax : kMessageMax; }
 
-void TWin::SetupTextPage() {
-  connect(ui->Message, &QTextEdit::textChanged, this, &TWin::MessageChange);
-  connect(ui->Message, &QTextEdit::selectionChanged, this, &TWin::MessageSelectionChange);
-  connect(ui->Message, &QTextEdit::cursorPositionChanged, this, &TWin::MessageSelectionChange);
-  connect(ui->EntryName, &QTextEdit::selectionChanged, this, &TWin::MessageSelectionChange);
-  connect(ui->EntryName, &QTextEdit::cursorPositionChanged, this, &TWin::MessageSelectionChange);
-  connect(ui->BlinkFont, &QAbstractButton::clicked, this, &TWin::BlinkFontClick);
-  connect(ui->BlinkEntry, &QAbstractButton::clicked, this, &TWin::BlinkFontClick);
-  connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::ClassClick);
-  connect(ui->SaveBlink, &QAbstractButton::clicked, this, &TWin::SaveBlinkClick);
+void Editors::Setup(const Controls& controls) {
+  c_ = controls;
+  connect(c_.Message, &QTextEdit::selectionChanged, this, &Editors::MessageSelectionChange);
+  connect(c_.Message, &QTextEdit::cursorPositionChanged, this, &Editors::MessageSelectionChange);
+  connect(c_.EntryName, &QTextEdit::selectionChanged, this, &Editors::MessageSelectionChange);
+  connect(c_.EntryName, &QTextEdit::cursorPositionChanged, this, &Editors::MessageSelectionChange);
+  connect(c_.BlinkFont, &QAbstractButton::clicked, this, &Editors::BlinkFontClick);
+  connect(c_.BlinkEntry, &QAbstractButton::clicked, this, &Editors::BlinkFontClick);
   // The Blink toggles act on the editor's selection: a click never takes the
   // focus from it, Tab reaches them.
-  ui->BlinkFont->setFocusPolicy(Qt::TabFocus);
-  ui->BlinkEntry->setFocusPolicy(Qt::TabFocus);
-  ui->rtfBuf->setUndoRedoEnabled(false);
+  c_.BlinkFont->setFocusPolicy(Qt::TabFocus);
+  c_.BlinkEntry->setFocusPolicy(Qt::TabFocus);
+  c_.rtfBuf->setUndoRedoEnabled(false);
 
   // The editors hold at most MaxLength characters; text that comes in from
   // outside is cut to the room left and then re-rendered by the normaliser,
   // as part of the same undo step.
-  for (MessageEdit* editor : {ui->Message, ui->EntryName}) {
+  for (MessageEdit* editor : {c_.Message, c_.EntryName}) {
     editor->SetMaxLength(MaxLength(editor));
     connect(editor, &MessageEdit::TextCameIn, this, [this, editor] {
       if (editor->TakeIncoming()) NormaliseEditor(editor, true);
     });
   }
-  ui->Count->setText("160");
-  ui->SaveBlink->setEnabled(false);
 }
 
 // ---- blink text ------------------------------------------------------------
 
-int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
+int Editors::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
   toggles = false;
   if (!editor || EditorLength(editor->document()) > kMessageMax) return -1;
   // Read a copy, so that the editor's selection and scroll position stay.
-  CopyRichText(editor, ui->rtfBuf);
-  const QTextDocument* d = ui->rtfBuf->document();
+  CopyRichText(editor, c_.rtfBuf);
+  const QTextDocument* d = c_.rtfBuf->document();
   // Paragraphs joined by line breaks, each fragment a run of one marking.
-  std::vector<mp::MarkedRun> runs;
+  std::vector<MarkedRun> runs;
   for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
     if (b != d->begin()) runs.push_back({U"\n", false});
     for (auto it = b.begin(); !it.atEnd(); ++it) {
@@ -118,77 +104,31 @@ int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
       runs.push_back({std::u32string(text.begin(), text.end()), IsBlinkRed(f.charFormat())});
     }
   }
-  return mp::BlinkText(mp::MarkedChars(runs), out, toggles);
+  return BlinkText(MarkedChars(runs), out, toggles);
 }
 
-void TWin::MessageChange() {
-  bool toggles = false;
-  const int n = RichToBlinkText(ui->Message, nullptr, toggles);
-  const mp::CharsLeft left = mp::CountCharsLeft(n, toggles, ClassIndex());
-  ui->Count->setText(QString::fromStdString(left.count));
-  ui->SaveBlink->setEnabled(left.enabled);
-}
+void Editors::NormaliseMessage(bool joinPrevious) { NormaliseEditor(c_.Message, joinPrevious); }
 
-void TWin::NormaliseMessage(bool joinPrevious) { NormaliseEditor(ui->Message, joinPrevious); }
-
-void TWin::NormaliseEditor(QTextEdit* editor, bool joinPrevious) {
+void Editors::NormaliseEditor(QTextEdit* editor, bool joinPrevious) {
   QTextEdit* saved = CurrentEditor;
   QAbstractButton* savedButton = CurrentBlinkButton;
   CurrentEditor = editor;
-  CurrentBlinkButton = editor == ui->Message ? ui->BlinkFont : ui->BlinkEntry;
+  CurrentBlinkButton = editor == c_.Message ? c_.BlinkFont : c_.BlinkEntry;
   NormaliseFormatting(joinPrevious);
   CurrentEditor = saved;
   CurrentBlinkButton = savedButton;
 }
 
-namespace {
-
-// Undoing the choice of "Hidden" in the message's undo history gives the
-// type chosen before back, with the marking that the choice removed.
-class ClassUndo : public QAbstractUndoItem {
- public:
-  ClassUndo(TWin* win, int before, int after) : win_(win), before_(before), after_(after) {}
-  void undo() override { Apply(before_); }
-  void redo() override { Apply(after_); }
-
- private:
-  void Apply(int index) {
-    win_->SetClassIndex(index);
-    if (auto* blink = win_->findChild<QWidget*>("BlinkFont")) blink->setEnabled(win_->ClassIndex() != mp::TypeHidden);
-    win_->MessageChange();
-  }
-  TWin* win_;
-  int before_, after_;
-};
-
-}  // namespace
-
-void TWin::ClassClick() {
-  const int before = classShown_;
-  classShown_ = ClassIndex();
-  ui->BlinkFont->setEnabled(ClassIndex() != mp::TypeHidden);
-  if (!ui->BlinkFont->isEnabled()) {
-    // Hidden messages have no blinking: remove every red mark, as one step
-    // of the message's undo history that also gives the type back.
-    NormaliseMessage(false);
-    QTextCursor c(ui->Message->document());
-    c.joinPreviousEditBlock();
-    ui->Message->document()->appendUndoItem(new ClassUndo(this, before, classShown_));
-    c.endEditBlock();
-  }
-  MessageChange();
-}
-
 // ---- blink marking ---------------------------------------------------------
 
-void TWin::BlinkFontClick() {
+void Editors::BlinkFontClick() {
   if (!CurrentEditor || !CurrentBlinkButton) return;
   QTextCharFormat f;
   f.setForeground(CurrentBlinkButton->isChecked() ? kBlinkRed : WindowText(CurrentEditor));
   CurrentEditor->mergeCurrentCharFormat(f);
 }
 
-void TWin::MessageSelectionChange() {
+void Editors::MessageSelectionChange() {
   if (!CurrentEditor || !CurrentBlinkButton) return;
   const QTextCursor c = CurrentEditor->textCursor();
   const QTextCharFormat f =
@@ -196,7 +136,7 @@ void TWin::MessageSelectionChange() {
   CurrentBlinkButton->setChecked(IsBlinkRed(f));
 }
 
-bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
+bool Editors::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
   if (!editor || editor->isReadOnly()) return false;
   const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
   if (key->key() == Qt::Key_B && mods == Qt::ControlModifier) {
@@ -218,41 +158,41 @@ bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) {
   const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
   const QString text = key->text();
   const bool printable = !text.isEmpty() && text.at(0).isPrint() && !(mods & (Qt::ControlModifier | Qt::AltModifier));
-  if ((printable || (enter && editor == ui->Message)) && free < 1) return true;
+  if ((printable || (enter && editor == c_.Message)) && free < 1) return true;
   return false;
 }
 
 // ---- formatting normaliser ---------------------------------------------------
 
-void TWin::PasteInto(QTextEdit* editor) {
+void Editors::PasteInto(QTextEdit* editor) {
   auto* edit = qobject_cast<MessageEdit*>(editor);
   if (!edit) return;
   edit->paste();
   if (edit->TakeIncoming()) NormaliseEditor(edit, true);
 }
 
-void TWin::CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious) {
+void Editors::CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious) {
   if (!source || !target) return;
   if (!ScratchStream.isOpen()) ScratchStream.open(QIODevice::ReadWrite);
   ScratchStream.seek(0);
-  const QByteArray rtf = mp::DocumentToRtf(*source->document(), WindowText(source));
+  const QByteArray rtf = DocumentToRtf(*source->document(), WindowText(source));
   const qint64 written = ScratchStream.write(rtf);
   ScratchStream.seek(0);
   const QByteArray back = ScratchStream.read(std::max<qint64>(written, 0));
-  mp::RtfToDocument(back, *target->document(), -1, joinPrevious ? mp::RtfEdit::JoinPrevious : mp::RtfEdit::Step);
+  RtfToDocument(back, *target->document(), -1, joinPrevious ? RtfEdit::JoinPrevious : RtfEdit::Step);
 }
 
-void TWin::NormaliseFormatting(bool joinPrevious) {
+void Editors::NormaliseFormatting(bool joinPrevious) {
   QTextEdit* editor = CurrentEditor;
   if (!editor) return;
   const QTextCursor was = editor->textCursor();
   const int anchor = was.anchor(), position = was.position();
 
-  CopyRichText(editor, ui->rtfBuf);
-  QTextDocument* d = ui->rtfBuf->document();
+  CopyRichText(editor, c_.rtfBuf);
+  QTextDocument* d = c_.rtfBuf->document();
   QTextCursor c(d);
   c.beginEditBlock();
-  if (editor == ui->EntryName) {
+  if (editor == c_.EntryName) {
     // The name editor holds one line: line breaks that came in with a paste
     // or a file become blanks, so none reaches the phonebook entry.
     while (d->blockCount() > 1) {
@@ -325,7 +265,7 @@ void TWin::NormaliseFormatting(bool joinPrevious) {
   }
   c.endEditBlock();
 
-  CopyRichText(ui->rtfBuf, editor, joinPrevious);
+  CopyRichText(c_.rtfBuf, editor, joinPrevious);
   const int end = Positions(editor->document());
   QTextCursor now(editor->document());
   now.setPosition(std::min(anchor, end));
@@ -334,18 +274,4 @@ void TWin::NormaliseFormatting(bool joinPrevious) {
   MessageSelectionChange();
 }
 
-// ---- sending ---------------------------------------------------------------
-
-void TWin::SaveBlinkClick() {
-  if (!SendWin || mp::ShowModal(SendWin) != QDialog::Accepted) return;
-  std::string text;
-  bool toggles = false;
-  const int n = RichToBlinkText(ui->Message, &text, toggles);
-  const int type = std::max(ClassIndex(), 0);
-  // The button is enabled only within the limit; a change since then that
-  // broke it sends nothing rather than a cut message.
-  if (n <= 0 || n > mp::TextLimit(type, toggles)) return;
-  const mp::Body body = mp::BuildTextBody(type, text, toggles);
-  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
-  if (mp::ChooseTextKind(type, toggles) == mp::TextKind::Normal) Phone.LogReady = true;
-}
+}  // namespace mp

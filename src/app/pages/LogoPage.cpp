@@ -1,5 +1,5 @@
-// Operator logo page: a 72 x 14 picture for a network given by MCC and MNC,
-// sent to the operator logo port.
+#include "app/pages/LogoPage.h"
+
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
@@ -14,12 +14,13 @@
 #include <QTimer>
 #include <QValidator>
 
-#include "app/App.h"
-#include "app/Main.h"
 #include "builders/Messages.h"
 #include "dialogs/Send.h"
+#include "phone/PhoneLink.h"
 #include "platform/Ansi.h"
-#include "ui_Main.h"
+#include "widgets/Look.h"
+
+namespace mp {
 
 namespace {
 
@@ -45,7 +46,7 @@ class OperatorLength : public QValidator {
 // mouse and key events before the combo box's own popup handling does.
 class OperatorPicks : public QObject {
  public:
-  OperatorPicks(TWin* win, QComboBox* box) : QObject(win), win_(win), box_(box) {
+  OperatorPicks(LogoPage* page, QComboBox* box) : QObject(page), page_(page), box_(box) {
     box_->installEventFilter(this);
     box_->view()->installEventFilter(this);
     box_->view()->viewport()->installEventFilter(this);
@@ -54,11 +55,11 @@ class OperatorPicks : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (PickFollows(watched, event)) {
-      win_->cmbOperatorClick();
+      page_->cmbOperatorClick();
       // A pick of the entry already shown changes no text; the check then
       // runs on its own so that OperatorCode is never left empty.
-      QTimer::singleShot(0, win_, [win = win_] {
-        if (win->OperatorCode.empty()) win->cmbOperatorChange();
+      QTimer::singleShot(0, page_, [page = page_] {
+        if (page->OperatorCode.empty()) page->cmbOperatorChange();
       });
     }
     return QObject::eventFilter(watched, event);
@@ -114,14 +115,16 @@ class OperatorPicks : public QObject {
     }
   }
 
-  TWin* win_;
+  LogoPage* page_;
   QComboBox* box_;
 };
 
 }  // namespace
 
-void TWin::SetupLogoPage() {
-  QComboBox* box = ui->cmbOperator;
+void LogoPage::Setup(const Controls& controls, PageLinks links) {
+  c_ = controls;
+  links_ = std::move(links);
+  QComboBox* box = c_.cmbOperator;
   // Typed text is never taken into the list by the box itself (the list is
   // the history that cmdSaveLogoClick keeps) and is never completed from it:
   // a completion would turn the one character typed over the placeholder
@@ -132,74 +135,77 @@ void TWin::SetupLogoPage() {
   // With a placeholder of its own the box chooses no entry when the history
   // is loaded, so that it starts with an empty text, as the placeholder rules
   // expect. An editable box never draws this text.
-  box->setPlaceholderText(QString::fromLatin1(mp::kOperatorPlaceholder));
+  box->setPlaceholderText(QString::fromLatin1(kOperatorPlaceholder));
   box->lineEdit()->setMaxLength(32767);
   box->setValidator(new OperatorLength(box));
   new OperatorPicks(this, box);
 
-  ui->txtDesc->setMaxLength(11);
-  ui->imgPreview->setScaledContents(true);
+  c_.txtDesc->setMaxLength(11);
+  c_.imgPreview->setScaledContents(true);
 
-  connect(ui->cmdPasteLogo, &QPushButton::clicked, this, &TWin::cmdPasteLogoClick);
-  connect(box, &QComboBox::editTextChanged, this, &TWin::cmbOperatorChange);
-  connect(ui->cmdSaveLogo, &QPushButton::clicked, this, &TWin::cmdSaveLogoClick);
+  connect(c_.cmdPasteLogo, &QPushButton::clicked, this, &LogoPage::cmdPasteLogoClick);
+  connect(box, &QComboBox::editTextChanged, this, &LogoPage::cmbOperatorChange);
+  connect(c_.cmdSaveLogo, &QPushButton::clicked, this, &LogoPage::cmdSaveLogoClick);
 }
 
-void TWin::BitmapToLogo(const QImage* picture) {
-  LogoBits = mp::LogoBitsFromImage(picture, &LogoPreview);
+void LogoPage::BitmapToLogo(const QImage* picture) {
+  LogoBits = LogoBitsFromImage(picture, &LogoPreview);
   // Stretched without smoothing, so that the preview shows exactly the two
   // colours that will be sent.
-  ui->imgPreview->setPixmap(QPixmap::fromImage(LogoPreview.scaled(
+  c_.imgPreview->setPixmap(QPixmap::fromImage(LogoPreview.scaled(
       kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
-  PreviewChanged();
+  links_.PreviewChanged();
 }
 
-void TWin::cmdPasteLogoClick() {
+void LogoPage::cmdPasteLogoClick() {
   const QImage picture = QGuiApplication::clipboard()->image();
   if (picture.isNull()) {
     // Nothing usable on the clipboard: the previous logo stays.
-    ShowStatus("Clipboard does not contain a bitmap.");
-    Beep(mp::BeepKind::Exclamation);
+    if (links_.status) links_.status("Clipboard does not contain a bitmap.");
+    if (links_.beep) links_.beep(BeepKind::Exclamation);
     return;
   }
   BitmapToLogo(&picture);
 }
 
-void TWin::cmbOperatorChange() {
-  QComboBox* box = ui->cmbOperator;
-  const mp::OperatorCheck check = mp::CheckOperator(mp::ToAnsi(box->currentText()), OperatorCode);
+void LogoPage::cmbOperatorChange() {
+  QComboBox* box = c_.cmbOperator;
+  const OperatorCheck check = CheckOperator(ToAnsi(box->currentText()), OperatorCode);
   if (check.replaced) {
     // The placeholder put in by the page is no user change: no second check.
     const QSignalBlocker blocker(box);
-    box->setEditText(mp::FromAnsi(check.text));
+    box->setEditText(FromAnsi(check.text));
     if (box->hasFocus()) box->lineEdit()->selectAll();
   }
   OperatorCode = check.code;
-  ui->cmdSaveLogo->setEnabled(check.valid);
+  c_.cmdSaveLogo->setEnabled(check.valid);
 }
 
-void TWin::cmbOperatorClick() { OperatorCode.clear(); }
+void LogoPage::cmbOperatorClick() { OperatorCode.clear(); }
 
-void TWin::cmdSaveLogoClick() {
-  if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
+void LogoPage::cmdSaveLogoClick() {
+  TSendWin* send = links_.SendDialog();
+  if (ShowModal(send) != QDialog::Accepted) return;
 
-  QComboBox* box = ui->cmbOperator;
+  QComboBox* box = c_.cmbOperator;
   std::vector<std::string> history;
-  for (int i = 0; i < box->count(); ++i) history.push_back(mp::ToAnsi(box->itemText(i)));
-  if (mp::UpdateOperatorHistory(history, mp::ToAnsi(box->currentText()), OperatorCode) == 0) {
+  for (int i = 0; i < box->count(); ++i) history.push_back(ToAnsi(box->itemText(i)));
+  if (UpdateOperatorHistory(history, ToAnsi(box->currentText()), OperatorCode) == 0) {
     // The newest entry is chosen, which shows the text without its leading
     // blanks; OperatorCode stays as it is.
     const QSignalBlocker blocker(box);
     box->clear();
-    for (const std::string& entry : history) box->addItem(mp::FromAnsi(entry));
+    for (const std::string& entry : history) box->addItem(FromAnsi(entry));
     box->setCurrentIndex(0);
   }
 
-  const mp::Body body = mp::BuildLogoBody(OperatorCode, LogoBits);
-  if (SendWin->SaveMode) {
+  const Body body = BuildLogoBody(OperatorCode, LogoBits);
+  if (send->SaveMode) {
     // The description shows in the phone's outbox as the message's address.
-    SendWin->DestAddress = mp::DescriptionAddress(mp::ToAnsi(ui->txtDesc->text()));
+    send->DestAddress = DescriptionAddress(ToAnsi(c_.txtDesc->text()));
   }
-  Phone.TransferMessage(SendWin->Transfer(), body.header, body.hex, body.status);
-  Phone.LogReady = true;
+  links_.phone->TransferMessage(send->Transfer(), body.header, body.hex, body.status);
+  links_.phone->LogReady = true;
 }
+
+}  // namespace mp

@@ -1,14 +1,16 @@
-// Blinking phonebook page: a name with blinking parts and a number written
-// straight into the phone's own phonebook.
+#include "app/pages/PhonebookPage.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
 
-#include "app/Main.h"
+#include "app/pages/Editors.h"
 #include "builders/Messages.h"
+#include "phone/PhoneLink.h"
 #include "platform/Ansi.h"
-#include "ui_Main.h"
+
+namespace mp {
 
 namespace {
 
@@ -32,27 +34,32 @@ class OneLine : public QObject {
 
 }  // namespace
 
-void TWin::SetupPhonebookPage() {
+void PhonebookPage::Setup(const Controls& controls, Editors& editors, PageLinks links) {
+  c_ = controls;
+  editors_ = &editors;
+  links_ = std::move(links);
   // One line: no wrapping, no line break typed.
-  ui->EntryName->setLineWrapMode(QTextEdit::NoWrap);
-  ui->EntryName->setWordWrapMode(QTextOption::NoWrap);
-  ui->EntryName->installEventFilter(new OneLine(ui->EntryName));
-  connect(ui->EntryNo, &QLineEdit::textChanged, this, &TWin::EntryNoChange);
-  connect(ui->SaveEntry, &QPushButton::clicked, this, &TWin::SaveEntryClick);
-  ui->SaveEntry->setEnabled(false);
+  c_.EntryName->setLineWrapMode(QTextEdit::NoWrap);
+  c_.EntryName->setWordWrapMode(QTextOption::NoWrap);
+  c_.EntryName->installEventFilter(new OneLine(c_.EntryName));
+  connect(c_.EntryNo, &QLineEdit::textChanged, this, &PhonebookPage::EntryNoChange);
+  connect(c_.SaveEntry, &QPushButton::clicked, this, &PhonebookPage::SaveEntryClick);
+  c_.SaveEntry->setEnabled(false);
 }
 
-void TWin::EntryNoChange() {
-  EntryType = mp::CheckEntryNumber(mp::ToAnsi(ui->EntryNo->text()), EntryNumber);
-  ui->SaveEntry->setEnabled(EntryType != 0);
+void PhonebookPage::EntryNoChange() {
+  EntryType = CheckEntryNumber(ToAnsi(c_.EntryNo->text()), EntryNumber);
+  c_.SaveEntry->setEnabled(EntryType != 0);
 }
 
-void TWin::SaveEntryClick() {
+void PhonebookPage::SaveEntryClick() {
   std::string name;
   bool toggles = false;
-  const int n = RichToBlinkText(ui->EntryName, &name, toggles);
+  const int n = editors_->RichToBlinkText(c_.EntryName, &name, toggles);
   // The editor holds at most 32 characters; a longer text cannot be a name.
   if (n < 0) return;
   name.resize(static_cast<std::size_t>(n));
-  Phone.WritePhonebookEntry(mp::HexName(name), EntryNumber, EntryType);
+  links_.phone->WritePhonebookEntry(HexName(name), EntryNumber, EntryType);
 }
+
+}  // namespace mp
