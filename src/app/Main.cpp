@@ -287,7 +287,7 @@ void TWin::FormCreate() {
   PageControlChange();
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
-  NormaliseFormatting();
+  editors_.NormaliseFormatting();
   // Start-up is no step the user could take back; the empty message is unchanged.
   for (QTextEdit* editor : {static_cast<QTextEdit*>(ui->Message), static_cast<QTextEdit*>(ui->EntryName)}) {
     editor->document()->clearUndoRedoStacks();
@@ -354,7 +354,7 @@ void TWin::Font1Click() {
   MessageFont = dialog.SelectedFont();
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
-  NormaliseMessage();
+  editors_.NormaliseMessage();
 }
 
 void TWin::Exit1Click() { close(); }
@@ -415,7 +415,7 @@ void TWin::Paste1Click() {
   if (!CurrentEditor) return;
   const QMimeData* data = QApplication::clipboard()->mimeData();
   if (!data || !data->hasText()) return;
-  PasteInto(CurrentEditor);
+  editors_.PasteInto(CurrentEditor);
 }
 
 void TWin::Undo1Click() {

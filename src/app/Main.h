@@ -107,20 +107,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QBuffer& ScratchStream = editors_.ScratchStream;  // the scratch stream of CopyRichText
   QFont MessageFont;  // the font dialog's font, given to Message
 
-  // Returns the blink text length or -1; writes the blink text to `out` when given.
+  // The editors' own (pages/Editors.h), under the window's names.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
-  // The formatting normaliser, on CurrentEditor. It keeps the editor's undo
-  // history: its rewrite is an undo step of its own, or with `joinPrevious`
-  // part of the step before (the paste or file load it completes).
-  void NormaliseFormatting(bool joinPrevious = false);
-  // The normaliser on Message and BlinkFont whatever page is shown.
-  void NormaliseMessage(bool joinPrevious = false);
-  // The normaliser on `editor` (Message or EntryName) with its Blink toggle.
-  void NormaliseEditor(QTextEdit* editor, bool joinPrevious);
-  // Pastes the clipboard into `editor` (cut to the room left) and normalises.
-  void PasteInto(QTextEdit* editor);
   void CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious = false);
-  int MaxLength(QTextEdit* editor) const;  // 320 for Message, 32 for EntryName
 
   // ---- logo page state (pages/LogoPage.h) ----
   std::string& OperatorCode = logoPage_.OperatorCode;

@@ -86,7 +86,7 @@ void TWin::New1Click() {
   QTextCursor all(ui->Message->document());
   all.select(QTextCursor::Document);
   all.removeSelectedText();
-  NormaliseMessage(true);
+  editors_.NormaliseMessage(true);
   ui->Message->document()->setModified(false);
 }
 
@@ -172,7 +172,7 @@ void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
   if (page == ui->TabSheet1) {
     // Only the bytes that the editor's characters need are read.
     bool ok = true;
-    const mp::RtfText text = mp::ReadRtfFrom(file, MaxLength(ui->Message), kMaxMessageFile, &ok);
+    const mp::RtfText text = mp::ReadRtfFrom(file, editors_.MaxLength(ui->Message), kMaxMessageFile, &ok);
     file.close();
     if (!ok) {
       FileFailure(this, "Failed to Load Stream");
@@ -180,7 +180,7 @@ void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
     }
     mp::PutRtfText(text, *ui->Message->document());
     SaveFileName = fileWithPath;
-    NormaliseMessage(true);
+    editors_.NormaliseMessage(true);
     ui->Message->document()->setModified(false);
     StatusPanel->setText("Message '" + fileWithPath + "' opened.");
     return;

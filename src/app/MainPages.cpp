@@ -45,14 +45,9 @@ void TWin::SetupTextPage() {
 int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
   return editors_.RichToBlinkText(editor, out, toggles);
 }
-void TWin::NormaliseFormatting(bool joinPrevious) { editors_.NormaliseFormatting(joinPrevious); }
-void TWin::NormaliseMessage(bool joinPrevious) { editors_.NormaliseMessage(joinPrevious); }
-void TWin::NormaliseEditor(QTextEdit* editor, bool joinPrevious) { editors_.NormaliseEditor(editor, joinPrevious); }
-void TWin::PasteInto(QTextEdit* editor) { editors_.PasteInto(editor); }
 void TWin::CopyRichText(QTextEdit* source, QTextEdit* target, bool joinPrevious) {
   editors_.CopyRichText(source, target, joinPrevious);
 }
-int TWin::MaxLength(QTextEdit* editor) const { return editors_.MaxLength(editor); }
 bool TWin::MessageKeyPress(QTextEdit* editor, QKeyEvent* key) { return editors_.MessageKeyPress(editor, key); }
 void TWin::BlinkFontClick() { editors_.BlinkFontClick(); }
 void TWin::MessageSelectionChange() { editors_.MessageSelectionChange(); }

@@ -73,9 +73,12 @@ QIcon ActionIcon(ActionPicture picture) {
   QPixmap pixmap = Canvas(16);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  QPen outline(QColor(40, 40, 40));
-  outline.setWidthF(1.0);
-  p.setPen(outline);
+  auto pen = [&p](const QColor& colour, double width) {
+    QPen line(colour);
+    line.setWidthF(width);
+    p.setPen(line);
+  };
+  pen(QColor(40, 40, 40), 1.0);  // the outline
   switch (picture) {
     case ActionPicture::Send: {  // an envelope
       p.setBrush(QColor(255, 250, 220));
@@ -117,32 +120,24 @@ QIcon ActionIcon(ActionPicture picture) {
     case ActionPicture::Find: {  // a magnifying glass
       p.setBrush(QColor(200, 230, 255));
       p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
-      QPen handle(QColor(60, 40, 20));
-      handle.setWidthF(2.5);
-      p.setPen(handle);
+      pen(QColor(60, 40, 20), 2.5);  // the handle
       p.drawLine(QPointF(9.5, 9.5), QPointF(14.5, 14.5));
       break;
     }
     case ActionPicture::Ok: {  // a green tick
-      QPen tick(QColor(0, 140, 0));
-      tick.setWidthF(2.5);
-      p.setPen(tick);
+      pen(QColor(0, 140, 0), 2.5);
       p.drawLine(QPointF(2, 8.5), QPointF(6, 12.5));
       p.drawLine(QPointF(6, 12.5), QPointF(14, 3));
       break;
     }
     case ActionPicture::Cancel: {  // a red cross
-      QPen cross(QColor(200, 0, 0));
-      cross.setWidthF(2.5);
-      p.setPen(cross);
+      pen(QColor(200, 0, 0), 2.5);
       p.drawLine(QPointF(3, 3), QPointF(13, 13));
       p.drawLine(QPointF(13, 3), QPointF(3, 13));
       break;
     }
     case ActionPicture::More: {  // two chevrons pointing right
-      QPen chevron(QColor(40, 40, 40));
-      chevron.setWidthF(1.5);
-      p.setPen(chevron);
+      pen(QColor(40, 40, 40), 1.5);
       for (double x : {4.0, 9.0}) p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
       break;
     }
