@@ -40,7 +40,7 @@ void SetApplicationNames() {
   QCoreApplication::setApplicationVersion(MIRAPOST_VERSION);
 }
 
-void CreateWindows() {
+void CreateWindows(bool pagesAfterFirstPaint) {
   // MIRAPOST_TRACE_STARTUP=1 prints how long each window takes to create.
   const bool trace = !qEnvironmentVariableIsEmpty("MIRAPOST_TRACE_STARTUP");
   QElapsedTimer clock;
@@ -49,7 +49,7 @@ void CreateWindows() {
     if (trace) std::fprintf(stderr, "%-10s %6.2f ms\n", what, clock.nsecsElapsed() / 1e6);
     clock.restart();
   };
-  Win = new TWin();
+  Win = new TWin(nullptr, pagesAfterFirstPaint ? TWin::Pages::AfterFirstPaint : TWin::Pages::AtOnce);
   lap("Win");
   AboutWin = new TAboutWin(Win);
   lap("AboutWin");

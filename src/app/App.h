@@ -15,8 +15,10 @@ void SetApplicationNames();
 QIcon LauncherIcon();
 
 // Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
-// settings as it is created.
-void CreateWindows();
+// settings as it is created. The program's start builds the main window's
+// hidden pages after its first paint (pagesAfterFirstPaint); otherwise the
+// window is whole at once.
+void CreateWindows(bool pagesAfterFirstPaint = false);
 // Destroys them in reverse order; each writes its settings. Safe to call twice.
 void DestroyWindows();
 

@@ -47,7 +47,7 @@
 #include "platform/Help.h"
 #include "platform/Settings.h"
 #include "platform/Sound.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 
 namespace {
@@ -64,7 +64,8 @@ constexpr int kFontNameChars = 31;
 
 TWin* Win = nullptr;
 
-TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerialFactory(*this)), ui(new Ui::TWin) {
+TWin::TWin(QWidget* parent, Pages pages)
+    : QMainWindow(parent), Phone(*this, mp::HostedSerialFactory(*this)), ui(new Ui::TWin()) {
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());
@@ -105,19 +106,8 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
     pc->tabBar()->setFocusPolicy(Qt::NoFocus);
     pc->setFocusProxy(nullptr);
     pc->setFocusPolicy(Qt::NoFocus);
-    // Tab and Shift+Tab go round every control in the order the eye reads
-    // them: the rows, the shown page's controls, the port box.
-    QWidget* const order[] = {rows,
-                              ui->BlinkFont, ui->Message, ui->ClassNormal, ui->ClassClass0,
-                              ui->ClassHidden, ui->SaveBlink,
-                              ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
-                              ui->EmailOff, ui->Forward, ui->SaveInd,
-                              ui->BitBtn1,
-                              ui->SaveTemp,
-                              ui->BlinkEntry, ui->EntryName, ui->EntryNo, ui->SaveEntry,
-                              ui->cmdPasteLogo, ui->txtDesc, ui->cmbOperator, ui->cmdSaveLogo,
-                              ui->ComPort};
-    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    rows_ = rows;
+    SetTabOrder();
     // The scratch buffer of the rich-text copies is no control: it never
     // takes the focus and, kept outside the window, no screen reader meets it.
     const QFont formFont = ui->rtfBuf->font();
@@ -163,11 +153,7 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
   PopupMenu1->addSeparator();
   PopupMenu1->addAction(ui->SelectAll1);
   connect(PopupMenu1, &QMenu::aboutToShow, this, &TWin::PopupMenu1Popup);
-  for (QTextEdit* editor : {ui->Message, ui->EntryName}) {
-    connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint& pos) {
-      PopupMenu1->popup(editor->viewport()->mapToGlobal(pos));
-    });
-  }
+  ConnectPopupMenu(ui->Message);
 
   ui->ClassButtons->setId(ui->ClassNormal, 0);
   ui->ClassButtons->setId(ui->ClassClass0, 1);
@@ -175,16 +161,12 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
 
   // Action buttons carry a small picture left of the caption.
   ui->SaveBlink->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->SaveInd->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->BitBtn1->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->cmdSaveLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
-  ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
-  ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
   // The icon is an SVG: drawn once the window is on the screen.
   mp::AfterFirstPaint(this, [this] { setWindowIcon(mp::LauncherIcon()); });
 
-  // Frame signals.
+  // Frame signals. A page switched to before the pages are built builds
+  // them first.
+  connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::BuildPages);
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PageControlChange);
   // A page chosen from the keyboard (Ctrl+Tab) lands in its text editor, where
   // the user will type, not on the Blink button above it.
@@ -216,19 +198,12 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
   connect(Redo1, &QAction::triggered, this, &TWin::Redo1Click);
 
   // Enter presses the shown page's default button: watch every control of the pages.
-  for (QWidget* page : {ui->TabSheet1, ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5,
-                        ui->TabSheet6}) {
-    for (QWidget* child : page->findChildren<QWidget*>()) child->installEventFilter(this);
-  }
+  for (QWidget* child : ui->TabSheet1->findChildren<QWidget*>()) child->installEventFilter(this);
   ui->ComPort->installEventFilter(this);
   ui->PageControl->tabBar()->installEventFilter(this);
 
   SetupTextPage();
   SetupFiles();
-  SetupIndicatorPage();
-  SetupVoidPages();
-  SetupLogoPage();
-  SetupPhonebookPage();
   SetupPreview();
   SetupKeyboard();
   SetupPorts();
@@ -238,6 +213,83 @@ TWin::TWin(QWidget* parent) : QMainWindow(parent), Phone(*this, mp::HostedSerial
   mp::SetHintHidePause(this);
 
   FormCreate();
+  if (pages == Pages::AtOnce) {
+    BuildPages();
+  } else {
+    mp::AfterFirstPaint(this, [this] { BuildPages(); });
+  }
+  constructed_ = true;
+}
+
+void TWin::ConnectPopupMenu(QTextEdit* editor) {
+  connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint& pos) {
+    PopupMenu1->popup(editor->viewport()->mapToGlobal(pos));
+  });
+}
+
+void TWin::SetTabOrder() {
+  // Tab and Shift+Tab go round every control in the order the eye reads
+  // them: the rows, the shown page's controls, the port box.
+  QWidget* const order[] = {rows_,
+                            ui->BlinkFont, ui->Message, ui->ClassNormal, ui->ClassClass0,
+                            ui->ClassHidden, ui->SaveBlink,
+                            ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
+                            ui->EmailOff, ui->Forward, ui->SaveInd,
+                            ui->BitBtn1,
+                            ui->SaveTemp,
+                            ui->BlinkEntry, ui->EntryName, ui->EntryNo, ui->SaveEntry,
+                            ui->cmdPasteLogo, ui->txtDesc, ui->cmbOperator, ui->cmdSaveLogo,
+                            ui->ComPort};
+  QWidget* previous = nullptr;
+  for (QWidget* w : order) {
+    if (!w) continue;  // a page not built yet
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
+}
+
+void TWin::BuildPages() {
+  if (pagesBuilt_) return;
+  pagesBuilt_ = true;
+  ui->setupPages();
+  // A page switched to before the build is on the screen already: its new
+  // controls show at once (those of a hidden page show with it).
+  if (QWidget* shown = ui->PageControl->currentWidget(); shown && shown->isVisible()) {
+    for (QWidget* child : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
+    }
+  }
+  ui->SaveInd->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->BitBtn1->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->cmdSaveLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
+  ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
+  ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
+  ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
+  ConnectPopupMenu(ui->EntryName);
+  for (QWidget* page : {ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5, ui->TabSheet6}) {
+    for (QWidget* child : page->findChildren<QWidget*>()) child->installEventFilter(this);
+  }
+  // Files dropped on the new controls reach the drop target too.
+  DropFile1->SetDropTarget(ui->PageControl);
+  editors_.SetupEntry(ui->EntryName, ui->BlinkEntry);
+  SetupIndicatorPage();
+  SetupVoidPages();
+  SetupLogoPage();
+  SetupPhonebookPage();
+  ConnectPagePreviews();
+  SetTabOrder();
+  mp::SetHintHidePause(this);
+
+  // What the form's start gives these pages.
+  for (const QString& name : std::as_const(storedOperators_)) ui->cmbOperator->addItem(name);
+  storedOperators_.clear();
+  ui->EntryName->document()->clearUndoRedoStacks();
+  ui->EntryName->document()->setModified(false);
+  BitmapToLogo(nullptr);
+  cmbOperatorChange();
+  UpdatePhoneOnly();
+  // Built after the windows were named for screen readers: name these too.
+  if (constructed_) mp::NameControls(this);
 }
 
 TWin::~TWin() {
@@ -271,7 +323,7 @@ void TWin::FormCreate() {
       for (int i = 0; i < 10; ++i) {
         auto name = key.ReadString("Operator" + std::to_string(i));
         if (!name) break;
-        ui->cmbOperator->addItem(QString::fromStdString(*name));
+        storedOperators_.append(QString::fromStdString(*name));
       }
       if (auto face = key.ReadString("FontName")) {
         MessageFont.setFamily(QString::fromStdString(*face).left(kFontNameChars));
@@ -288,13 +340,10 @@ void TWin::FormCreate() {
   ui->Message->setFont(MessageFont);
   ui->Message->document()->setDefaultFont(MessageFont);
   editors_.NormaliseFormatting();
-  // Start-up is no step the user could take back; the empty message is unchanged.
-  for (QTextEdit* editor : {static_cast<QTextEdit*>(ui->Message), static_cast<QTextEdit*>(ui->EntryName)}) {
-    editor->document()->clearUndoRedoStacks();
-    editor->document()->setModified(false);
-  }
-  BitmapToLogo(nullptr);
-  cmbOperatorChange();
+  // Start-up is no step the user could take back; the empty message is
+  // unchanged (and so is the phonebook's name, when its page is built).
+  ui->Message->document()->clearUndoRedoStacks();
+  ui->Message->document()->setModified(false);
   // A settings file the user made read-only is left alone: say so now, as
   // nothing can be said once the window is gone.
   if (const std::string ro = mp::SettingsKey::ReadOnlyWarning(); !ro.empty()) {
@@ -307,8 +356,13 @@ void TWin::FormDestroy() {
   mp::SettingsKey key;
   if (!key.Open(true)) return;
   key.WriteInteger("ComPort", ui->ComPort->currentIndex() + 1);
-  for (int i = 0; i < ui->cmbOperator->count(); ++i) {
-    key.WriteString("Operator" + std::to_string(i), ui->cmbOperator->itemText(i).toStdString());
+  // The logo page's operators, or those read at start when it was never built.
+  QStringList operators = storedOperators_;
+  if (pagesBuilt_) {
+    for (int i = 0; i < ui->cmbOperator->count(); ++i) operators.append(ui->cmbOperator->itemText(i));
+  }
+  for (int i = 0; i < operators.size(); ++i) {
+    key.WriteString("Operator" + std::to_string(i), operators[i].toStdString());
   }
   key.WriteString("FontName", MessageFont.family().toStdString());
   key.WriteInteger("FontSize", MessageFont.pointSize());
@@ -387,6 +441,7 @@ void TWin::HelpContents1Click() {
 }
 
 void TWin::Debug1Click() {
+  BuildPages();
   ui->Forward->setEnabled(true);
   Phone.SaveTrafficLog();
 }
@@ -467,7 +522,7 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     QTextEdit* editor = nullptr;
     if (watched == ui->Message || watched == ui->Message->viewport()) editor = ui->Message;
-    if (watched == ui->EntryName || watched == ui->EntryName->viewport()) editor = ui->EntryName;
+    if (ui->EntryName && (watched == ui->EntryName || watched == ui->EntryName->viewport())) editor = ui->EntryName;
     if (editor && MessageKeyPress(editor, key)) return true;
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,8 +61,16 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   mp::LogoPage logoPage_;
 
  public:
-  explicit TWin(QWidget* parent = nullptr);
+  // The pages not shown at start (all but the text page) are built with the
+  // window, or just after its first paint (the program's start); a page
+  // switched to, a file opened or a command that needs them builds them at
+  // once. Built either way, the window is the same.
+  enum class Pages { AtOnce, AfterFirstPaint };
+  explicit TWin(QWidget* parent = nullptr, Pages pages = Pages::AtOnce);
   ~TWin() override;  // FormDestroy
+  // Builds the pages not built yet (nothing when they are).
+  void BuildPages();
+  bool PagesBuilt() const { return pagesBuilt_; }
 
   // Form notes: every control of the form is a child of the window with its
   // name (findChild<QComboBox*>("ComPort")); the form itself (ui) is private.
@@ -264,6 +273,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupLogoPage();
   void SetupPhonebookPage();
   void SetupPreview();
+  void ConnectPagePreviews();  // the preview follows the other pages' controls
+  void SetTabOrder();          // of the controls built so far
+  void ConnectPopupMenu(QTextEdit* editor);
+  QWidget* rows_ = nullptr;  // the tab rows, which stand for the hidden tab bar
+  bool pagesBuilt_ = false;
+  bool constructed_ = false;
+  QStringList storedOperators_;  // the operators read at start, kept until the logo page is built
   QTimer* previewTimer_ = nullptr;
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   void SetupPorts();

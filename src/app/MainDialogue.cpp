@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "app/Main.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "platform/Picture.h"
 #include "platform/Rtf.h"
 #include "platform/Sound.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 
@@ -164,6 +164,7 @@ void TWin::ShowPage(const QString& sheet) {
 void TWin::OpenMessageOrLogo(const QString& fileWithPath) {
   QWidget* page = ui->PageControl->currentWidget();
   if (page != ui->TabSheet1 && page != ui->TabSheet6) return;
+  if (page == ui->TabSheet6) BuildPages();
   QFile file;
   if (!OpenRegularFile(fileWithPath, file)) {
     FileFailure(this, "Cannot open file " + fileWithPath);

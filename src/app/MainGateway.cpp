@@ -10,7 +10,7 @@
 
 #include "app/Main.h"
 #include "gateway/GatewayLink.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 constexpr int kSerialPorts = 9;  // "COM 1" .. "COM 9" come first
@@ -64,6 +64,7 @@ void TWin::UpdatePhoneOnly() {
   // The template is stored in the SIM and the phonebook entry written into
   // the phone: no gateway can do either.
   for (QWidget* w : {static_cast<QWidget*>(ui->SaveTemp), static_cast<QWidget*>(ui->TabSheet5)}) {
+    if (!w) continue;  // the template page is not built yet: BuildPages comes back here
     if (!w->property("phoneTip").isValid()) w->setProperty("phoneTip", w->toolTip());
     w->setEnabled(!gateway);
     w->setToolTip(gateway ? tip : w->property("phoneTip").toString());

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "app/Main.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 mp::PageLinks TWin::Links() {
   mp::PageLinks links;
@@ -39,7 +39,7 @@ void TWin::SaveIndClick() { indicatorPage_.SaveIndClick(); }
 
 void TWin::SetupTextPage() {
   textPage_.Setup({ui->Message, ui->Count, ui->SaveBlink, ui->BlinkFont, ui->ClassButtons}, editors_, Links());
-  editors_.Setup({ui->Message, ui->EntryName, ui->BlinkFont, ui->BlinkEntry, ui->rtfBuf});
+  editors_.Setup({ui->Message, nullptr, ui->BlinkFont, nullptr, ui->rtfBuf});
 }
 
 int TWin::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {

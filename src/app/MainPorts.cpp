@@ -19,7 +19,7 @@
 #include "dialogs/Ports.h"
 #include "dialogs/Received.h"
 #include "phone/SerialPorts.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "dialogs/Send.h"
 #include "platform/Ansi.h"
 #include "platform/Settings.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 
@@ -107,15 +107,8 @@ void TWin::SetupPreview() {
   connect(previewTimer_, &QTimer::timeout, this, &TWin::RefreshPreview);
   // Everything that changes what a page would send.
   connect(ui->Message, &QTextEdit::textChanged, this, &TWin::PreviewChanged);
-  connect(ui->EntryName, &QTextEdit::textChanged, this, &TWin::PreviewChanged);
-  connect(ui->EntryNo, &QLineEdit::textChanged, this, &TWin::PreviewChanged);
   connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::PreviewChanged);
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PreviewChanged);
-  connect(ui->cmbOperator, &QComboBox::editTextChanged, this, &TWin::PreviewChanged);
-  for (QCheckBox* box : {ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
-                         ui->EmailOff, ui->Forward}) {
-    connect(box, &QCheckBox::toggled, this, &TWin::PreviewChanged);
-  }
 
   // Open on the first start; afterwards as the user left it.
   ReceivingPhone1->setChecked(SettingOn("ReceivingPhone", true));
@@ -134,6 +127,16 @@ void TWin::SetupPreview() {
       if (SentWin && SentWin->isVisible()) SentWin->Reload();
     });
   };
+}
+
+void TWin::ConnectPagePreviews() {
+  connect(ui->EntryName, &QTextEdit::textChanged, this, &TWin::PreviewChanged);
+  connect(ui->EntryNo, &QLineEdit::textChanged, this, &TWin::PreviewChanged);
+  connect(ui->cmbOperator, &QComboBox::editTextChanged, this, &TWin::PreviewChanged);
+  for (QCheckBox* box : {ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
+                         ui->EmailOff, ui->Forward}) {
+    connect(box, &QCheckBox::toggled, this, &TWin::PreviewChanged);
+  }
 }
 
 void TWin::TellAboutRecord(const QString& text) {

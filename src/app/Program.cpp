@@ -36,7 +36,7 @@
 #include "platform/Settings.h"
 #include "platform/Version.h"
 #include "widgets/Look.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 
@@ -307,7 +307,7 @@ int main(int argc, char** argv) {
                    com, phone.Device().toLocal8Bit().constData(), phone.Journal().toLocal8Bit().constData());
     }
     FirstPaint firstPaint;
-    mp::CreateWindows();
+    mp::CreateWindows(/*pagesAfterFirstPaint=*/true);
     mark("windows");
     if (phone.Running()) Win->UseSimulatedPhone(phone.ComNumber(), phone.Device(), phone.Journal());
     if (bench) Win->installEventFilter(&firstPaint);

@@ -36,7 +36,7 @@
 #include "platform/Settings.h"
 #include "platform/Sound.h"
 #include "support/FormControl.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 class AppFixture : public ::testing::Test {
  protected:

@@ -25,7 +25,7 @@
 #include "platform/Rtf.h"
 #include "support/FormControl.h"
 #include "ui_Coding.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 #include "ui_Send.h"
 
 namespace {

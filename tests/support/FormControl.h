@@ -12,7 +12,7 @@
 #include <type_traits>
 
 #include "app/Main.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace mp::test {
 

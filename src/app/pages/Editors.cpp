@@ -63,27 +63,31 @@ int Editors::MaxLength(QTextEdit* editor) const { return editor == c_.EntryName 
 
 void Editors::Setup(const Controls& controls) {
   c_ = controls;
-  connect(c_.Message, &QTextEdit::selectionChanged, this, &Editors::MessageSelectionChange);
-  connect(c_.Message, &QTextEdit::cursorPositionChanged, this, &Editors::MessageSelectionChange);
-  connect(c_.EntryName, &QTextEdit::selectionChanged, this, &Editors::MessageSelectionChange);
-  connect(c_.EntryName, &QTextEdit::cursorPositionChanged, this, &Editors::MessageSelectionChange);
-  connect(c_.BlinkFont, &QAbstractButton::clicked, this, &Editors::BlinkFontClick);
-  connect(c_.BlinkEntry, &QAbstractButton::clicked, this, &Editors::BlinkFontClick);
+  c_.rtfBuf->setUndoRedoEnabled(false);
+  SetupEditor(c_.Message, c_.BlinkFont);
+  if (c_.EntryName) SetupEditor(c_.EntryName, c_.BlinkEntry);
+}
+
+void Editors::SetupEntry(MessageEdit* entryName, QAbstractButton* blinkEntry) {
+  c_.EntryName = entryName;
+  c_.BlinkEntry = blinkEntry;
+  SetupEditor(entryName, blinkEntry);
+}
+
+void Editors::SetupEditor(MessageEdit* editor, QAbstractButton* blink) {
+  connect(editor, &QTextEdit::selectionChanged, this, &Editors::MessageSelectionChange);
+  connect(editor, &QTextEdit::cursorPositionChanged, this, &Editors::MessageSelectionChange);
+  connect(blink, &QAbstractButton::clicked, this, &Editors::BlinkFontClick);
   // The Blink toggles act on the editor's selection: a click never takes the
   // focus from it, Tab reaches them.
-  c_.BlinkFont->setFocusPolicy(Qt::TabFocus);
-  c_.BlinkEntry->setFocusPolicy(Qt::TabFocus);
-  c_.rtfBuf->setUndoRedoEnabled(false);
-
+  blink->setFocusPolicy(Qt::TabFocus);
   // The editors hold at most MaxLength characters; text that comes in from
   // outside is cut to the room left and then re-rendered by the normaliser,
   // as part of the same undo step.
-  for (MessageEdit* editor : {c_.Message, c_.EntryName}) {
-    editor->SetMaxLength(MaxLength(editor));
-    connect(editor, &MessageEdit::TextCameIn, this, [this, editor] {
-      if (editor->TakeIncoming()) NormaliseEditor(editor, true);
-    });
-  }
+  editor->SetMaxLength(MaxLength(editor));
+  connect(editor, &MessageEdit::TextCameIn, this, [this, editor] {
+    if (editor->TakeIncoming()) NormaliseEditor(editor, true);
+  });
 }
 
 // ---- blink text ------------------------------------------------------------

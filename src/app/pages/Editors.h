@@ -20,13 +20,15 @@ class Editors : public QObject {
  public:
   struct Controls {
     MessageEdit* Message;
-    MessageEdit* EntryName;
+    MessageEdit* EntryName;       // null until the phonebook page is built (SetupEntry)
     QAbstractButton* BlinkFont;   // Message's Blink toggle
     QAbstractButton* BlinkEntry;  // EntryName's
     QTextEdit* rtfBuf;            // the scratch editor of the rich-text copies
   };
-  // Connects the editors and toggles to the handlers, sets the limits.
+  // Connects the editors and toggles to the handlers, sets the limits: the
+  // text page's here, the phonebook page's once that page is built.
   void Setup(const Controls& controls);
+  void SetupEntry(MessageEdit* entryName, QAbstractButton* blinkEntry);
 
   QTextEdit* CurrentEditor = nullptr;
   QAbstractButton* CurrentBlinkButton = nullptr;
@@ -53,6 +55,7 @@ class Editors : public QObject {
   bool MessageKeyPress(QTextEdit* editor, QKeyEvent* key);
 
  private:
+  void SetupEditor(MessageEdit* editor, QAbstractButton* blink);
   Controls c_{};
 };
 
