@@ -21,7 +21,7 @@
 #include "app/Main.h"
 #include "widgets/PhoneScreen.h"
 #include "support/FormControl.h"
-#include "ui_Main.h"
+#include "app/MainForm.h"
 
 namespace {
 
