@@ -1,15 +1,13 @@
-// GatewayLink's way through Kannel: sendsms over Qt Network, the delivery
-// report on a loopback address served by Qt HTTP Server while the link waits.
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+// GatewayLink's way through Kannel: sendsms and the delivery report on a
+// loopback address while the link waits, through the network module
+// (gateway/Http.h), loaded here at the first message.
+#include <QByteArray>
 #include <QRandomGenerator>
-#include <QUrl>
-#include <QUrlQuery>
-#include <memory>
+#include <QString>
+#include <cstdlib>
 
 #include "gateway/GatewayLink.h"
+#include "gateway/Http.h"
 #include "gateway/Kannel.h"
 
 namespace mp::gateway {
@@ -52,58 +50,55 @@ void GatewayLink::SendKannel(Run& run) {
     run.End(Outcome::Refused, Cause::Gateway, "Failed, " + query.error + ".");
     return;
   }
+  std::string error;
+  const std::unique_ptr<HttpSession> http = OpenHttpSession(&error);
+  if (!http) {
+    run.End(Outcome::NotSent, Cause::Gateway, "Failed, " + error + ".");
+    return;
+  }
   // The delivery report comes back to a loopback address of ours, served
   // while the wait lasts.
   const std::string token = Token();
   int dlrType = 0;
   std::string dlrAnswer;
-  QHttpServer server;
-  server.route("/dlr/<arg>", [&](const QString& which, const QHttpServerRequest& request) {
-    if (which.toStdString() == token) {
-      const QUrlQuery q = request.query();
-      const int type = q.queryItemValue("type").toInt();
-      // The first final word counts; "buffered" is not one.
-      if (dlrType == 0 && type != kBuffered && type != 0) {
-        dlrType = type;
-        dlrAnswer = q.queryItemValue("answer", QUrl::FullyDecoded).toStdString();
-      }
+  const int port = http->ListenForReports([&](const std::string& which, const HttpSession::Query& q) {
+    if (which != token) return;
+    const auto type = q.find("type");
+    const int t = type == q.end() ? 0 : std::atoi(type->second.c_str());
+    // The first final word counts; "buffered" is not one.
+    if (dlrType == 0 && t != kBuffered && t != 0) {
+      dlrType = t;
+      const auto answer = q.find("answer");
+      dlrAnswer = answer == q.end() ? std::string() : answer->second;
     }
-    return QString("OK");
   });
-  const quint16 port = server.listen(QHostAddress::LocalHost, 0);
   if (port == 0) {
     run.End(Outcome::NotSent, Cause::Gateway, "Failed, cannot listen for Kannel's delivery report.");
     return;
   }
   query.params.emplace_back("dlr-url", "http://127.0.0.1:" + std::to_string(port) + "/dlr/" + token +
                                            "?type=%d&answer=%A");
-  QNetworkAccessManager network;
-  QNetworkRequest request(QUrl::fromEncoded(QByteArray::fromStdString(SendsmsUrl(config_.url, query.params)),
-                                            QUrl::StrictMode));
-  request.setTransferTimeout(static_cast<int>(wait_.count()));
-  std::unique_ptr<QNetworkReply> reply(network.get(request));
-  bool answered = false;
-  QObject::connect(reply.get(), &QNetworkReply::finished, [&answered] { answered = true; });
+  http->Get(SendsmsUrl(config_.url, query.params), wait_);
   run.Status("Handing the message to Kannel...");
-  const Waited w = WaitFor([&] { return answered; });
+  const Waited w = WaitFor([&] { return http->Finished(); });
   if (w != Waited::Done) {
     // Kannel may have it or not: the answer never came.
-    reply->abort();
+    http->Abort();
     run.End(Outcome::Unconfirmed, w == Waited::Cancelled ? Cause::Cancelled : Cause::Silence,
             "Kannel did not answer; the message may have been sent.");
     return;
   }
-  const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  const std::string answer = QString::fromUtf8(reply->readAll()).trimmed().toStdString();
-  if (http == 0) {
-    run.End(Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + reply->errorString().toStdString());
+  const int httpStatus = http->Status();
+  const std::string answer = QString::fromStdString(http->Body()).trimmed().toStdString();
+  if (httpStatus == 0) {
+    run.End(Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + http->Error());
     return;
   }
-  const bool accepted = http >= 200 && http < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0);
+  const bool accepted = httpStatus >= 200 && httpStatus < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0);
   if (!accepted) {
     run.result.hint = answer;
     run.End(Outcome::Refused, Cause::Gateway,
-            "Failed, Kannel answered " + std::to_string(http) + ": " + (answer.empty() ? "(nothing)" : answer));
+            "Failed, Kannel answered " + std::to_string(httpStatus) + ": " + (answer.empty() ? "(nothing)" : answer));
     return;
   }
   run.Status("Queued in Kannel as " + token);
