@@ -51,16 +51,29 @@ void CreateWindows(bool pagesAfterFirstPaint) {
   };
   Win = new TWin(nullptr, pagesAfterFirstPaint ? TWin::Pages::AfterFirstPaint : TWin::Pages::AtOnce);
   lap("Win");
+  // Every control named for screen readers, from its label where it has one.
+  mp::NameControls(Win);
+  if (!pagesAfterFirstPaint) {
+    CreateDialogs();
+    lap("dialogs");
+    return;
+  }
+  // The dialogs wait as well; the preview, which reads the Send/Save
+  // dialog's settings, follows them.
+  AfterFirstPaint(Win, [] {
+    CreateDialogs();
+    if (Win) Win->PreviewChanged();
+  });
+}
+
+void CreateDialogs() {
+  if (AboutWin || !Win) return;
   AboutWin = new TAboutWin(Win);
-  lap("AboutWin");
   SendWin = new TSendWin(Win);
   SendWin->SetPhonebookSearch(
       [](std::string& name, std::string& address) { return Win && Win->Phone.FindPhonebookEntry(name, address); });
-  lap("SendWin");
   CodingWin = new TCodingWin(Win);
-  lap("CodingWin");
-  // Every control named for screen readers, from its label where it has one.
-  for (QWidget* w : std::initializer_list<QWidget*>{Win, AboutWin, SendWin, CodingWin}) mp::NameControls(w);
+  for (QWidget* w : std::initializer_list<QWidget*>{AboutWin, SendWin, CodingWin}) mp::NameControls(w);
 }
 
 void DestroyWindows() {

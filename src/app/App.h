@@ -16,9 +16,13 @@ QIcon LauncherIcon();
 
 // Creates Win, AboutWin, SendWin and CodingWin in this order; each reads its
 // settings as it is created. The program's start builds the main window's
-// hidden pages after its first paint (pagesAfterFirstPaint); otherwise the
-// window is whole at once.
+// hidden pages and the dialogs after its first paint (pagesAfterFirstPaint);
+// otherwise all is there at once.
 void CreateWindows(bool pagesAfterFirstPaint = false);
+// Creates AboutWin, SendWin and CodingWin unless they are there: the
+// program's start leaves them until after the first paint, and whatever
+// shows one before that calls this first.
+void CreateDialogs();
 // Destroys them in reverse order; each writes its settings. Safe to call twice.
 void DestroyWindows();
 

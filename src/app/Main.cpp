@@ -215,81 +215,14 @@ TWin::TWin(QWidget* parent, Pages pages)
   FormCreate();
   if (pages == Pages::AtOnce) {
     BuildPages();
+    SetupPortList();
   } else {
-    mp::AfterFirstPaint(this, [this] { BuildPages(); });
+    mp::AfterFirstPaint(this, [this] {
+      BuildPages();
+      SetupPortList();
+    });
   }
   constructed_ = true;
-}
-
-void TWin::ConnectPopupMenu(QTextEdit* editor) {
-  connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint& pos) {
-    PopupMenu1->popup(editor->viewport()->mapToGlobal(pos));
-  });
-}
-
-void TWin::SetTabOrder() {
-  // Tab and Shift+Tab go round every control in the order the eye reads
-  // them: the rows, the shown page's controls, the port box.
-  QWidget* const order[] = {rows_,
-                            ui->BlinkFont, ui->Message, ui->ClassNormal, ui->ClassClass0,
-                            ui->ClassHidden, ui->SaveBlink,
-                            ui->VoiceOn, ui->VoiceOff, ui->FaxOn, ui->FaxOff, ui->EmailOn,
-                            ui->EmailOff, ui->Forward, ui->SaveInd,
-                            ui->BitBtn1,
-                            ui->SaveTemp,
-                            ui->BlinkEntry, ui->EntryName, ui->EntryNo, ui->SaveEntry,
-                            ui->cmdPasteLogo, ui->txtDesc, ui->cmbOperator, ui->cmdSaveLogo,
-                            ui->ComPort};
-  QWidget* previous = nullptr;
-  for (QWidget* w : order) {
-    if (!w) continue;  // a page not built yet
-    if (previous) QWidget::setTabOrder(previous, w);
-    previous = w;
-  }
-}
-
-void TWin::BuildPages() {
-  if (pagesBuilt_) return;
-  pagesBuilt_ = true;
-  ui->setupPages();
-  // A page switched to before the build is on the screen already: its new
-  // controls show at once (those of a hidden page show with it).
-  if (QWidget* shown = ui->PageControl->currentWidget(); shown && shown->isVisible()) {
-    for (QWidget* child : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
-    }
-  }
-  ui->SaveInd->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->BitBtn1->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->cmdSaveLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
-  ui->SaveTemp->setIcon(mp::ActionIcon(mp::ActionPicture::Sim));
-  ui->SaveEntry->setIcon(mp::ActionIcon(mp::ActionPicture::Phone));
-  ui->cmdPasteLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Paste));
-  ConnectPopupMenu(ui->EntryName);
-  for (QWidget* page : {ui->TabSheet2, ui->TabSheet3, ui->TabSheet4, ui->TabSheet5, ui->TabSheet6}) {
-    for (QWidget* child : page->findChildren<QWidget*>()) child->installEventFilter(this);
-  }
-  // Files dropped on the new controls reach the drop target too.
-  DropFile1->SetDropTarget(ui->PageControl);
-  editors_.SetupEntry(ui->EntryName, ui->BlinkEntry);
-  SetupIndicatorPage();
-  SetupVoidPages();
-  SetupLogoPage();
-  SetupPhonebookPage();
-  ConnectPagePreviews();
-  SetTabOrder();
-  mp::SetHintHidePause(this);
-
-  // What the form's start gives these pages.
-  for (const QString& name : std::as_const(storedOperators_)) ui->cmbOperator->addItem(name);
-  storedOperators_.clear();
-  ui->EntryName->document()->clearUndoRedoStacks();
-  ui->EntryName->document()->setModified(false);
-  BitmapToLogo(nullptr);
-  cmbOperatorChange();
-  UpdatePhoneOnly();
-  // Built after the windows were named for screen readers: name these too.
-  if (constructed_) mp::NameControls(this);
 }
 
 TWin::~TWin() {
@@ -414,6 +347,7 @@ void TWin::Font1Click() {
 void TWin::Exit1Click() { close(); }
 
 void TWin::AboutMiraPost1Click() {
+  mp::CreateDialogs();
   if (AboutWin) mp::ShowModal(AboutWin);
 }
 

@@ -283,6 +283,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QTimer* previewTimer_ = nullptr;
   QString countHint_, countLabelHint_;  // the own hints of Count and CountLabel
   void SetupPorts();
+  // The port box's open list with each port's device: needed first when the
+  // list opens, so made with the pages.
+  void SetupPortList();
+  bool portListSet_ = false;
   void SetupDialogue();
   void OpenForUser(const std::string& target, const std::string& what);
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.

@@ -42,6 +42,27 @@ class EventWatcher : public QObject {
 }  // namespace
 
 void TWin::SetupPorts() {
+  // The stored gateways are entries of the box from the start: the stored
+  // port may be one of them.
+  ListGateways();
+  SetupGateways();
+
+  auto* menu = new QMenu("Ph&one", this);
+  menu->setObjectName("PhoneMenu");
+  ui->MainMenu1->insertMenu(ui->MainMenu1->actions().value(1), menu);
+  Ports1 = menu->addAction("&Ports...");
+  Ports1->setObjectName("Ports1");
+  Ports1->setStatusTip("Choose the device for each COM port.");
+  Received1 = menu->addAction("&Received by the Simulated Phone...");
+  Received1->setObjectName("Received1");
+  Received1->setEnabled(false);
+  connect(Ports1, &QAction::triggered, this, &TWin::Ports1Click);
+  connect(Received1, &QAction::triggered, this, &TWin::Received1Click);
+}
+
+void TWin::SetupPortList() {
+  if (portListSet_) return;
+  portListSet_ = true;
   // The box keeps "COM 1" .. "COM 9"; its open list shows each one's device
   // in a second column.
   auto* view = new QTreeView;
@@ -57,19 +78,6 @@ void TWin::SetupPorts() {
   view->header()->setStretchLastSection(true);
   view->installEventFilter(new EventWatcher(this, QEvent::Show, [this] { RefreshPortList(); }));
   RefreshPortList();
-  SetupGateways();
-
-  auto* menu = new QMenu("Ph&one", this);
-  menu->setObjectName("PhoneMenu");
-  ui->MainMenu1->insertMenu(ui->MainMenu1->actions().value(1), menu);
-  Ports1 = menu->addAction("&Ports...");
-  Ports1->setObjectName("Ports1");
-  Ports1->setStatusTip("Choose the device for each COM port.");
-  Received1 = menu->addAction("&Received by the Simulated Phone...");
-  Received1->setObjectName("Received1");
-  Received1->setEnabled(false);
-  connect(Ports1, &QAction::triggered, this, &TWin::Ports1Click);
-  connect(Received1, &QAction::triggered, this, &TWin::Received1Click);
 }
 
 void TWin::RefreshPortList() {

@@ -109,6 +109,7 @@ void SaveShot(QWidget* w, const QString& dir, const QString& name) {
 
 // Pictures of every page of the main window and of the three dialogs.
 void TakeScreenshots(const QString& dir) {
+  mp::CreateDialogs();
   QDir().mkpath(dir);
   QTabWidget* pages = Win->findChild<QTabWidget*>("PageControl");
   for (int i = 0; i < pages->count(); ++i) {

@@ -243,6 +243,7 @@ void TSentWin::ResendToClick() {
     return;
   }
   StoredSubmit s;
+  mp::CreateDialogs();
   if (!SplitStoredTpdu(e.tpdu, s) || !SendWin) return;
   if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
   Win->Phone.TransferMessage(SendWin->Transfer(), s.header, s.body, e.status >= 0 ? e.status : 3);

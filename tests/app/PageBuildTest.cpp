@@ -168,3 +168,25 @@ TEST_F(PageBuildTest, OperatorsKeptWhenTheLogoPageWasNeverBuilt) {
   w.BuildPages();
   EXPECT_EQ(UI_IN(&w, cmbOperator)->count(), 2);
 }
+
+TEST_F(PageBuildTest, DialogsAfterTheFirstPaintOrWhenAskedFor) {
+  // The program's start: the dialogs follow the first paint, named for screen readers.
+  mp::CreateWindows(/*pagesAfterFirstPaint=*/true);
+  EXPECT_EQ(SendWin, nullptr);
+  Win->show();
+  ASSERT_TRUE(QTest::qWaitFor([] { return SendWin && AboutWin && CodingWin && Win->PagesBuilt(); }, 1500));
+  EXPECT_FALSE(SendWin->findChild<QWidget*>("Centre")->accessibleName().isEmpty());
+  Destroy();
+
+  // Send/Save pressed before that paint makes the dialog it shows.
+  mp::CreateWindows(/*pagesAfterFirstPaint=*/true);
+  Type(UI(Message), "Hi");
+  QString shown;
+  WhenModal([&shown](QWidget* w) {
+    shown = w->objectName();
+    Click(w, "BitBtn1");  // Cancel
+  });
+  UI(SaveBlink)->click();
+  EXPECT_EQ(shown, "TSendWin");
+  EXPECT_NE(SendWin, nullptr);
+}
