@@ -9,7 +9,7 @@
 // time it used at its first paint, and its peak memory; the parent took the
 // clock just before spawning. MIRAPOST also tells how often it read its
 // settings file and whether it opened the record before that paint, and the
-// parent looks at the libraries it mapped (libcanberra, the SQLite driver).
+// parent looks at the libraries it mapped (libcanberra, Qt SQL, Qt Network).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -101,7 +101,7 @@ struct Sample {
   long rssKb = 0;
   int settingsReads = -1;
   int recordOpen = -1;
-  int canberra = -1, sqlite = -1;
+  int canberra = -1, sqlite = -1, network = -1;
   bool ok = false;
 };
 
@@ -148,6 +148,7 @@ Sample RunOnce(const std::vector<std::string>& args) {
   if (const char* r = std::strstr(out.c_str(), "record_open ")) std::sscanf(r, "record_open %d", &s.recordOpen);
   if (const char* r = std::strstr(out.c_str(), "canberra ")) std::sscanf(r, "canberra %d", &s.canberra);
   if (const char* r = std::strstr(out.c_str(), "sqlite ")) std::sscanf(r, "sqlite %d", &s.sqlite);
+  if (const char* r = std::strstr(out.c_str(), "network ")) std::sscanf(r, "network %d", &s.network);
   return s;
 }
 
@@ -196,7 +197,7 @@ int main(int argc, char** argv) {
   ::setenv("XDG_DATA_HOME", tmpl, 1);  // nor the user's record
 
   std::vector<double> appMs, minMs, labelMs, mainMs, appCpu, minCpu, labelCpu, mainCpu;
-  int settingsReads = -1, recordOpen = -1, canberra = -1, sqlite = -1;
+  int settingsReads = -1, recordOpen = -1, canberra = -1, sqlite = -1, network = -1;
   long appRss = 0, minRss = 0, labelRss = 0, mainRss = 0;
   // One warm-up of each so that both start from a warm file cache.
   RunOnce({self, "--minimal"});
@@ -222,6 +223,7 @@ int main(int argc, char** argv) {
     recordOpen = std::max(recordOpen, a.recordOpen);
     canberra = std::max(canberra, a.canberra);
     sqlite = std::max(sqlite, a.sqlite);
+    network = std::max(network, a.network);
     labelMs.push_back(l.ms);
     minRss = std::max(minRss, m.rssKb);
     labelRss = std::max(labelRss, l.rssKb);
@@ -245,9 +247,9 @@ int main(int argc, char** argv) {
   }
   std::printf("%-22s %9.1f %9.1f %10ld\n", "MIRAPOST window", a, ac, appRss);
   std::printf("before the first paint: settings file read %d time(s), record %s, libcanberra %s, "
-              "SQLite driver %s\n",
+              "Qt SQL %s, Qt Network %s\n",
               settingsReads, recordOpen == 0 ? "not opened" : "OPENED", canberra == 0 ? "not loaded" : "LOADED",
-              sqlite == 0 ? "not loaded" : "LOADED");
+              sqlite == 0 ? "not loaded" : "LOADED", network == 0 ? "not loaded" : "LOADED");
   std::error_code ec;
   std::filesystem::remove_all(tmpl, ec);
   return 0;

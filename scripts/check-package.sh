@@ -50,13 +50,15 @@ test -f /usr/share/applications/example.mirapost.Mirapost.desktop
 test -f /usr/share/man/man1/mirapost.1.gz
 if command -v mirapost-send > /dev/null; then mirapost-send --version; fi
 home=$(mktemp -d)
-# Kannel's network module, where the installed programs find it: a send to a
-# closed port fails on the connection, not on the module.
+# The modules, where the installed programs find them: a send through Kannel
+# to a closed port fails on the connection (the network module loaded) and
+# is kept in the record (the record module loaded).
 test -f /usr/lib/mirapost/modules/mirapost-http.so
+test -f /usr/lib/mirapost/modules/mirapost-record.so
 via=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" \
   mirapost-send --via kannel:http://127.0.0.1:9/cgi-bin/sendsms --wait 5 --to +12345 text x 2>&1 || true)
-if grep -q "network module" <<< "$via"; then
-  echo "check-package: the installed mirapost-send cannot load its network module: $via" >&2
+if grep -q "module" <<< "$via" || ! test -s "$home/Corvistan/MIRAPOST.db"; then
+  echo "check-package: the installed mirapost-send cannot load its modules: $via" >&2
   exit 1
 fi
 started=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \

@@ -85,9 +85,9 @@ class FirstPaint : public QObject {
       done_ = true;
       std::printf("shown %lld\ncpu_us %lld\n", static_cast<long long>(MonotonicNs()), CpuMicroseconds());
       // What the start-up must not have done before the first paint.
-      std::printf("settings_reads %d\nrecord_open %d\ncanberra %d\nsqlite %d\n", mp::SettingsKey::FileReads(),
-                  Win && Win->SentRecord && Win->SentRecord->IsOpen() ? 1 : 0, Mapped("libcanberra") ? 1 : 0,
-                  Mapped("qsqlite") ? 1 : 0);
+      std::printf("settings_reads %d\nrecord_open %d\ncanberra %d\nsqlite %d\nnetwork %d\n",
+                  mp::SettingsKey::FileReads(), Win && Win->SentRecord && Win->SentRecord->IsOpen() ? 1 : 0,
+                  Mapped("libcanberra") ? 1 : 0, Mapped("libQt6Sql") ? 1 : 0, Mapped("libQt6Network") ? 1 : 0);
       std::fflush(stdout);
       QTimer::singleShot(0, [] {
         std::printf("maxrss_kb %ld\n", PeakKilobytes());

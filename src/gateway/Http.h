@@ -17,7 +17,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace mp::gateway {
 
@@ -45,13 +44,10 @@ class HttpSession {
   virtual std::string Error() const = 0;
 };
 
-// Loads the module (once) and opens a session; nullptr, with the reason in
-// *error, when the module is missing or broken.
+// Loads the module (once; see platform/Module.h for where it is looked for)
+// and opens a session; nullptr, with the reason in *error, when the module is
+// missing or broken.
 std::unique_ptr<HttpSession> OpenHttpSession(std::string* error);
-
-// Where the module is looked for, in order: beside the program, the build
-// tree's src/ (for the tests and benchmarks), ../lib/mirapost/modules when installed.
-std::vector<std::string> HttpModuleCandidates();
 
 // The name of the module's entry: `HttpSession* mirapost_http_session()`.
 inline constexpr const char* kHttpEntry = "mirapost_http_session";

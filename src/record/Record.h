@@ -25,50 +25,13 @@
 #include <vector>
 
 #include "phone/PhoneHost.h"
-
-class QSqlError;
+#include "record/Backend.h"
 
 namespace mp::record {
 
-class Flusher;
-
-struct Entry {
-  std::int64_t id = 0;
-  std::string time;       // UTC, "2026-12-07T11:30:47.123Z"
-  std::string port;       // "COM4:"
-  std::string device;     // "/dev/ttyUSB0"
-  std::string command;    // "CMGS", "CMGW", "CPBW"
-  std::string kind;       // what the receiving phone shows: "text", "flash", ... "phonebook"
-  std::string recipient;  // "+12345", a description address, or the entry's number
-  int status = -1;        // AT+CMGW storage status, -1 otherwise
-  std::string statusText; // the final status text (the last one shown while unfinished)
-  bool finished = false;  // false: the transfer never ended (the program stopped)
-  bool ok = false;        // the phone accepted it
-  std::string sca;        // centre address hex text
-  std::string tpdu;       // TPDU hex text (messages)
-  int numberType = 0;     // phonebook entries: 145 or 129
-  std::string nameHex;    // phonebook entries: the name as written
-  // How it ended: "pending", "sent", "saved", "refused", "failed",
-  // "unconfirmed" (it may have been sent), "queued", "delivered".
-  std::string state;
-  std::string via;        // a gateway's name when it went through one
-  std::string gatewayId;  // the gateway's identifier for it
-};
-
-// The `via` of what went to the simulated phone: the hosts that started one
-// set it on the reports of its device.
-inline constexpr const char* kViaSimulated = "simulated phone";
-
-// Why the last operation on the record failed.
-enum class Trouble {
-  None,
-  Busy,   // another program holds its write lock (SQLITE_BUSY / SQLITE_LOCKED)
-  Other,  // corrupt, disk full, no permission, ...
-};
-
 class Record {
  public:
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = record::kSchemaVersion;
   // How long SQLite waits for another program's write lock: the command
   // line waits; the window waits a moment and queues the write instead.
   static constexpr int kDefaultBusyMs = 3000;
@@ -83,16 +46,18 @@ class Record {
 
   // Opens (and creates) the database and brings its schema up to date. The
   // folder is made 0700 and the file 0600 (with its WAL and shared memory
-  // files); wider modes found are narrowed, each with a notice.
+  // files); wider modes found are narrowed, each with a notice. The store's
+  // module is loaded at the first Open; when it cannot be, Open fails and
+  // Error says why.
   bool Open();
   void SetBusyTimeout(int ms) { busyMs_ = ms; }
   // What Open repaired, a sentence each ("... was readable by others; ...").
-  const std::vector<std::string>& Notices() const { return notices_; }
+  const std::vector<std::string>& Notices() const;
   // The kind of the last failure.
-  Trouble LastTrouble() const { return trouble_; }
-  bool IsOpen() const { return open_; }
+  Trouble LastTrouble() const;
+  bool IsOpen() const { return store_ && store_->IsOpen(); }
   void Close();
-  const std::string& Error() const { return error_; }
+  const std::string& Error() const;
   const std::string& Path() const { return path_; }
   int Version() const;  // the file's schema version, -1 when closed
 
@@ -112,21 +77,10 @@ class Record {
   bool Clear();
 
  private:
-  bool Migrate();
-  bool Exec(const char* sql) const;
-  bool FlushFailed();  // a flush of an earlier write failed: told as this write's failure
-  void Written();      // a write was committed: flushed to the disk a moment later
-  void Narrow();
-  void Failed(const QSqlError& e) const;
-
   std::string path_;
-  std::string connection_;
-  bool open_ = false;
   int busyMs_ = kDefaultBusyMs;
-  mutable std::string error_;
-  mutable Trouble trouble_ = Trouble::None;
-  std::vector<std::string> notices_;
-  std::unique_ptr<Flusher> flusher_;
+  std::unique_ptr<Backend> store_;  // made at the first Open
+  std::string loadError_;           // why the store's module could not be loaded
 };
 
 // The settings value that turns the record off ("RecordSent", on when absent).

@@ -1,0 +1,54 @@
+// Finding and loading the program's modules.
+#include "platform/Module.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+#include <map>
+#include <mutex>
+
+namespace mp {
+
+std::vector<std::string> ModuleCandidates(const std::string& file) {
+  const QDir dir(QCoreApplication::applicationDirPath());
+  const QString name = QString::fromStdString(file);
+  std::vector<std::string> out;
+  for (const QString& relative : {name, "../src/" + name, "../lib/mirapost/modules/" + name})
+    out.push_back(QDir::cleanPath(dir.absoluteFilePath(relative)).toStdString());
+  return out;
+}
+
+void* ModuleEntry(const std::string& file, const char* entry, const std::string& what, std::string* error) {
+  static std::mutex guard;
+  static std::map<std::string, void*> loaded;  // file and entry -> function
+  const std::lock_guard<std::mutex> lock(guard);
+  const std::string key = file + '\n' + entry;
+  if (const auto it = loaded.find(key); it != loaded.end()) return it->second;
+  std::string why;
+  for (const std::string& path : ModuleCandidates(file)) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.isFile()) continue;
+    // Kept loaded: what it made may outlive any one caller.
+    auto* library = new QLibrary(info.canonicalFilePath());
+    if (library->load()) {
+      if (void* function = reinterpret_cast<void*>(library->resolve(entry))) {
+        loaded[key] = function;
+        return function;
+      }
+      why = library->errorString().toStdString();
+      library->unload();
+    } else {
+      why = library->errorString().toStdString();
+    }
+    delete library;
+  }
+  // Not remembered: a module installed meanwhile is found at the next try.
+  if (error) {
+    *error = why.empty() ? what + " (" + file + ") is not installed"
+                         : what + " (" + file + ") cannot be loaded: " + why;
+  }
+  return nullptr;
+}
+
+}  // namespace mp

@@ -1,0 +1,74 @@
+#pragma once
+// What the record keeps, and the interface of its store: SQLite through Qt
+// SQL, in the module mirapost-record.so (record/sqlite/), loaded when the
+// record is first opened, so that nothing before that pays for Qt SQL. Only
+// Record (record/Record.h) talks to a Backend.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mp::record {
+
+struct Entry {
+  std::int64_t id = 0;
+  std::string time;       // UTC, "2026-12-07T11:30:47.123Z"
+  std::string port;       // "COM4:"
+  std::string device;     // "/dev/ttyUSB0"
+  std::string command;    // "CMGS", "CMGW", "CPBW"
+  std::string kind;       // what the receiving phone shows: "text", "flash", ... "phonebook"
+  std::string recipient;  // "+12345", a description address, or the entry's number
+  int status = -1;        // AT+CMGW storage status, -1 otherwise
+  std::string statusText; // the final status text (the last one shown while unfinished)
+  bool finished = false;  // false: the transfer never ended (the program stopped)
+  bool ok = false;        // the phone accepted it
+  std::string sca;        // centre address hex text
+  std::string tpdu;       // TPDU hex text (messages)
+  int numberType = 0;     // phonebook entries: 145 or 129
+  std::string nameHex;    // phonebook entries: the name as written
+  // How it ended: "pending", "sent", "saved", "refused", "failed",
+  // "unconfirmed" (it may have been sent), "queued", "delivered".
+  std::string state;
+  std::string via;        // a gateway's name when it went through one
+  std::string gatewayId;  // the gateway's identifier for it
+};
+
+// The `via` of what went to the simulated phone: the hosts that started one
+// set it on the reports of its device.
+inline constexpr const char* kViaSimulated = "simulated phone";
+
+// Why the last operation on the record failed.
+enum class Trouble {
+  None,
+  Busy,   // another program holds its write lock (SQLITE_BUSY / SQLITE_LOCKED)
+  Other,  // corrupt, disk full, no permission, ...
+};
+
+// The store behind Record; see Record for what each call does.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual bool Open(const std::string& path, int busyMs) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual const std::vector<std::string>& Notices() const = 0;
+  virtual Trouble LastTrouble() const = 0;
+  virtual const std::string& Error() const = 0;
+  virtual int Version() const = 0;
+  virtual std::optional<std::int64_t> Add(const Entry& entry) = 0;
+  virtual bool Update(const Entry& entry) = 0;
+  virtual std::vector<Entry> List(int limit) const = 0;
+  virtual std::vector<Entry> Page(std::int64_t beforeId, int limit) const = 0;
+  virtual std::vector<Entry> Newer(std::int64_t afterId, int limit) const = 0;
+  virtual std::optional<Entry> Get(std::int64_t id) const = 0;
+  virtual bool Remove(std::int64_t id) = 0;
+  virtual bool Clear() = 0;
+};
+
+// The schema version a store writes.
+inline constexpr int kSchemaVersion = 3;
+
+// The module's entry: `Backend* mirapost_record_backend()`.
+inline constexpr const char* kBackendEntry = "mirapost_record_backend";
+
+}  // namespace mp::record
