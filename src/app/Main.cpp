@@ -83,7 +83,6 @@ TWin::TWin(QWidget* parent, Pages pages)
   ui->Title->setFont(mp::TitleFont(37));
   mp::PaintShape(ui->Background, QColor(255, 0, 0), 0);
   mp::PaintShape(ui->Panel, Qt::white, 12);
-  mp::PaintShape(ui->Shape2, QColor(224, 255, 192), 0);
   ui->Panel->lower();
   ui->Background->lower();
   QPalette black = ui->Title->palette();
@@ -475,7 +474,7 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       // Enter never breaks the one-line name.
-      if (editor == ui->EntryName) return true;
+      if (editor && editor == ui->EntryName) return true;
     }
   }
   return QMainWindow::eventFilter(watched, event);

@@ -57,6 +57,7 @@ void TWin::BuildPages() {
       if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
     }
   }
+  mp::PaintShape(ui->Shape2, QColor(224, 255, 192), 0);  // behind the logo's preview
   ui->SaveInd->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
   ui->BitBtn1->setIcon(mp::ActionIcon(mp::ActionPicture::Send));
   ui->cmdSaveLogo->setIcon(mp::ActionIcon(mp::ActionPicture::Send));

@@ -107,6 +107,10 @@ TEST_F(PageBuildTest, BuiltAfterTheFirstPaintAsAtOnce) {
   EXPECT_GT(a.tree.filter("TabSheet5/EntryName").size(), 0);
   EXPECT_EQ(a.enter.filter(": 1").size(), 3) << a.enter.join('\n').toStdString();
   EXPECT_EQ(a.access.filter(QRegularExpression("^VoiceOn: .+")).size(), 1);
+  // What the frame paints on the pages is painted on the pages built later too.
+  for (TWin* w : {&atOnce, &later}) {
+    EXPECT_EQ(UI_IN(w, Shape2)->grab().toImage().pixelColor(2, 2), QColor(224, 255, 192));
+  }
 }
 
 TEST_F(PageBuildTest, NeededBeforeTheFirstPaint) {
