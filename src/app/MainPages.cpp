@@ -47,7 +47,7 @@ void TWin::SetTabOrder() {
 }
 
 void TWin::BuildPages() {
-  if (pagesBuilt_) return;
+  if (pagesBuilt_ || !ui) return;
   pagesBuilt_ = true;
   ui->setupPages();
   // A page switched to before the build is on the screen already: its new
