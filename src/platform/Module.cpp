@@ -29,19 +29,19 @@ void* ModuleEntry(const std::string& file, const char* entry, const std::string&
   for (const std::string& path : ModuleCandidates(file)) {
     const QFileInfo info(QString::fromStdString(path));
     if (!info.isFile()) continue;
-    // Kept loaded: what it made may outlive any one caller.
-    auto* library = new QLibrary(info.canonicalFilePath());
-    if (library->load()) {
-      if (void* function = reinterpret_cast<void*>(library->resolve(entry))) {
+    // The library stays loaded when `library` goes: what it made may
+    // outlive any one caller.
+    QLibrary library(info.canonicalFilePath());
+    if (library.load()) {
+      if (void* function = reinterpret_cast<void*>(library.resolve(entry))) {
         loaded[key] = function;
         return function;
       }
-      why = library->errorString().toStdString();
-      library->unload();
+      why = library.errorString().toStdString();
+      library.unload();
     } else {
-      why = library->errorString().toStdString();
+      why = library.errorString().toStdString();
     }
-    delete library;
   }
   // Not remembered: a module installed meanwhile is found at the next try.
   if (error) {
