@@ -84,6 +84,10 @@ class FirstPaint : public QObject {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
       std::printf("shown %lld\ncpu_us %lld\n", static_cast<long long>(MonotonicNs()), CpuMicroseconds());
+      if (watched->isWidgetType()) {
+        const QWidget* w = static_cast<QWidget*>(watched);
+        std::printf("window %dx%d\n", w->width(), w->height());  // for baselines of the same size
+      }
       // What the start-up must not have done before the first paint.
       std::printf("settings_reads %d\nrecord_open %d\ncanberra %d\nsqlite %d\nnetwork %d\n",
                   mp::SettingsKey::FileReads(), Win && Win->SentRecord && Win->SentRecord->IsOpen() ? 1 : 0,
