@@ -212,13 +212,15 @@ TWin::TWin(QWidget* parent, Pages pages)
   mp::SetHintHidePause(this);
 
   FormCreate();
+  // The port list first: the pages' build names every control for screen
+  // readers, the list's too.
   if (pages == Pages::AtOnce) {
-    BuildPages();
     SetupPortList();
+    BuildPages();
   } else {
     mp::AfterFirstPaint(this, [this] {
-      BuildPages();
       SetupPortList();
+      BuildPages();
     });
   }
   constructed_ = true;

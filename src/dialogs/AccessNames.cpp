@@ -1,9 +1,12 @@
 #include "dialogs/AccessNames.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -55,6 +58,16 @@ void NameControls(QWidget* window) {
       }
     }
     if (!name.isEmpty()) w->setAccessibleName(name);
+  }
+  // A reader meets the parts of a combo box on their own: the text field of
+  // an editable box takes the focus, and the drop-down list is a window of
+  // its own. Both carry the box's name (a list set later is named when the
+  // window is named again).
+  for (QComboBox* box : window->findChildren<QComboBox*>()) {
+    const QString name = box->accessibleName();
+    if (name.isEmpty()) continue;
+    if (QLineEdit* edit = box->lineEdit(); edit && edit->accessibleName().isEmpty()) edit->setAccessibleName(name);
+    if (QAbstractItemView* list = box->view(); list && list->accessibleName().isEmpty()) list->setAccessibleName(name);
   }
 }
 

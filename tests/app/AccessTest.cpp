@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -303,6 +304,15 @@ TEST_F(AccessTest, EveryFocusableControlHasAName) {
       {SendWin->ui->Centre, "Short message centre number"},
   };
   for (const auto& [w, name] : named) EXPECT_EQ(Name(w), name) << w->objectName().toStdString();
+  // The parts of a combo box a reader meets on their own: the operator box's
+  // text field, and each box's drop-down list (the port box's is its own).
+  for (QComboBox* box : {UI(ComPort), UI(cmbOperator), SendWin->ui->Recipient}) {
+    const QString name = QString::fromStdString(Name(box));
+    EXPECT_EQ(box->view()->accessibleName(), name) << box->objectName().toStdString();
+    if (box->lineEdit()) {
+      EXPECT_EQ(box->lineEdit()->accessibleName(), name) << box->objectName().toStdString();
+    }
+  }
   // The scratch buffer of the rich-text copies is nowhere to be met.
   EXPECT_EQ(Win->findChild<QTextEdit*>("rtfBuf"), nullptr);
 }
