@@ -7,9 +7,14 @@
 #include <QLibrary>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace mp {
 
+namespace {
+
+// The places `file` is looked for, in order.
 std::vector<std::string> ModuleCandidates(const std::string& file) {
   const QDir dir(QCoreApplication::applicationDirPath());
   const QString name = QString::fromStdString(file);
@@ -18,6 +23,8 @@ std::vector<std::string> ModuleCandidates(const std::string& file) {
     out.push_back(QDir::cleanPath(dir.absoluteFilePath(relative)).toStdString());
   return out;
 }
+
+}  // namespace
 
 void* ModuleEntry(const std::string& file, const char* entry, const std::string& what, std::string* error) {
   static std::mutex guard;

@@ -7,12 +7,8 @@
 //   in ../lib/mirapost/modules (installed).
 // Only those folders are searched: each belongs to the program.
 #include <string>
-#include <vector>
 
 namespace mp {
-
-// The places `file` is looked for, in order.
-std::vector<std::string> ModuleCandidates(const std::string& file);
 
 // Loads `file` once (it stays loaded until the program ends) and gives its
 // function `entry`; nullptr, with a sentence in *error naming `what` ("the

@@ -135,6 +135,8 @@ class SqlRecord final : public Backend {
  private:
   bool Migrate();
   bool Exec(const char* sql) const;
+  // Newest first, at most `limit` rows WHERE `where` (which names :id).
+  std::vector<Entry> Rows(const char* where, std::int64_t id, int limit) const;
   bool FlushFailed();  // a flush of an earlier write failed: told as this write's failure
   void Written();      // a write was committed: flushed to the disk a moment later
   void Narrow();
@@ -360,13 +362,13 @@ std::vector<Entry> SqlRecord::List(int limit) const {
   return out;
 }
 
-std::vector<Entry> SqlRecord::Page(std::int64_t beforeId, int limit) const {
+std::vector<Entry> SqlRecord::Rows(const char* where, std::int64_t id, int limit) const {
   std::vector<Entry> out;
   if (!open_ || limit <= 0) return out;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.setForwardOnly(true);
-  q.prepare(QString("SELECT %1 FROM sent WHERE id < :before ORDER BY id DESC LIMIT :limit").arg(kColumns));
-  q.bindValue(":before", static_cast<qlonglong>(beforeId > 0 ? beforeId : INT64_MAX));
+  q.prepare(QString("SELECT %1 FROM sent WHERE %2 ORDER BY id DESC LIMIT :limit").arg(kColumns, where));
+  q.bindValue(":id", static_cast<qlonglong>(id));
   q.bindValue(":limit", limit);
   if (!q.exec()) {
     Failed(q.lastError());
@@ -377,21 +379,11 @@ std::vector<Entry> SqlRecord::Page(std::int64_t beforeId, int limit) const {
   return out;
 }
 
-std::vector<Entry> SqlRecord::Newer(std::int64_t afterId, int limit) const {
-  std::vector<Entry> out;
-  if (!open_ || limit <= 0) return out;
-  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
-  q.setForwardOnly(true);
-  q.prepare(QString("SELECT %1 FROM sent WHERE id > :after ORDER BY id DESC LIMIT :limit").arg(kColumns));
-  q.bindValue(":after", static_cast<qlonglong>(afterId));
-  q.bindValue(":limit", limit);
-  if (!q.exec()) {
-    Failed(q.lastError());
-    return out;
-  }
-  while (q.next()) out.push_back(FromQuery(q));
-  return out;
+std::vector<Entry> SqlRecord::Page(std::int64_t beforeId, int limit) const {
+  return Rows("id < :id", beforeId > 0 ? beforeId : INT64_MAX, limit);
 }
+
+std::vector<Entry> SqlRecord::Newer(std::int64_t afterId, int limit) const { return Rows("id > :id", afterId, limit); }
 
 std::optional<Entry> SqlRecord::Get(std::int64_t id) const {
   if (!open_) return std::nullopt;
