@@ -2,14 +2,10 @@
 // processes that hold a device open.
 #include "phone/PortAccess.h"
 
-#include <dirent.h>
-#include <limits.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +14,8 @@
 #include <cstring>
 #include <algorithm>
 #include <vector>
+
+#include "phone/ProcessScan.h"
 
 namespace mp {
 
@@ -71,14 +69,6 @@ int ParseLockPid(const std::string& text) {
 }
 
 bool ProcessRuns(int pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
-
-bool IsNumber(const char* s) {
-  if (*s == '\0') return false;
-  for (; *s; ++s) {
-    if (*s < '0' || *s > '9') return false;
-  }
-  return true;
-}
 
 // True when the user is a member of group `gid`.
 bool InGroup(gid_t gid) {
@@ -157,82 +147,7 @@ std::string ProgramOf(int pid, const PortPaths& paths) {
   return name;
 }
 
-namespace {
-
-// The device as the kernel names it in fd links, and what makes a link it.
-struct Target {
-  struct stat st {};
-  bool isChar = false;
-  std::string name;
-  bool underDev = false;
-};
-
-// True when process `pid` (an entry of the process folder `procFd`) has the
-// target open. A link is worth a stat only when it leads into /dev (every
-// terminal does) or has the device's own name; sockets, pipes, anonymous
-// inodes and ordinary files are passed over by their text alone.
-bool Holds(int procFd, const char* pid, const Target& target) {
-  char fdPath[64];
-  std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", pid);
-  const int fdsFd = ::openat(procFd, fdPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fdsFd < 0) return false;  // another user's process, or gone meanwhile
-  DIR* fds = ::fdopendir(fdsFd);
-  if (!fds) {
-    ::close(fdsFd);
-    return false;
-  }
-  bool same = false;
-  char link[PATH_MAX];
-  while (dirent* e = ::readdir(fds)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    const ssize_t n = ::readlinkat(fdsFd, e->d_name, link, sizeof link - 1);
-    if (n <= 0) continue;
-    link[n] = '\0';
-    if (target.name != link && !(target.underDev && std::strncmp(link, "/dev/", 5) == 0)) continue;
-    struct stat st {};
-    if (::fstatat(fdsFd, e->d_name, &st, 0) != 0) continue;
-    // A device node that is gone (a pseudo-terminal whose other side has
-    // closed, an unplugged adapter) is no longer this device, even when a
-    // new one now has its number.
-    if (st.st_nlink == 0) continue;
-    same = target.isChar ? (S_ISCHR(st.st_mode) && st.st_rdev == target.st.st_rdev)
-                         : (st.st_dev == target.st.st_dev && st.st_ino == target.st.st_ino);
-    if (same) break;
-  }
-  ::closedir(fds);
-  return same;
-}
-
-// True when the kernel tells descriptor counts: the size of a process's fd
-// folder on procfs (Linux 6.2 and later; 0 before). This process always has
-// the process folder itself open.
-bool CountsDescriptors(int procFd) {
-  struct statfs fs {};
-  if (::fstatfs(procFd, &fs) != 0 || fs.f_type != PROC_SUPER_MAGIC) return false;
-  struct stat self {};
-  return ::fstatat(procFd, "self/fd", &self, 0) == 0 && self.st_size > 0;
-}
-
-// The file name of a process's program ("screen" for /usr/bin/screen), in
-// one call: the link to its executable. Empty when we may not read it.
-std::string ExeName(int procFd, const char* pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "%.20s/exe", pid);
-  char link[PATH_MAX];
-  const ssize_t n = ::readlinkat(procFd, path, link, sizeof link - 1);
-  if (n <= 0) return {};
-  std::string name(link, static_cast<size_t>(n));
-  // A program replaced while it runs: "/usr/bin/screen (deleted)".
-  static const std::string kDeleted = " (deleted)";
-  if (name.size() > kDeleted.size() && name.compare(name.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
-    name.resize(name.size() - kDeleted.size());
-  const size_t slash = name.rfind('/');
-  return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-}  // namespace
-
-bool IsSerialProgram(const std::string& program) {
+bool IsSerialProgram(std::string_view program) {
   static const char* const kNames[] = {
       "ModemManager", "minicom", "picocom", "microcom", "screen", "tio", "cu", "putty", "cutecom",
       "moserial", "gtkterm", "kermit", "gammu", "gammu-smsd", "gnokii", "gnokiid", "smsd", "pppd",
@@ -262,7 +177,7 @@ std::vector<int> RoutineSearchOrder(std::vector<ProcessFiles> processes) {
 }
 
 PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, HolderSearch search) {
-  Target target;
+  scan::Target target;
   if (device.empty() || ::stat(device.c_str(), &target.st) != 0) return {};
   target.isChar = S_ISCHR(target.st.st_mode);
   // The name the kernel shows in the fd links for it.
@@ -274,44 +189,18 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths, Ho
   target.underDev = target.name.rfind("/dev/", 0) == 0;
   const int procFd = ::open(paths.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (procFd < 0) return {};
-  const bool weigh = search == HolderSearch::Routine && CountsDescriptors(procFd);
-  DIR* proc = ::fdopendir(procFd);
-  if (!proc) {
-    ::close(procFd);
-    return {};
-  }
-  const std::string self = std::to_string(::getpid());
-  const uid_t me = ::geteuid();
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{procFd};
   PortHolder found;
-  std::vector<ProcessFiles> weighed;
-  char fdPath[64];
-  while (dirent* p = ::readdir(proc)) {
-    if (!IsNumber(p->d_name) || self == p->d_name) continue;
-    if (!weigh) {
-      if (Holds(procFd, p->d_name, target)) {
-        found.pid = std::atoi(p->d_name);
-        break;
-      }
-      continue;
-    }
-    // One stat a process: how many files it has open, and whose it is.
-    std::snprintf(fdPath, sizeof fdPath, "%.20s/fd", p->d_name);
-    struct stat fds {};
-    if (::fstatat(procFd, fdPath, &fds, 0) != 0 || fds.st_size <= 0) continue;  // gone, or a kernel thread
-    if (me != 0 && fds.st_uid != me) continue;  // another user's: not ours to read
-    ProcessFiles f{std::atoi(p->d_name), static_cast<long>(fds.st_size), false};
-    // Only the large ones are named (one call each): the small ones are
-    // taken by their size.
-    if (f.descriptors > kRoutineSmallProcess) f.serialProgram = IsSerialProgram(ExeName(procFd, p->d_name));
-    weighed.push_back(f);
+  if (search == HolderSearch::Routine && scan::CountsDescriptors(procFd)) {
+    found.pid = scan::RoutineHolder(procFd, target, scan::ThreadsFor(scan::ProcessEstimate(procFd)));
+  } else {
+    // Every process's descriptors, in the folder's order, to the first holder.
+    const int self = static_cast<int>(::getpid());
+    found.pid = scan::EachProcess(procFd, [&](int pid) { return pid == self || !scan::Holds(procFd, pid, target); });
   }
-  for (int pid : RoutineSearchOrder(std::move(weighed))) {
-    if (Holds(procFd, std::to_string(pid).c_str(), target)) {
-      found.pid = pid;
-      break;
-    }
-  }
-  ::closedir(proc);
   if (found.pid) {
     found.program = ProgramOf(found.pid, paths);
     if (found.program == "ModemManager") found.deviceId = ModemDeviceId(device, paths);

@@ -3,6 +3,7 @@
 // the search for another process that holds the device open. The folders the
 // system keeps these in are injectable, so that tests use folders of their own.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mp {
@@ -92,7 +93,7 @@ struct ProcessFiles {
 std::vector<int> RoutineSearchOrder(std::vector<ProcessFiles> processes);
 // True for the file name of a program known to hold serial lines:
 // ModemManager, minicom, picocom, screen, gammu, smsd, pppd, ...
-bool IsSerialProgram(const std::string& program);
+bool IsSerialProgram(std::string_view program);
 
 // Another process (not this one) that has `device` open, found as fuser
 // finds it: the <procRoot>/<pid>/fd/<n> links that lead to the same device.
