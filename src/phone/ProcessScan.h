@@ -25,7 +25,8 @@ struct Target {
 bool Holds(int procFd, int pid, const Target& target) noexcept;
 
 // Calls `visit(pid)` for every process in the folder `procFd` (in the
-// folder's order) until it returns false. Returns the PID that stopped it, or
+// folder's order, from where its reading stands: a folder just opened is
+// read from the start) until it returns false. Returns the PID that stopped it, or
 // 0 when the listing ended.
 template <typename Visit>
 int EachProcess(int procFd, Visit visit);
@@ -39,10 +40,11 @@ bool CountsDescriptors(int procFd);
 // other users' unless we are root; no kernel threads); 0 when none.
 // `threads` is how many threads share the weighing and the reading (1: the
 // calling thread alone); the answer is the same however many there are.
+// Reads `procFd` from where its reading stands, as EachProcess.
 int RoutineHolder(int procFd, const Target& target, int threads);
 
 // How many threads the routine search uses on this machine for about
-// `processes` processes: 1 for a few hundred, at most 4.
+// `processes` processes: 1 below 400, else one a core, at most 4.
 int ThreadsFor(long processes);
 // About how many processes the system runs, from the process folder's link
 // count (one call); 0 when it tells nothing.
