@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/magic.h>
+#include <sched.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -129,8 +130,13 @@ int ThreadsFor(long processes) {
   // A thread costs its start and a wake-up or two; a stat costs a few us.
   // Below a few hundred processes one thread is done before another starts.
   if (processes < 400) return 1;
-  const unsigned cores = std::thread::hardware_concurrency();
-  return static_cast<int>(std::clamp(cores, 1u, 4u));
+  // The cores this process may run on (fewer than the machine's when it is
+  // pinned).
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  const long cores = ::sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus)
+                                                                     : std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1L, 4L));
 }
 
 namespace {
