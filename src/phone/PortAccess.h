@@ -74,8 +74,8 @@ std::string ProgramOf(int pid, const PortPaths& paths);
 // processes (listing them and a stat each, a few us), no longer with their
 // files; on a machine with several hundred processes the stats, and then the
 // reading, are shared between threads (up to 4), with the same answer as one
-// thread reading in turn (1,200 processes: about 6 ms on one thread, 3-4 ms
-// on two).
+// thread reading in turn (1,200 processes: about 6 ms of work, 3.5-5 ms on
+// two cores).
 // What it trades: a port that a large process (a browser, an IDE, an editor
 // with a hundred files) or a process beyond the budget holds open without
 // any lock is not seen, and the open goes on; programs that take the UUCP
