@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -49,16 +50,11 @@ namespace {
 
 // "<pid><suffix>" into `out` (room for any PID and a short suffix).
 void PidPath(char (&out)[32], int pid, const char* suffix) noexcept {
-  char digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + pid % 10);
-    pid /= 10;
-  } while (pid > 0 && n < 11);
-  int at = 0;
-  while (n > 0) out[at++] = digits[--n];
-  for (; *suffix && at < 31; ++suffix) out[at++] = *suffix;
-  out[at] = '\0';
+  char* end = std::to_chars(out, out + 12, pid).ptr;
+  const size_t room = static_cast<size_t>(out + sizeof out - 1 - end);
+  const size_t n = std::min(std::strlen(suffix), room);
+  std::memcpy(end, suffix, n);
+  end[n] = '\0';
 }
 
 // True when the program file of process `pid` (the link to its executable)

@@ -24,13 +24,6 @@ struct Target {
 // target open. Another user's process, or one gone meanwhile, holds nothing.
 bool Holds(int procFd, int pid, const Target& target) noexcept;
 
-// Calls `visit(pid)` for every process in the folder `procFd` (in the
-// folder's order, from where its reading stands: a folder just opened is
-// read from the start) until it returns false. Returns the PID that stopped it, or
-// 0 when the listing ended.
-template <typename Visit>
-int EachProcess(int procFd, Visit visit);
-
 // True when the kernel tells descriptor counts: the size of a process's fd
 // folder on procfs (Linux 6.2 and later; 0 before).
 bool CountsDescriptors(int procFd);
@@ -40,7 +33,7 @@ bool CountsDescriptors(int procFd);
 // other users' unless we are root; no kernel threads); 0 when none.
 // `threads` is how many threads share the weighing and the reading (1: the
 // calling thread alone); the answer is the same however many there are.
-// Reads `procFd` from where its reading stands, as EachProcess.
+// Reads `procFd` from where its reading stands, as EachProcess (below).
 int RoutineHolder(int procFd, const Target& target, int threads);
 
 // How many threads the routine search uses on this machine for about
@@ -73,6 +66,10 @@ class DirEntries {
 // The PID an entry names, 0 when it is no process.
 int ParsePid(const char* name) noexcept;
 
+// Calls `visit(pid)` for every process in the folder `procFd` (in the
+// folder's order, from where its reading stands: a folder just opened is
+// read from the start) until it returns false. Returns the PID that stopped
+// it, or 0 when the listing ended.
 template <typename Visit>
 int EachProcess(int procFd, Visit visit) {
   DirEntries entries(procFd);
