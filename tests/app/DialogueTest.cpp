@@ -66,8 +66,12 @@ TEST_F(DialogueTest, EscapeOrCancelEndsTheDialogue) {
     ticks_ = 0;
     QString shown;
     bool disabled = false, cancelShown = false;
+    bool acted = false;
+    // Once the first command has gone out: on a loaded machine the first
+    // ticks may all come before it, while the line is still being opened.
     DuringDialogue([&](int tick) {
-      if (tick == 3) {
+      if (!acted && tick >= 3 && !Win->Phone.TrafficLog().empty()) {
+        acted = true;
         shown = Win->StatusText();
         disabled = !UI(centralwidget)->isEnabled() && !UI(MainMenu1)->isEnabled();
         cancelShown = Win->CancelButton->isVisible();
