@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 PURPOSE="${MIRAPOST_PURPOSE:-tests}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-PACKAGES=(cmake ninja-build g++ make pkg-config
+PACKAGES=(cmake ninja-build g++ lld make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
   qt6-qpa-plugins libqt6svg6 fonts-dejavu-core libqt6sql6-sqlite
   libcanberra-dev sound-theme-freedesktop scdoc
