@@ -273,6 +273,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupLogoPage();
   void SetupPhonebookPage();
   void SetupPreview();
+  void PlaceReceivingPhone();  // shows or hides the panel as its menu item says
   void ConnectPagePreviews();  // the preview follows the other pages' controls
   void SetTabOrder();          // of the controls built so far
   void ConnectPopupMenu(QTextEdit* editor);

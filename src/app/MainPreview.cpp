@@ -110,9 +110,10 @@ void TWin::SetupPreview() {
   connect(ui->ClassButtons, &QButtonGroup::idClicked, this, &TWin::PreviewChanged);
   connect(ui->PageControl, &QTabWidget::currentChanged, this, &TWin::PreviewChanged);
 
-  // Open on the first start; afterwards as the user left it.
+  // Open on the first start; afterwards as the user left it. Only the
+  // user's choice is written, not what a start read.
   ReceivingPhone1->setChecked(SettingOn("ReceivingPhone", true));
-  ReceivingPhone1Click();
+  PlaceReceivingPhone();
 
   // The record opens at the first send or when its window opens, never
   // before the first paint. Another program's write lock costs the window a
@@ -151,12 +152,16 @@ void TWin::TellAboutRecord(const QString& text) {
 }
 
 void TWin::ReceivingPhone1Click() {
+  PlaceReceivingPhone();
+  WriteSetting("ReceivingPhone", ReceivingPhone1->isChecked());
+}
+
+void TWin::PlaceReceivingPhone() {
   const bool on = ReceivingPhone1->isChecked();
   Preview->setVisible(on);
   // The form keeps its place and size; the window grows to the right.
   const int width = ui->centralwidget->width() + (on ? kPanelWidth : 0);
   setFixedSize(width, height());
-  WriteSetting("ReceivingPhone", on);
   if (on) RefreshPreview();
 }
 

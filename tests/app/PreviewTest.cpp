@@ -55,6 +55,7 @@ TEST_F(PreviewTest, PanelBesideTheFormOpenFirstThenAsLeft) {
   ASSERT_NE(Win->Preview, nullptr);
   EXPECT_TRUE(Win->ReceivingPhone1->isChecked());
   EXPECT_TRUE(Win->Preview->isVisibleTo(Win));
+  EXPECT_EQ(StoredInteger("ReceivingPhone"), std::nullopt);  // a start writes nothing
   // The form keeps its place and size; the window grows to the right.
   EXPECT_EQ(UI(centralwidget)->x(), 0);
   EXPECT_EQ(UI(centralwidget)->size(), QSize(432, 374));
