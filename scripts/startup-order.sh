@@ -27,8 +27,8 @@ for run in 1 2; do
 done
 
 # Callgrind's file names each object (ob=) and function (fn=) once and then
-# refers to them by number; keep the functions of mirapost itself, in the
-# order the files first list them.
+# refers to them by number; keep the functions of mirapost itself, sorted
+# by name so that the list changes only where a start does.
 {
   echo "# Functions a start of mirapost runs, laid side by side by the link."
   echo "# Made by scripts/startup-order.sh; rerun it when a start changes much."
@@ -46,7 +46,7 @@ done
       f = name(substr($0, 4), fns)
       sub(/\x27[0-9]+$/, "", f)  # a recursion level
       if (inapp && f ~ /^[A-Za-z_][A-Za-z0-9_.]*$/ && !(f in seen)) { seen[f] = 1; print f }
-    }' "$tmp/cg.1" "$tmp/cg.2"
+    }' "$tmp/cg.1" "$tmp/cg.2" | LC_ALL=C sort -u
 } > "$OUT.new"
 mv "$OUT.new" "$OUT"
 echo "startup-order: $(grep -vc '^#' "$OUT") functions in $OUT"
