@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
   };
   for (const Row& r : {Row{"empty window", m, mc, minRss}, Row{"window + label", l, lc, labelRss},
                        Row{"main window + menus", w, wc, mainRss}, Row{"the same, 432x413", f, fc, formRss}}) {
-    std::printf("%-22s %9.1f %9.1f %10ld %9.2f %9.2f  (MIRAPOST to this)\n", r.name, r.ms, r.cpu, r.rss,
+    std::printf("%-22s %9.1f %9.1f %10ld %9.3f %9.3f  (MIRAPOST to this)\n", r.name, r.ms, r.cpu, r.rss,
                 ratio(ac, r.cpu), ratio(double(appRss), double(r.rss)));
   }
   std::printf("%-22s %9.1f %9.1f %10ld\n", "MIRAPOST window", a, ac, appRss);
