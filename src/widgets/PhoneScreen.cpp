@@ -111,14 +111,14 @@ void PhoneScreen::paintEvent(QPaintEvent*) {
   p.setFont(small);
   const int line = QFontMetrics(small).height();
 
-  // Caption line: the kind of message.
-  QFont bold = small;
-  bold.setBold(true);
-  p.setFont(bold);
-  p.setPen(reading_.kind == Kind::Hidden ? kGrey : kInk);
+  // Caption line: the kind of message, ruled off from what follows as a
+  // phone's header is (in the same face as the text: a bold face of its own
+  // would cost the first paint a font of its own).
+  const QColor captionInk = reading_.kind == Kind::Hidden ? kGrey : kInk;
+  p.setPen(captionInk);
   p.drawText(area.left(), area.top(), area.width(), line, Qt::AlignLeft | Qt::AlignVCenter, Caption());
-  p.setFont(small);
-  area.setTop(area.top() + line + 2);
+  p.fillRect(area.left(), area.top() + line, area.width(), 1, captionInk);
+  area.setTop(area.top() + line + 3);
 
   if (reading_.kind == Kind::Flash) {
     // A flash message pops up over whatever the phone showed: framed.
@@ -184,9 +184,6 @@ ReceivingPhone::ReceivingPhone(QWidget* parent) : QWidget(parent) {
   layout->setContentsMargins(6, 6, 6, 6);
   auto* title = new QLabel("Receiving phone", this);
   title->setObjectName("ReceivingPhoneTitle");
-  QFont f = title->font();
-  f.setBold(true);
-  title->setFont(f);
   layout->addWidget(title);
   Screen = new PhoneScreen(this);
   layout->addWidget(Screen, 1);
