@@ -24,13 +24,14 @@ static void InitIconResource() { Q_INIT_RESOURCE(icons); }
 namespace mp {
 
 QIcon LauncherIcon() {
-  // One icon everywhere: the desktop entry's, built into the program; the
-  // drawn one where no SVG reader is installed. The SVG icon engine draws a
-  // size only when it is asked for it, so nothing is drawn before the first
-  // paint of the window.
+  // One icon everywhere: the desktop entry's SVG, drawn beforehand at the
+  // sizes window systems ask for (scripts/render-icons.sh). A size is read
+  // only when it is asked for; reading the SVG itself would keep its reader
+  // and the maths library's tables in memory for the program's life.
   InitIconResource();
-  QIcon icon(":/icons/mirapost.svg");
-  if (icon.isNull()) return ProgramIcon();
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128})
+    icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
   return icon;
 }
 

@@ -155,26 +155,6 @@ QIcon ActionIcon(ActionPicture picture) {
   return QIcon(pixmap);
 }
 
-QIcon ProgramIcon() {
-  QPixmap pixmap = Canvas(32);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(255, 0, 0));
-  p.drawRoundedRect(QRectF(0, 0, 32, 32), 6, 6);
-  p.setBrush(Qt::white);
-  p.drawRoundedRect(QRectF(3, 3, 26, 26), 5, 5);
-  // A phone with a blinking (red) display line.
-  p.setBrush(QColor(50, 50, 50));
-  p.drawRoundedRect(QRectF(10, 5, 12, 22), 3, 3);
-  p.setBrush(QColor(200, 240, 170));
-  p.drawRect(QRectF(12, 8, 8, 7));
-  p.setBrush(QColor(255, 0, 0));
-  p.drawRect(QRectF(13, 10, 6, 2));
-  p.end();
-  return QIcon(pixmap);
-}
-
 namespace {
 
 // Every menu bar asks its style for the picture of its overflow button when

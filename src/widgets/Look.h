@@ -21,7 +21,6 @@ QFont DefaultMessageFont();
 
 enum class ActionPicture { Send, Sim, Phone, Paste, Find, Ok, Cancel, More };
 QIcon ActionIcon(ActionPicture picture);
-QIcon ProgramIcon();
 
 // Puts the application's style under a thin layer of ours (see Look.cpp);
 // called once, after the application object is made and before any window.
