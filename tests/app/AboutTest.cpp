@@ -1,10 +1,13 @@
-// The About dialog: link colours, closing keys, the home page.
+// The About dialog: link colours, closing keys, the home page; the program's icon.
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include "AppFixture.h"
+#include "app/App.h"
 #include "platform/Desktop.h"
 #include "platform/Version.h"
 #include "ui_About.h"
@@ -66,4 +69,20 @@ TEST_F(AboutTest, ShowsVersion) {
   EXPECT_EQ(AboutWin->ui->Version->text(), "Built: 17.10.2002");
   QFontMetrics metrics(AboutWin->ui->OwnerLine->font());
   EXPECT_LE(metrics.horizontalAdvance(AboutWin->ui->OwnerLine->text()), AboutWin->ui->OwnerLine->width());
+}
+
+// The program's icon, as the window and the About dialog take it: every size
+// a window system asks for draws at that size and is not blank (pictures
+// missing from the program give an empty icon, not an error).
+TEST_F(AboutTest, IconDrawsAtEverySize) {
+  const QIcon icon = mp::LauncherIcon();
+  ASSERT_FALSE(icon.isNull());
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    SCOPED_TRACE(size);
+    const QImage image = icon.pixmap(size, size).toImage();
+    ASSERT_EQ(image.size(), QSize(size, size));
+    // The red frame reaches the middle of the top edge.
+    EXPECT_GT(qRed(image.pixel(size / 2, size / 16)), 150);
+    EXPECT_GT(qAlpha(image.pixel(size / 2, size / 16)), 200);
+  }
 }
