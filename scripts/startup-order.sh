@@ -32,8 +32,8 @@ done
 # Callgrind's file names each object (ob=) and function (fn=) once and then
 # refers to them by number; keep the functions of mirapost itself, sorted
 # by name so that the list changes only where a start does. --bench-startup
-# reads the clock (getrusage) first at the first paint, so each run's first
-# part (cg.N.1) holds what ran before it.
+# reads the clock (getrusage) as the first paint begins and again once it is
+# done, so each run's first two parts (cg.N.1, cg.N.2) hold what ran to then.
 functions() {
   awk -v app="$(realpath "$APP")" '
     function name(def, table, id,    n) {
@@ -51,7 +51,7 @@ functions() {
       if (inapp && f ~ /^[A-Za-z_][A-Za-z0-9_.]*$/ && !(f in seen)) { seen[f] = 1; print f }
     }' "$@" | LC_ALL=C sort -u
 }
-functions "$tmp"/cg.1.1 "$tmp"/cg.2.1 > "$tmp/before"
+functions "$tmp"/cg.[12].[12] > "$tmp/before"
 functions "$tmp"/cg.[12]* | LC_ALL=C comm -23 - "$tmp/before" > "$tmp/after"
 {
   echo "# Functions a start of mirapost runs, laid side by side by the link."
