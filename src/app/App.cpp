@@ -1,6 +1,8 @@
 #include "app/App.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPixmap>
 #include <QElapsedTimer>
@@ -29,9 +31,12 @@ QIcon LauncherIcon() {
   // only when it is asked for; reading the SVG itself would keep its reader
   // and the maths library's tables in memory for the program's life.
   InitIconResource();
+  // Each picture is named after its size (icons.qrc).
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128})
-    icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+  for (const QFileInfo& picture : QDir(QStringLiteral(":/icons")).entryInfoList({QStringLiteral("*.png")})) {
+    const int size = picture.baseName().toInt();
+    icon.addFile(picture.filePath(), QSize(size, size));
+  }
   return icon;
 }
 

@@ -91,12 +91,7 @@ QIcon ActionIcon(ActionPicture picture) {
   QPixmap pixmap = Canvas(16);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  auto pen = [&p](const QColor& colour, double width) {
-    QPen line(colour);
-    line.setWidthF(width);
-    p.setPen(line);
-  };
-  pen(QColor(40, 40, 40), 1.0);  // the outline
+  p.setPen(QPen(QColor(40, 40, 40), 1.0));  // the outline (wider lines: FillLine)
   switch (picture) {
     case ActionPicture::Send: {  // an envelope
       p.setBrush(QColor(255, 250, 220));
