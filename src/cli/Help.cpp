@@ -61,8 +61,14 @@ Options:
                              the name of a gateway defined in the window
   --text-is-pdu-key KEY      smstools: the modem's text_is_pdu_key, so that
                              the spool file carries the TPDU as it is
-  --wait SECONDS             how long to follow a message in the gateway
-                             (default 60); past it the outcome is unknown
+  --wait SECONDS             how long to follow a message in the gateway,
+                             all of it (default 60); past it the outcome is
+                             unknown
+  --password-file FILE       Kannel: the password, on the first line of a
+                             file only you can read (or MIRAPOST_KANNEL_PASSWORD;
+                             one on the command line shows in ps)
+  --dlr-host ADDRESS         Kannel: this machine's address as Kannel reaches
+                             it, for its delivery report (default 127.0.0.1)
   -h, --help                 show this help
   --version                  show the version
 

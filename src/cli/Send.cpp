@@ -213,12 +213,14 @@ struct Options {
   QCommandLineOption via{"via", "", "gateway"};
   QCommandLineOption wait{"wait", "", "seconds"};
   QCommandLineOption pduKey{"text-is-pdu-key", "", "key"};
+  QCommandLineOption passwordFile{"password-file", "", "file"};
+  QCommandLineOption dlrHost{"dlr-host", "", "address"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
           &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
-          &wait, &pduKey})
+          &wait, &pduKey, &passwordFile, &dlrHost})
       p.addOption(*o);
   }
 };
@@ -227,7 +229,7 @@ struct Options {
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
   for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
                                         &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
-                                        &o.wait, &o.pduKey}) {
+                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -241,6 +243,7 @@ class Sender {
     const bool dry = p.isSet(o.dryRun);
     if (dry) return DryRun(c);
     if (p.isSet(o.via)) return Via(p, o, c);
+    if (p.isSet(o.passwordFile) || p.isSet(o.dlrHost)) throw InputError("--password-file and --dlr-host go with --via");
 
     // The port: a COM n as the window resolves it, or a device of our own.
     std::optional<EnvGuard> device;
@@ -328,6 +331,9 @@ class Sender {
     auto gateway = gateway::ParseVia(p.value(o.via).toStdString(), gateway::LoadGateways(), &error);
     if (!gateway) throw InputError(error);
     if (p.isSet(o.pduKey)) gateway->pduKey = p.value(o.pduKey).toStdString();
+    ViaOptions via{p.value(o.passwordFile).toStdString(), p.value(o.dlrHost).toStdString(),
+                   !gateway->password.empty() && gateway->name.rfind("kannel:", 0) == 0};
+    ApplyViaOptions(*gateway, via, io_.err);
     int wait = gateway::StoredWaitSeconds();
     if (p.isSet(o.wait)) {
       bool ok = false;

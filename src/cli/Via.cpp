@@ -1,9 +1,11 @@
 #include "cli/Via.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <ostream>
 
+#include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
 #include "pdu/Json.h"
 #include "platform/Ansi.h"
@@ -55,22 +57,41 @@ int Worse(int a, int b) {
 
 }  // namespace
 
+void ApplyViaOptions(gateway::Config& g, const ViaOptions& o, std::ostream& err) {
+  const bool kannel = g.kind == gateway::Kind::Kannel;
+  if (!kannel && (!o.passwordFile.empty() || !o.dlrHost.empty()))
+    throw InputError("--password-file and --dlr-host go with a Kannel gateway");
+  if (!kannel) return;
+  if (!o.dlrHost.empty()) g.dlrHost = o.dlrHost;
+  if (!o.passwordFile.empty()) {
+    std::string error;
+    g.password = gateway::PasswordFromFile(o.passwordFile, &error);
+    if (!error.empty()) throw InputError(error);
+  } else if (o.passwordInArguments) {
+    err << "mirapost-send: warning: a password on the command line is visible to every user of this machine (ps);"
+           " give it with --password-file, "
+        << gateway::kPasswordVariable << " or a gateway stored in the window" << std::endl;
+  } else if (const char* env = std::getenv(gateway::kPasswordVariable); env && *env && g.password.empty()) {
+    g.password = env;
+  }
+}
+
 int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json, int waitSeconds) {
   if (c.isEntry) throw InputError("a gateway cannot write a phonebook entry: that needs the phone itself");
   for (const Outgoing& m : c.messages)
     if (m.settings.SaveMode) throw InputError(gateway::PhoneOnlyReason(true));
 
   GatewayConsole host(io.err);
+  // The record, as for a phone: opened at the first message; a problem with
+  // it is told on standard error and in every later --json line.
   record::Record record;
-  std::optional<record::Recorder> recorder;
-  if (record::Enabled()) {
-    if (record.Open()) {
-      recorder.emplace(record);
-      host.recorder = &*recorder;
-    } else {
-      io.err << "mirapost-send: no record of sent messages: " << record.Error() << std::endl;
-    }
-  }
+  record::Recorder recorder(record);
+  std::string recordWarning;
+  recorder.tell = [&](const std::string& why) {
+    recordWarning = why;
+    io.err << "mirapost-send: warning: " << why << std::endl;
+  };
+  host.recorder = &recorder;
   gateway::GatewayLink link(host, gateway, std::chrono::seconds(waitSeconds));
   int rc = kAllSent;
   const std::size_t count = c.messages.size();
@@ -86,7 +107,8 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       j.Str("kind", c.kind.toStdString()).Str("recipient", m.recipient.toStdString());
       j.Str("command", "").Str("sca", std::string(CentreToWrite(m.settings))).Str("pdu", tpdu);
       j.Str("status", FromAnsi(host.last).toStdString()).Str("result", OutcomeName(r.outcome));
-      j.Str("via", gateway.name).Str("gateway_id", link.LastId());
+      j.Str("via", gateway::HideCredentials(gateway.name)).Str("gateway_id", link.LastId());
+      if (!recordWarning.empty()) j.Str("record_warning", recordWarning);
       io.out << j.Text() << std::endl;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "gateway/Credentials.h"
 #include "platform/Settings.h"
 
 namespace mp::gateway {
@@ -89,13 +90,15 @@ std::optional<Config> ParseVia(const std::string& text, const std::vector<Config
     // they go to Kannel as sendsms's own parameters.
     QUrl url(QString::fromStdString(c.url), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) {
-      *error = "kannel: \"" + c.url + "\" is not a web address";
+      *error = "kannel: \"" + HideCredentials(c.url) + "\" is not a web address";
       return std::nullopt;
     }
     c.user = url.userName(QUrl::FullyDecoded).toStdString();
     c.password = url.password(QUrl::FullyDecoded).toStdString();
     url.setUserInfo(QString());
-    c.url = url.toString(QUrl::FullyEncoded).toStdString();
+    // Kannel's own ?username=&password= go the same way, so that neither
+    // is ever shown nor recorded with the address.
+    c.url = TakeQueryCredentials(url.toString(QUrl::FullyEncoded).toStdString(), &c.user, &c.password);
     c.name = "kannel:" + c.url;
     return c;
   }

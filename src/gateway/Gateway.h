@@ -25,6 +25,10 @@ struct Config {
   std::string user;
   std::string password;
   std::string smscId;
+  // Kannel: the address of this machine that Kannel calls with the delivery
+  // report (the listener is bound to it); empty: 127.0.0.1, for a Kannel on
+  // this machine.
+  std::string dlrHost = {};
 
   std::string KindName() const { return kind == Kind::Smstools ? "smstools" : "Kannel"; }
   // Where it sends: the spool folder or the sendsms address.

@@ -12,13 +12,11 @@ GatewayLink::GatewayLink(PhoneHost& host, Config config, std::chrono::millisecon
     : host_(host), config_(std::move(config)), wait_(wait) {}
 
 GatewayLink::Waited GatewayLink::WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
   QEventLoop loop;
   for (;;) {
     if (done()) return Waited::Done;
     if (host_.ServiceEvents()) return Waited::Cancelled;
-    if (clock.elapsed() >= wait_.count()) return Waited::Bound;
+    if (std::chrono::steady_clock::now() >= deadline_) return Waited::Bound;
     // Network replies and the report server's requests are served here.
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -26,10 +24,12 @@ GatewayLink::Waited GatewayLink::WaitFor(const std::function<bool()>& done) {
 }
 
 LinkResult GatewayLink::Send(const TransferSettings& settings, bool header, std::string_view body) {
+  // --wait bounds the message as a whole, however many phases it has.
+  deadline_ = std::chrono::steady_clock::now() + wait_;
   Run run{*this, {}, {}, {}};
   run.report.command = settings.SaveMode ? "CMGW" : "CMGS";
-  run.report.port = config_.name;
-  run.report.via = config_.name;
+  run.report.port = HideCredentials(config_.name);
+  run.report.via = run.report.port;
   run.report.sca = std::string(CentreToWrite(settings));
   run.report.tpdu = SubmitTpdu(settings, header, body);
   lastId_.clear();

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+#include "gateway/Credentials.h"
 #include "gateway/Gateway.h"
 #include "phone/PhoneLink.h"
 
@@ -34,8 +35,17 @@ class GatewayLink {
     std::string lastStatus;
 
     void Status(const std::string& text) {
-      lastStatus = text;
-      link.host_.ShowStatus(text);
+      // What a gateway wrote is in it: no control character reaches the
+      // terminal or the status bar.
+      lastStatus = PrintableStatus(text);
+      link.host_.ShowStatus(lastStatus);
+    }
+    // About to hand it over: the record gets its row before anything goes
+    // out, so that a crash meanwhile still leaves it there.
+    void Pending() {
+      report.result.outcome = Outcome::Pending;
+      report.statusText = lastStatus;
+      link.host_.Transferred(report);
     }
     // The gateway holds it: the record gets its row now.
     void Queued(const std::string& id) {
@@ -54,12 +64,14 @@ class GatewayLink {
   void SendSmstools(Run& run);
   void SendKannel(Run& run);
   // Runs the event loop until `done` or the bound or a cancel; true when done.
+  // The bound is the whole message's, counted from the start of Send.
   enum class Waited { Done, Bound, Cancelled };
   Waited WaitFor(const std::function<bool()>& done);
 
   PhoneHost& host_;
   Config config_;
   std::chrono::milliseconds wait_;
+  std::chrono::steady_clock::time_point deadline_;
   std::string lastId_;
 };
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdlib>
 
+#include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
 #include "gateway/Http.h"
 #include "gateway/Kannel.h"
@@ -29,6 +30,13 @@ QByteArray EncodedQuery(const std::vector<std::pair<std::string, std::string>>& 
 
 std::string Token() {
   return "mirapost-" + QString::number(QRandomGenerator::global()->generate64(), 36).toStdString();
+}
+
+// The delivery report's address: the listener's host (a literal IPv6
+// address in brackets), its port and our token.
+std::string DlrUrl(const std::string& host, int port, const std::string& token) {
+  const std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  return "http://" + h + ":" + std::to_string(port) + "/dlr/" + token + "?type=%d&answer=%A";
 }
 
 }  // namespace
@@ -56,44 +64,60 @@ void GatewayLink::SendKannel(Run& run) {
     run.End(Outcome::NotSent, Cause::Gateway, "Failed, " + error + ".");
     return;
   }
-  // The delivery report comes back to a loopback address of ours, served
-  // while the wait lasts.
+  // The delivery report comes back to an address of ours, served while the
+  // wait lasts: loopback, or the address given for a Kannel elsewhere.
   const std::string token = Token();
   int dlrType = 0;
   std::string dlrAnswer;
-  const int port = http->ListenForReports([&](const std::string& which, const HttpSession::Query& q) {
-    if (which != token) return;
-    const auto type = q.find("type");
-    const int t = type == q.end() ? 0 : std::atoi(type->second.c_str());
-    // The first final word counts; "buffered" is not one.
-    if (dlrType == 0 && t != kBuffered && t != 0) {
-      dlrType = t;
-      const auto answer = q.find("answer");
-      dlrAnswer = answer == q.end() ? std::string() : answer->second;
-    }
-  });
+  ListenLimits limits;
+  if (!config_.dlrHost.empty()) limits.host = config_.dlrHost;
+  const int port = http->ListenForReports(
+      [&](const std::string& which, const HttpSession::Query& q) {
+        if (which != token) return;
+        const auto type = q.find("type");
+        const int t = type == q.end() ? 0 : std::atoi(type->second.c_str());
+        // The first final word counts; "buffered" is not one.
+        if (dlrType == 0 && t != kBuffered && t != 0) {
+          dlrType = t;
+          const auto answer = q.find("answer");
+          dlrAnswer = answer == q.end() ? std::string() : GatewayText(answer->second);
+        }
+      },
+      limits);
   if (port == 0) {
-    run.End(Outcome::NotSent, Cause::Gateway, "Failed, cannot listen for Kannel's delivery report.");
+    run.End(Outcome::NotSent, Cause::Gateway,
+            "Failed, cannot listen for Kannel's delivery report on " + limits.host + ".");
     return;
   }
-  query.params.emplace_back("dlr-url", "http://127.0.0.1:" + std::to_string(port) + "/dlr/" + token +
-                                           "?type=%d&answer=%A");
-  http->Get(SendsmsUrl(config_.url, query.params), wait_);
+  query.params.emplace_back("dlr-url", DlrUrl(limits.host, port, token));
   run.Status("Handing the message to Kannel...");
+  run.Pending();
+  http->Get(SendsmsUrl(config_.url, query.params));
   const Waited w = WaitFor([&] { return http->Finished(); });
   if (w != Waited::Done) {
-    // Kannel may have it or not: the answer never came.
+    // The request may have reached Kannel: nobody can say it was not sent.
     http->Abort();
-    run.End(Outcome::Unconfirmed, w == Waited::Cancelled ? Cause::Cancelled : Cause::Silence,
-            "Kannel did not answer; the message may have been sent.");
+    if (w == Waited::Cancelled) {
+      run.End(Outcome::Unconfirmed, Cause::Cancelled,
+              "Cancelled; Kannel may already have the message: it may have been sent.");
+    } else {
+      run.End(Outcome::Unconfirmed, Cause::Silence, "Kannel did not answer in time; the message may have been sent.");
+    }
+    return;
+  }
+  if (http->Ended() == HttpSession::End::NotConnected) {
+    run.End(Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + GatewayText(HideCredentials(http->Error())));
+    return;
+  }
+  if (http->Ended() != HttpSession::End::Answered) {
+    // The connection ended after the request may have been written.
+    run.End(Outcome::Unconfirmed, Cause::LineBroken,
+            "Kannel did not answer (" + GatewayText(HideCredentials(http->Error())) +
+                "); the message may have been sent.");
     return;
   }
   const int httpStatus = http->Status();
-  const std::string answer = QString::fromStdString(http->Body()).trimmed().toStdString();
-  if (httpStatus == 0) {
-    run.End(Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + http->Error());
-    return;
-  }
+  const std::string answer = GatewayText(http->Body());
   const bool accepted = httpStatus >= 200 && httpStatus < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0);
   if (!accepted) {
     run.result.hint = answer;
@@ -104,9 +128,11 @@ void GatewayLink::SendKannel(Run& run) {
   run.Status("Queued in Kannel as " + token);
   run.Queued(token);
   const Waited d = WaitFor([&] { return dlrType != 0; });
-  if (d != Waited::Done) {
-    run.End(Outcome::Queued, d == Waited::Cancelled ? Cause::Cancelled : Cause::Gateway,
-            "Queued in Kannel as " + token + ", outcome unknown.");
+  if (d == Waited::Cancelled) {
+    run.End(Outcome::Queued, Cause::Cancelled,
+            "Cancelled; the message is queued in Kannel as " + token + " and may still be sent.");
+  } else if (d != Waited::Done) {
+    run.End(Outcome::Queued, Cause::Gateway, "Queued in Kannel as " + token + ", outcome unknown.");
   } else if (dlrType == kDelivered) {
     run.End(Outcome::Delivered, Cause::None, "Message delivered.");
   } else if (dlrType == kSmscAccepted) {

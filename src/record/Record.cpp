@@ -109,7 +109,8 @@ Entry EntryFromReport(const TransferReport& r) {
   // A report from a caller that only says ok keeps meaning what it said.
   Outcome outcome = r.result.outcome;
   if (r.finished && outcome == Outcome::Pending) outcome = r.ok ? Outcome::Confirmed : Outcome::NotSent;
-  if (!r.finished) outcome = Outcome::Pending;
+  // On its way, a row is pending, or queued once a gateway holds it.
+  if (!r.finished) outcome = outcome == Outcome::Queued ? Outcome::Queued : Outcome::Pending;
   e.ok = outcome == Outcome::Confirmed || outcome == Outcome::Delivered;
   e.state = OutcomeName(outcome, r.command == "CMGW");
   e.via = r.via;
@@ -157,7 +158,10 @@ Recorder::Result Recorder::Apply(const TransferReport& report) {
     return Result::Failed;
   };
   changedId_ = 0;
-  if (!report.finished || pending_.id == 0) {
+  // A step on the way (a gateway took it) changes the row written at the
+  // start, which stays open for the end.
+  const bool step = !report.finished && pending_.id != 0 && report.result.outcome != Outcome::Pending;
+  if (!step && (!report.finished || pending_.id == 0)) {
     // A new transfer (or one that ended before it could start).
     pending_ = {};
     lastId_ = 0;
@@ -176,7 +180,7 @@ Recorder::Result Recorder::Apply(const TransferReport& report) {
   if (auto stored = record_.Get(done.id)) done.time = stored->time;
   if (!record_.Update(done) && record_.LastTrouble() != Trouble::None) return failed();
   changedId_ = done.id;
-  pending_ = {};
+  if (!step) pending_ = {};
   told_ = false;
   return Result::Done;
 }
