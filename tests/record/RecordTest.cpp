@@ -209,6 +209,39 @@ TEST_F(RecordTest, RecorderKeepsOneRowPerTransferUnlessTurnedOff) {
   EXPECT_TRUE(mp::record::Enabled());
 }
 
+// A gateway's message: the row is written before the request goes out
+// (pending), becomes queued when the gateway takes it, and ends on the same
+// row; a kill at any step leaves the row in its last state.
+TEST_F(RecordTest, AGatewayMessageKeepsOneRowFromPendingThroughQueuedToItsEnd) {
+  Record rec;
+  ASSERT_TRUE(rec.Open()) << rec.Error();
+  Recorder recorder(rec);
+  mp::TransferReport r = Report(false);
+  r.via = "kannel:http://127.0.0.1:13013/cgi-bin/sendsms";
+  struct Step {
+    bool finished;
+    mp::Outcome outcome;
+    const char* state;
+  };
+  for (const Step& step : {Step{false, mp::Outcome::Pending, "pending"}, Step{false, mp::Outcome::Queued, "queued"},
+                           Step{true, mp::Outcome::Unconfirmed, "unconfirmed"}}) {
+    r.finished = step.finished;
+    r.result.outcome = step.outcome;
+    if (step.outcome == mp::Outcome::Queued) r.gatewayId = "mirapost-abc";
+    recorder.Report(r);
+    const auto rows = rec.List();
+    ASSERT_EQ(rows.size(), 1u) << step.state;
+    EXPECT_EQ(rows[0].state, step.state);
+    EXPECT_EQ(rows[0].finished, step.finished) << step.state;
+  }
+  EXPECT_EQ(rec.List()[0].gatewayId, "mirapost-abc");
+  // The next message starts a row of its own.
+  r.finished = false;
+  r.result.outcome = mp::Outcome::Pending;
+  recorder.Report(r);
+  EXPECT_EQ(rec.List().size(), 2u);
+}
+
 // A host that keeps the link's reports in a record, as the windows do.
 struct RecordingHost : mp::test::SilentHost {
   explicit RecordingHost(Recorder& r) : recorder(r) {}
