@@ -17,75 +17,13 @@
 #include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
 #include "gateway/Http.h"
+#include "support/KannelStandIn.h"
 
 namespace mp::gateway {
 namespace {
 
-// Serves the event loop until `done` (at most `ms` milliseconds).
-template <typename F>
-bool Spin(F done, int ms = 1000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
-
-// Kannel's sendsms as a test needs it to behave.
-class StandIn {
- public:
-  enum Mode { Accept, AcceptAndReport, Refuse, CloseAfterReading, Silent };
-  explicit StandIn(Mode mode) : mode_(mode) {
-    server_.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-      while (QTcpSocket* s = server_.nextPendingConnection()) {
-        ++connections;
-        QObject::connect(s, &QTcpSocket::readyRead, [this, s] { Read(s); });
-      }
-    });
-  }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/cgi-bin/sendsms"; }
-
-  int connections = 0;
-  std::vector<QByteArray> requests;  // request lines
-  std::function<void()> onRequest;   // when a request has arrived
-
- private:
-  void Read(QTcpSocket* s) {
-    buffer_ += s->readAll();
-    if (!buffer_.contains("\r\n\r\n")) return;
-    requests.push_back(buffer_.left(buffer_.indexOf("\r\n")));
-    buffer_.clear();
-    if (onRequest) onRequest();
-    switch (mode_) {
-      case Silent: return;
-      case CloseAfterReading: s->close(); return;
-      case Refuse: {
-        const QByteArray body = "\x1b]0;owned\x07\x1b[2JAuthorization failed\xe2\x80\xae!";
-        s->write("HTTP/1.1 403 Forbidden\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        return;
-      }
-      case Accept:
-      case AcceptAndReport:
-        s->write("HTTP/1.1 202 Accepted\r\nContent-Length: 24\r\n\r\n0: Accepted for delivery");
-        if (mode_ == AcceptAndReport) Report();
-        return;
-    }
-  }
-  // Calls the dlr-url of the last request as Kannel would: type 8, sent.
-  void Report() {
-    const QUrl request(QString::fromLatin1(requests.back().split(' ').value(1)));
-    QString dlr = QUrlQuery(request).queryItemValue("dlr-url", QUrl::FullyDecoded);
-    dlr.replace("%d", "8").replace("%A", "ACK%2F");
-    const QUrl url(dlr);
-    auto* report = new QTcpSocket;
-    report->connectToHost(url.host(), static_cast<quint16>(url.port()));
-    report->write("GET " + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority) + " HTTP/1.1\r\nHost: x\r\n\r\n");
-  }
-
-  Mode mode_;
-  QTcpServer server_;
-  QByteArray buffer_;
-};
+using test::Spin;
+using test::StandIn;
 
 struct Host : PhoneHost {
   int PortIndex() const override { return -1; }
