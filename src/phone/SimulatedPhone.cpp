@@ -52,6 +52,18 @@ bool MakeJournal(const QString& path) {
   return true;
 }
 
+// Why a journal the user named is not to be written: another user's file
+// (planted where we would append to it), a link, or no regular file. ""
+// when it is fine or does not exist yet (the simulated phone makes it).
+std::string JournalProblem(const QString& path) {
+  struct stat st {};
+  if (::lstat(path.toLocal8Bit().constData(), &st) != 0) return {};
+  if (S_ISLNK(st.st_mode)) return "is a symbolic link";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  if (st.st_uid != ::geteuid()) return "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  return {};
+}
+
 }  // namespace
 
 SimulatedPhone::SimulatedPhone() = default;
@@ -92,6 +104,8 @@ bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList&
     args << journal_ << "--journal-temporary";
   } else {
     journal_ = QFileInfo(journal).absoluteFilePath();
+    if (const std::string why = JournalProblem(journal_); !why.empty())
+      return fail("the journal " + journal_.toStdString() + " " + why + "; name a file of your own");
     args << journal_;
   }
 
