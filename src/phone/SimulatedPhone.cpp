@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <chrono>
 
+#include "platform/Module.h"
+
 namespace mp {
 
 namespace {
@@ -72,12 +74,13 @@ SimulatedPhone::~SimulatedPhone() { Stop(); }
 
 QString SimulatedPhone::FindProgram() {
   const QString name = "mirapost-phonesim";
-  const QDir dir(QCoreApplication::applicationDirPath());
-  for (const QString& candidate :
-       {dir.absoluteFilePath(name), dir.absoluteFilePath("../tools/phonesim/" + name),
-        dir.absoluteFilePath("../libexec/mirapost/" + name)}) {
-    if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
-  }
+  // The program's own place for it, as for its modules: never beside an
+  // installed program or in a folder near it that others might write.
+  const std::string tree = ProgramBuildTree();
+  const QString candidate =
+      tree.empty() ? QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("../libexec/mirapost/" + name)
+                   : QString::fromStdString(tree) + "/tools/phonesim/" + name;
+  if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
   return QStandardPaths::findExecutable(name);
 }
 

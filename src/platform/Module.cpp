@@ -124,6 +124,11 @@ int OpenTrusted(const std::string& dir, const std::string& file, std::string* wh
 
 }  // namespace
 
+std::string ProgramBuildTree() {
+  const std::string tree = CanonicalPath(MP_BUILD_TREE);
+  return !tree.empty() && ProgramFile().rfind(tree + "/", 0) == 0 ? tree : std::string();
+}
+
 std::string ModuleFolder(const std::string& programFile) {
   // The build tree, as the build saw it; a program inside it is a build's.
   const std::string tree = CanonicalPath(MP_BUILD_TREE);

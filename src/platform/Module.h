@@ -20,6 +20,11 @@ namespace mp {
 // trusted.
 void* ModuleEntry(const std::string& file, const char* entry, const std::string& what, std::string* error);
 
+// The build tree the running program lies in (canonical), "" for an
+// installed program: what decides where its modules and helper programs
+// come from.
+std::string ProgramBuildTree();
+
 // The folder modules are taken from for a program at `programFile` (its
 // canonical path): the build tree's module folder when the program lies in
 // that tree, else ../lib/mirapost/modules beside the program's folder.

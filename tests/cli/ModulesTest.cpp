@@ -149,4 +149,32 @@ TEST(Modules, OthersCouldHaveWrittenThemRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "files of another user need root: those cases run in the root pass";
 }
 
+// The simulated phone is a program of ours too: an installed mirapost-send
+// runs it from ../libexec/mirapost alone, never one planted beside it or in
+// the folders a build tree has.
+TEST(Modules, PlantedSimulatedPhoneNeverRun) {
+  Prefix p;
+  const QString marker = p.root.filePath("ran");
+  for (const char* place : {".", "../tools/phonesim", "../src"}) {
+    const QString dir = p.At(place);
+    QDir().mkpath(dir);
+    QFile f(dir + "/mirapost-phonesim");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("#!/bin/sh\ntouch '" + marker + "'\n").toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  QProcess send;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("PATH", p.root.filePath("nowhere"));
+  env.insert("XDG_CONFIG_HOME", p.root.filePath("config"));
+  env.insert("XDG_DATA_HOME", p.root.filePath("data"));
+  send.setProcessEnvironment(env);
+  send.start(p.bin.filePath("mirapost-send"), {"--simulated-phone", "--to", "+12345", "text", "Hi"});
+  ASSERT_TRUE(send.waitForFinished(20000));
+  const QString err = QString::fromUtf8(send.readAllStandardError());
+  EXPECT_TRUE(err.contains("the simulated phone (mirapost-phonesim) is not installed")) << err.toStdString();
+  EXPECT_FALSE(QFile::exists(marker)) << "a planted simulated phone ran";
+}
+
 }  // namespace
