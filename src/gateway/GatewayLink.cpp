@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "gateway/Smstools.h"
+#include "gateway/Spool.h"
 
 namespace mp::gateway {
 
@@ -61,7 +62,8 @@ void GatewayLink::SendSmstools(Run& run) {
     return;
   }
   std::string error;
-  const std::string name = QueueSpoolFile(config_.spool, file.text, &error);
+  Spool spool;
+  const std::string name = spool.Open(config_.spool, &error) ? spool.Queue(file.text, &error) : std::string();
   if (name.empty()) {
     run.End(Outcome::NotSent, Cause::Gateway, "Failed, " + error + ".");
     return;
@@ -70,7 +72,7 @@ void GatewayLink::SendSmstools(Run& run) {
   run.Queued(name);
   SpoolStatus status;
   const Waited w = WaitFor([&] {
-    status = FollowSpoolFile(config_.spool, name);
+    status = spool.Follow(name, file.text);
     return status.state == SpoolState::Sent || status.state == SpoolState::Failed;
   });
   if (w == Waited::Done && status.state == SpoolState::Sent) {
@@ -78,10 +80,23 @@ void GatewayLink::SendSmstools(Run& run) {
   } else if (w == Waited::Done) {
     run.result.hint = status.failReason;
     run.End(Outcome::NotSent, Cause::Gateway, "Failed, smstools: " + status.failReason);
+  } else if (w == Waited::Cancelled) {
+    // Still in outgoing/, the file is ours to take back.
+    if (spool.Withdraw(name) == Withdrawal::Withdrawn) {
+      run.End(Outcome::NotSent, Cause::Cancelled, "Cancelled, withdrawn: nothing was sent.");
+    } else {
+      run.End(Outcome::Unconfirmed, Cause::Cancelled, "Cancelled, smsd had taken it: it may be sent.");
+    }
+  } else if (!status.distrust.empty() && status.state == SpoolState::Gone) {
+    // smsd took it, and what it seems to have written is not smsd's.
+    run.result.hint = status.distrust;
+    run.End(Outcome::Unconfirmed, Cause::Gateway,
+            "smstools did not confirm the message; it may have been sent (" + status.distrust + ").");
   } else {
     // Still in the spool: smsd may send it later.
-    run.End(Outcome::Queued, w == Waited::Cancelled ? Cause::Cancelled : Cause::Gateway,
-            "Queued in smstools as " + name + ", outcome unknown.");
+    run.End(Outcome::Queued, Cause::Gateway,
+            "Queued in smstools as " + name + ", outcome unknown" +
+                (status.distrust.empty() ? "" : " (" + status.distrust + ")") + ".");
   }
 }
 

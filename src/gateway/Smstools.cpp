@@ -1,14 +1,6 @@
 #include "gateway/Smstools.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QByteArray>
-#include <QFile>
-#include <QRandomGenerator>
-#include <cerrno>
-#include <cstring>
 
 #include "pdu/PduDecoder.h"
 
@@ -104,24 +96,6 @@ SpoolFile HeaderForm(const std::string& tpdu) {
   return f;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::string RandomSuffix() {
-  static const char* chars = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string s;
-  for (int i = 0; i < 8; ++i) s += chars[QRandomGenerator::global()->bounded(36)];
-  return s;
-}
-
 }  // namespace
 
 SpoolFile MakeSpoolFile(const Config& config, const std::string& sca, const std::string& tpdu) {
@@ -132,78 +106,6 @@ SpoolFile MakeSpoolFile(const Config& config, const std::string& sca, const std:
   // first, as the phone link writes it.
   f.text = "To: " + config.pduKey + "\nText_is_pdu: yes\n\n" + sca + tpdu + "\n";
   return f;
-}
-
-std::string QueueSpoolFile(const std::string& spool, const std::string& text, std::string* error) {
-  const std::string dir = spool + "/outgoing";
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *error = "the spool folder " + dir + " does not exist";
-    return {};
-  }
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    const std::string name = "mirapost-" + RandomSuffix();
-    const std::string hidden = dir + "/." + name;
-    const int fd = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      *error = "cannot write into " + dir + ": " + std::strerror(errno);
-      return {};
-    }
-    // Readable by smsd's user whatever our umask is.
-    const bool ok = ::fchmod(fd, 0644) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    if (!ok) {
-      ::unlink(hidden.c_str());
-      *error = "cannot write into " + dir + ": " + std::strerror(saved);
-      return {};
-    }
-    // link() never replaces a file that is already queued under that name.
-    const std::string final = dir + "/" + name;
-    const int linked = ::link(hidden.c_str(), final.c_str());
-    const int linkErrno = errno;
-    ::unlink(hidden.c_str());
-    if (linked == 0) return name;
-    if (linkErrno == EEXIST) continue;
-    *error = "cannot write into " + dir + ": " + std::strerror(linkErrno);
-    return {};
-  }
-  *error = "cannot find a free name in " + dir;
-  return {};
-}
-
-SpoolStatus FollowSpoolFile(const std::string& spool, const std::string& name) {
-  SpoolStatus s;
-  auto exists = [](const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  };
-  if (exists(spool + "/sent/" + name)) {
-    s.state = SpoolState::Sent;
-    return s;
-  }
-  const std::string failed = spool + "/failed/" + name;
-  if (exists(failed)) {
-    s.state = SpoolState::Failed;
-    QFile f(QString::fromStdString(failed));
-    if (f.open(QIODevice::ReadOnly)) {
-      // Only the header matters: it ends at the first empty line.
-      const QByteArray head = f.read(8192);
-      for (const QByteArray& line : head.split('\n')) {
-        if (line.trimmed().isEmpty()) break;
-        if (line.startsWith("Fail_reason:")) s.failReason = line.mid(12).trimmed().toStdString();
-      }
-    }
-    if (s.failReason.empty()) s.failReason = "smsd gave no reason";
-    return s;
-  }
-  if (!exists(spool + "/outgoing/" + name) && !exists(spool + "/checked/" + name)) {
-    // Taken by smsd (a modem is sending it) or with a sent/ folder that is
-    // not the spool's: keep waiting until the bound.
-    s.state = SpoolState::Gone;
-  }
-  return s;
 }
 
 }  // namespace mp::gateway

@@ -25,16 +25,4 @@ struct SpoolFile {
 // then the modem's.
 SpoolFile MakeSpoolFile(const Config& config, const std::string& sca, const std::string& tpdu);
 
-// Writes `text` into DIR/outgoing atomically, readable by smsd's user (mode
-// 0644). Gives the file's name, or empty and `error`.
-std::string QueueSpoolFile(const std::string& spool, const std::string& text, std::string* error);
-
-// Where smsd has put a queued file.
-enum class SpoolState { Waiting, Sent, Failed, Gone };
-struct SpoolStatus {
-  SpoolState state = SpoolState::Waiting;
-  std::string failReason;  // "Fail_reason:" of a failed file
-};
-SpoolStatus FollowSpoolFile(const std::string& spool, const std::string& name);
-
 }  // namespace mp::gateway

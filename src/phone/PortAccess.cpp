@@ -108,6 +108,13 @@ std::string DescribePortFailure(const std::string& device, const PortFailure& f)
       return head + "permission denied.";
     }
     case PortError::InUse:
+      if (!f.holder.plantedLock.empty()) {
+        struct stat st {};
+        const bool other = ::lstat(f.holder.plantedLock.c_str(), &st) == 0 && st.st_uid != ::geteuid();
+        return head + "cannot take its lock: " + f.holder.plantedLock +
+               (other ? " belongs to another user (uid " + std::to_string(st.st_uid) + ")" : " is in the way") +
+               " and cannot be removed; have it removed (as root), or try again: each run uses its own name.";
+      }
       if (!f.holder.foreignLock.empty()) {
         return head + "is locked by " + f.holder.foreignLock +
                ", which is not a lock file (a link or another kind of file); remove it if no program "
@@ -285,7 +292,7 @@ bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHo
       // device's own lock decides; the file stays the other line's.
       if (pid == self) return true;
       if (pid > 0 && ProcessRuns(pid)) {
-        holder = {pid, ProgramOf(pid, paths), {}, {}};
+        holder = {pid, ProgramOf(pid, paths), {}, {}, {}};
         return false;
       }
       // Stale: its process is gone (or it names none). A stale lock that we
@@ -299,6 +306,12 @@ bool UucpLock::Acquire(const std::string& device, const PortPaths& paths, PortHo
     const std::string temp = paths.lockDir + "/LTMP." + std::to_string(self);
     ::unlink(temp.c_str());
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EEXIST || errno == ELOOP)) {
+      // Still there after the unlink: another user's file in the sticky
+      // lock folder (or a folder). Said, never skipped in silence.
+      holder.plantedLock = temp;
+      return false;
+    }
     if (fd < 0) return true;  // lock folder not writable: go on without a lock file
     char line[16];
     const int len = std::snprintf(line, sizeof line, "%10d\n", self);

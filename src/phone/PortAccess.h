@@ -38,6 +38,7 @@ struct PortHolder {
   std::string program;      // empty when unknown
   std::string foreignLock;  // the lock entry that is no lock file, when that is the reason
   std::string deviceId;     // ModemManager's id of the device (its path under /sys), when known
+  std::string plantedLock;  // our temporary lock name, held by an entry we cannot remove
 };
 
 struct PortFailure {
@@ -113,7 +114,10 @@ PortHolder FindOtherHolder(const std::string& device, const PortPaths& paths,
 // without a lock file. Nothing in the lock folder is ever opened through a
 // link: the lock is written to a temporary file made new (O_EXCL|O_NOFOLLOW)
 // and linked into place, and a lock entry that is a link or no regular file
-// refuses the port, named in the holder's `foreignLock`.
+// refuses the port, named in the holder's `foreignLock`. An entry at our
+// temporary name that we may not remove (another user's, in the sticky lock
+// folder) refuses the port too, named in `plantedLock`: going on without the
+// lock would let a second program open the port unwarned.
 class UucpLock {
  public:
   UucpLock() = default;

@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <chrono>
 
+#include "platform/Module.h"
+
 namespace mp {
 
 namespace {
@@ -52,6 +54,18 @@ bool MakeJournal(const QString& path) {
   return true;
 }
 
+// Why a journal the user named is not to be written: another user's file
+// (planted where we would append to it), a link, or no regular file. ""
+// when it is fine or does not exist yet (the simulated phone makes it).
+std::string JournalProblem(const QString& path) {
+  struct stat st {};
+  if (::lstat(path.toLocal8Bit().constData(), &st) != 0) return {};
+  if (S_ISLNK(st.st_mode)) return "is a symbolic link";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  if (st.st_uid != ::geteuid()) return "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  return {};
+}
+
 }  // namespace
 
 SimulatedPhone::SimulatedPhone() = default;
@@ -60,12 +74,13 @@ SimulatedPhone::~SimulatedPhone() { Stop(); }
 
 QString SimulatedPhone::FindProgram() {
   const QString name = "mirapost-phonesim";
-  const QDir dir(QCoreApplication::applicationDirPath());
-  for (const QString& candidate :
-       {dir.absoluteFilePath(name), dir.absoluteFilePath("../tools/phonesim/" + name),
-        dir.absoluteFilePath("../libexec/mirapost/" + name)}) {
-    if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
-  }
+  // The program's own place for it, as for its modules: never beside an
+  // installed program or in a folder near it that others might write.
+  const std::string tree = ProgramBuildTree();
+  const QString candidate =
+      tree.empty() ? QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("../libexec/mirapost/" + name)
+                   : QString::fromStdString(tree) + "/tools/phonesim/" + name;
+  if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
   return QStandardPaths::findExecutable(name);
 }
 
@@ -92,6 +107,8 @@ bool SimulatedPhone::Start(int comNumber, std::string* error, const QStringList&
     args << journal_ << "--journal-temporary";
   } else {
     journal_ = QFileInfo(journal).absoluteFilePath();
+    if (const std::string why = JournalProblem(journal_); !why.empty())
+      return fail("the journal " + journal_.toStdString() + " " + why + "; name a file of your own");
     args << journal_;
   }
 

@@ -39,8 +39,9 @@ class SimulatedPhone {
   QString Journal() const { return journal_; }
   bool KeepsJournal() const { return privateFolder_.isEmpty(); }
 
-  // The simulated phone's program: beside this program, in the build tree,
-  // in the installed libexec folder, or on the PATH. Empty when none.
+  // The simulated phone's program: in the build tree's tools/phonesim when
+  // this program runs from that tree, else in ../libexec/mirapost beside the
+  // installed program's folder; else on the PATH. Empty when none.
   static QString FindProgram();
 
  private:

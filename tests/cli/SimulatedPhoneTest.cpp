@@ -2,6 +2,7 @@
 // its journal lives and with what mode, that the journal goes when it ends
 // (unless a file was named), and that it does not outlive a parent that is
 // killed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "phone/SimulatedPhone.h"
 
@@ -111,6 +113,45 @@ TEST(SimulatedPhoneJournal, PrivateFolderModeAndRemoval) {
   EXPECT_FALSE(phone.Start(7, &error, {}, link)) << "the simulated phone refuses a journal that is a link";
   phone.Stop();
   EXPECT_FALSE(QFileInfo::exists(secret));
+}
+
+// --journal FILE appends only to a regular file of the user's own: never to
+// one another user planted, a FIFO that would hold the phone, or a folder.
+TEST(SimulatedPhoneJournal, OnlyAFileOfTheUsersOwn) {
+  QTemporaryDir dir;
+  struct Case {
+    const char* name;
+    void (*make)(const QByteArray& path);
+    const char* said;
+  };
+  std::vector<Case> cases = {
+      {"a FIFO", [](const QByteArray& p) { ASSERT_EQ(::mkfifo(p.constData(), 0666), 0); }, "is not a regular file"},
+      {"a folder", [](const QByteArray& p) { ASSERT_EQ(::mkdir(p.constData(), 0777), 0); }, "is not a regular file"},
+      {"a link to a file of ours",
+       [](const QByteArray& p) { ASSERT_EQ(::symlink((p + ".real").constData(), p.constData()), 0); },
+       "is a symbolic link"},
+  };
+  if (::geteuid() == 0) {
+    cases.push_back({"another user's file",
+                     [](const QByteArray& p) {
+                       const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+                       ASSERT_GE(fd, 0);
+                       ::close(fd);
+                       ASSERT_EQ(::chown(p.constData(), 65534, 65534), 0);
+                     },
+                     "belongs to another user (uid 65534)"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath(QString(c.name).replace(' ', '-'));
+    c.make(path.toLocal8Bit());
+    mp::SimulatedPhone phone;
+    std::string error;
+    EXPECT_FALSE(phone.Start(7, &error, {}, path));
+    EXPECT_NE(error.find(c.said), std::string::npos) << error;
+    phone.Stop();
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "a file of another user needs root: that case runs in the root pass";
 }
 
 // A parent killed with SIGKILL takes the simulated phone with it, and its

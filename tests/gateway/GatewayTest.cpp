@@ -120,39 +120,12 @@ TEST(SpoolFile, ReadyMadePduOrHeaderForm) {
   EXPECT_NE(pid.error.find("TP-PID 40"), std::string::npos) << pid.error;
 }
 
-TEST(SpoolFile, QueuedWholeAndReadableAndFollowedToItsEnd) {
-  QTemporaryDir dir;
-  const std::string spool = dir.path().toStdString();
-  std::string error;
-  EXPECT_EQ(QueueSpoolFile(spool, "x", &error), "");
-  EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
-
-  for (const char* sub : {"outgoing", "sent", "failed"}) QDir(dir.path()).mkdir(sub);
-  ::umask(077);
-  const std::string name = QueueSpoolFile(spool, "To: 1\n\nhi\n", &error);
-  ::umask(022);
-  ASSERT_FALSE(name.empty()) << error;
-  const QStringList left = QDir(dir.path() + "/outgoing").entryList(QDir::Files | QDir::Hidden);
-  EXPECT_EQ(left, QStringList{QString::fromStdString(name)}) << "no hidden temporary stays behind";
-  struct stat st {};
-  ASSERT_EQ(::stat((spool + "/outgoing/" + name).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u) << "smsd's user must read it";
-  EXPECT_EQ(FollowSpoolFile(spool, name).state, SpoolState::Waiting);
-
-  // smsd moves it to failed/ with its reason.
-  QFile::remove(QString::fromStdString(spool + "/outgoing/" + name));
-  QFile f(QString::fromStdString(spool + "/failed/" + name));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("To: 1\nFail_reason: +CMS ERROR: 500\nFailed: 26-12-07\n\nFail_reason: not this\n");
-  f.close();
-  const SpoolStatus s = FollowSpoolFile(spool, name);
-  EXPECT_EQ(s.state, SpoolState::Failed);
-  EXPECT_EQ(s.failReason, "+CMS ERROR: 500");
-}
-
 // Records what the window would see.
 struct Host : PhoneHost {
   int PortIndex() const override { return -1; }
+  // Escape after this many turns of the wait (-1: never).
+  bool ServiceEvents() override { return cancelAfter >= 0 && ++turns > cancelAfter; }
+  int cancelAfter = -1, turns = 0;
   void ShowStatus(const std::string& t) override { statuses.push_back(t); }
   void Beep(BeepKind) override {}
   void SetWaitCursor(bool) override {}
@@ -163,7 +136,7 @@ struct Host : PhoneHost {
 
 TEST(GatewayLink, OutcomeAndReportsFollowTheSpool) {
   QTemporaryDir dir;
-  for (const char* sub : {"outgoing", "sent", "failed"}) QDir(dir.path()).mkdir(sub);
+  for (const char* sub : {"outgoing", "sent", "failed", "checked"}) QDir(dir.path()).mkdir(sub);
   Config c;
   c.name = "office";
   c.spool = dir.path().toStdString();
@@ -175,22 +148,46 @@ TEST(GatewayLink, OutcomeAndReportsFollowTheSpool) {
     const char* movesTo;  // what "smsd" does with the file, nullptr: nothing
     Outcome outcome;
     const char* status;
+    int cancelAfter = -1;  // Escape during the wait
   };
-  for (const Case& k : {Case{"sent", Outcome::Confirmed, "Message successfully sent through smstools."},
-                        Case{"failed", Outcome::NotSent, "Failed, smstools: smsd gave no reason"},
-                        Case{nullptr, Outcome::Queued, ", outcome unknown."}}) {
+  for (const Case& k :
+       {Case{"sent", Outcome::Confirmed, "Message successfully sent through smstools."},
+        Case{"failed", Outcome::NotSent, "Failed, smstools: smsd gave no reason"},
+        Case{nullptr, Outcome::Queued, ", outcome unknown."},
+        // Escape while the file waits in outgoing/: taken back, never sent.
+        Case{nullptr, Outcome::NotSent, "Cancelled, withdrawn: nothing was sent.", 3},
+        // Escape once smsd has it (moved on to checked/, as smsd does).
+        Case{"checked", Outcome::Unconfirmed, "Cancelled, smsd had taken it: it may be sent.", 5}}) {
+    QDir(dir.path() + "/outgoing").removeRecursively();  // the last case's file
+    QDir(dir.path()).mkdir("outgoing");
     Host host;
+    host.cancelAfter = k.cancelAfter;
     GatewayLink link(host, c, std::chrono::milliseconds(400));
-    // Plays smsd: moves every queued file once it appears.
+    // Plays smsd: moves every queued file once it appears, adding its own
+    // lines as smsd does.
     QTimer smsd;
     QObject::connect(&smsd, &QTimer::timeout, [&] {
       if (!k.movesTo) return;
-      for (const QString& f : QDir(dir.path() + "/outgoing").entryList(QDir::Files))
-        QFile::rename(dir.path() + "/outgoing/" + f, dir.path() + "/" + k.movesTo + "/" + f);
+      for (const QString& f : QDir(dir.path() + "/outgoing").entryList(QDir::Files)) {
+        QFile in(dir.path() + "/outgoing/" + f);
+        in.open(QIODevice::ReadOnly);
+        QByteArray text = in.readAll();
+        const QByteArray added = QByteArray("Modem: GSM1\n") + (QByteArray(k.movesTo) == "sent" ? "Sent" : "Failed") +
+                                 ": 26-12-08 09:23:26\n";
+        text.insert(text.indexOf("\n\n") + 1, added);
+        QFile out(dir.path() + "/" + k.movesTo + "/" + f);
+        out.open(QIODevice::WriteOnly);
+        out.write(text);
+        out.close();
+        in.remove();
+      }
     });
     smsd.start(10);
     const LinkResult r = link.Send(s, false, "0000A905E8329BFD06");
     EXPECT_EQ(r.outcome, k.outcome) << (k.movesTo ? k.movesTo : "nothing");
+    if (k.outcome == Outcome::NotSent && k.cancelAfter >= 0) {
+      EXPECT_TRUE(QDir(dir.path() + "/outgoing").isEmpty(QDir::Files | QDir::Hidden)) << "withdrawn means gone";
+    }
     ASSERT_EQ(host.reports.size(), 2u);
     EXPECT_FALSE(host.reports[0].finished);
     EXPECT_EQ(host.reports[0].result.outcome, Outcome::Queued);

@@ -228,6 +228,7 @@ TEST_F(PortAccess, PlantedEntriesInTheLockFolder) {
       {"dangling link at the temporary name", temp, 'd', true},
       {"FIFO at the temporary name", temp, 'f', true},
       {"foreign file at the temporary name", temp, 'r', true},
+      {"folder at the temporary name (cannot be removed)", temp, 'D', false},
       {"link at the lock", LockFile(), 'l', false},
       {"dangling link at the lock", LockFile(), 'd', false},
       {"FIFO at the lock", LockFile(), 'f', false},
@@ -253,6 +254,15 @@ TEST_F(PortAccess, PlantedEntriesInTheLockFolder) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
     EXPECT_EQ(ReadAll(secret), "root only\n") << c.what;
     EXPECT_FALSE(fs::exists(dir.path + "/nowhere")) << c.what;
+    if (c.at == temp && !c.acquired) {
+      // Told, never gone round without a lock.
+      EXPECT_EQ(holder.plantedLock, temp) << c.what;
+      EXPECT_FALSE(fs::exists(fs::symlink_status(LockFile()))) << c.what;
+      EXPECT_NE(DescribePortFailure(slave, {PortError::InUse, 0, holder}).find("cannot take its lock: " + temp),
+                std::string::npos)
+          << c.what;
+      continue;
+    }
     EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << c.what << ": the temporary name is gone";
     if (c.acquired) {
       EXPECT_EQ(ReadAll(LockFile()), PidText(static_cast<int>(::getpid()))) << c.what;
@@ -274,10 +284,39 @@ TEST_F(PortAccess, PlantedEntriesInTheLockFolder) {
   fs::remove_all(LockFile());
 }
 
+// Another user's LTMP.<pid> in the sticky lock folder, which we may not
+// remove: a user's send is refused with the reason, never sent unlocked. Only
+// root can plant a file of another user; the send then runs as nobody.
+TEST_F(PortAccess, AnotherUsersTemporaryLockIsTold) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's file needs root";
+  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(lockDir.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string temp = lockDir + "/LTMP." + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0 || ::fchown(fd, 65533, 65533) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
+    ::close(fd);
+    UucpLock lock;
+    PortHolder holder;
+    if (lock.Acquire(slave, paths, holder)) ::_exit(11);
+    if (holder.plantedLock != temp) ::_exit(12);
+    const std::string said = DescribePortFailure(slave, {PortError::InUse, 0, holder});
+    ::_exit(said.find("belongs to another user (uid 65533)") == std::string::npos ? 13 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: setup, 11: went on without a lock, 12: not named, 13: not said";
+  EXPECT_FALSE(fs::exists(LockFile()));
+}
+
 // ModemManager holding the port: the message names the ways to make it let
 // go, with the modem's id under /sys when the system tells it.
 TEST_F(PortAccess, ModemManagerAsHolderNamesTheRemedies) {
-  PortHolder mm{321, "ModemManager", {}, "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2"};
+  PortHolder mm{321, "ModemManager", {}, "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2", {}};
   const std::string text = DescribePortFailure("/dev/ttyUSB0", {PortError::InUse, 0, mm});
   EXPECT_EQ(text.rfind("/dev/ttyUSB0: is in use by ModemManager (PID 321). ", 0), 0u) << text;
   for (const char* part : {"\"mmcli --inhibit-device=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2\"",
@@ -294,7 +333,7 @@ TEST_F(PortAccess, ModemManagerAsHolderNamesTheRemedies) {
   EXPECT_EQ(ModemDeviceId("/dev/ttyUSB7", paths), usb);
   EXPECT_EQ(ModemDeviceId("/dev/ttyUSB8", paths), "");
   // Another holder gets no such advice.
-  EXPECT_EQ(DescribePortFailure("/dev/ttyUSB0", {PortError::InUse, 0, {5, "minicom", {}, {}}}),
+  EXPECT_EQ(DescribePortFailure("/dev/ttyUSB0", {PortError::InUse, 0, {5, "minicom", {}, {}, {}}}),
             "/dev/ttyUSB0: is in use by minicom (PID 5).");
 }
 

@@ -180,4 +180,29 @@ TEST(PhonesimProcess, RejectsBadArguments) {
   }
 }
 
+// A FIFO put where the journal goes would hold the phone in open() for good;
+// a folder or a file of another user is no journal either.
+TEST(PhonesimProcess, JournalOnlyAFileOfItsOwn) {
+  char dir[] = "/tmp/mirapost-journal-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string fifo = std::string(dir) + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  std::vector<std::string> planted = {fifo, dir};
+  if (::geteuid() == 0) {
+    const std::string foreign = std::string(dir) + "/foreign";
+    std::FILE* f = std::fopen(foreign.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    planted.push_back(foreign);
+  }
+  for (const std::string& path : planted) {
+    const std::string cmd = "timeout 5 " + std::string(MP_PHONESIM) + " --journal " + path + " >/dev/null 2>&1";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << path;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << path << " (124: it hung)";
+  }
+  std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
 }  // namespace

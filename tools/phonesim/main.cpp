@@ -1,6 +1,7 @@
 // mirapost-phonesim: a GSM phone on a pseudo-terminal for tests, benchmarks
 // and the demonstration run.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -136,12 +137,20 @@ int main(int argc, char** argv) {
   }
   int journalFd = -1;
   if (!journalPath.empty()) {
-    // Never through a link; readable by this user alone when made here.
-    journalFd = open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    // Never through a link, never held by a FIFO; readable by this user
+    // alone when made here, and only ever a file of this user's own.
+    journalFd = open(journalPath.c_str(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
     if (journalFd < 0) {
       std::fprintf(stderr, "mirapost-phonesim: %s: %s\n", journalPath.c_str(), std::strerror(errno));
       return 1;
     }
+    struct stat st {};
+    if (fstat(journalFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+      std::fprintf(stderr, "mirapost-phonesim: %s: not a regular file of your own\n", journalPath.c_str());
+      return 1;
+    }
+    fcntl(journalFd, F_SETFL, O_APPEND);
   }
 
   phonesim::Phone phone(phoneOptions);
