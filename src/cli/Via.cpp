@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/JsonFields.h"
 #include "gateway/GatewayLink.h"
 #include "pdu/Json.h"
 #include "platform/Ansi.h"
@@ -87,6 +88,8 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       j.Str("command", "").Str("sca", std::string(CentreToWrite(m.settings))).Str("pdu", tpdu);
       j.Str("status", FromAnsi(host.last).toStdString()).Str("result", OutcomeName(r.outcome));
       j.Str("via", gateway.name).Str("gateway_id", link.LastId());
+      j.Raw("changes", ChangeJson(c.changes));
+      AddCause(j, r);
       io.out << j.Text() << std::endl;
     }
   }
