@@ -218,14 +218,16 @@ bool TSentWin::ConfirmResend(const mp::record::Entry& e) {
   // A message that may already be on its way: another send may reach the
   // recipient twice, so the user decides, and No is the default.
   if (!SentModel::MayBeDuplicate(e)) return true;
-  QMessageBox ask(QMessageBox::Warning, "Sent messages",
-                  "This message is " + SentModel::StateText(e) +
-                      ": it may reach the recipient even without another send. Sending it again may deliver it "
-                      "twice.\n\nSend it again?",
-                  QMessageBox::Yes | QMessageBox::No, this);
+  const bool send = e.command == "CMGS";
+  const QString text = "Its state is \"" + SentModel::StateText(e) + "\": " +
+                       (send ? "the recipient may already have it, or get it later, so sending it again may deliver "
+                               "it twice.\n\nSend it again?"
+                             : "the phone may already hold it, so saving it again may store it twice.\n\nSave it "
+                               "again?");
+  QMessageBox ask(QMessageBox::Warning, "Sent messages", text, QMessageBox::Yes | QMessageBox::No, this);
   ask.setObjectName("ResendQuestion");
-  ask.button(QMessageBox::Yes)->setText("&Send again");
-  ask.button(QMessageBox::No)->setText("&Do not send");
+  ask.button(QMessageBox::Yes)->setText(send ? "&Send again" : "&Save again");
+  ask.button(QMessageBox::No)->setText(send ? "&Do not send" : "&Do not save");
   ask.setDefaultButton(QMessageBox::No);
   mp::ShowModal(&ask);
   return ask.clickedButton() == ask.button(QMessageBox::Yes);

@@ -160,8 +160,12 @@ bool SentModel::MayBeDuplicate(const mp::record::Entry& e) {
 bool SentModel::Simulated(const mp::record::Entry& e) { return e.via == mp::record::kViaSimulated; }
 
 QString SentModel::StateText(const mp::record::Entry& e) {
-  const Look& look = LookOf(StateOf(e));
-  return Simulated(e) ? look.text + " (simulated)" : look.text;
+  const RowState state = StateOf(e);
+  // A save or a phonebook write that the phone never confirmed, as the
+  // status bar says it.
+  const QString text =
+      state == RowState::MaySent && e.command != "CMGS" ? QString("may have been saved") : LookOf(state).text;
+  return Simulated(e) ? text + " (simulated)" : text;
 }
 
 QString SentModel::KindText(const mp::record::Entry& e) {

@@ -46,8 +46,9 @@ class SentModel : public QAbstractTableModel {
   };
   static RowState StateOf(const mp::record::Entry& e);
   // "sent", "saved", "written", "delivered", "refused", "failed", "may have
-  // been sent", "queued, outcome unknown", "partly sent", "unfinished", with
-  // " (simulated)" when the simulated phone had it.
+  // been sent" ("may have been saved" for a save or an entry), "queued,
+  // outcome unknown", "partly sent", "unfinished", with " (simulated)" when
+  // the simulated phone had it.
   static QString StateText(const mp::record::Entry& e);
   // Refused or failed: the rows shown in red.
   static bool Failed(const mp::record::Entry& e);

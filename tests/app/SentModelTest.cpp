@@ -80,6 +80,7 @@ TEST(SentModel, OutcomesHaveTheirWordsAndLooks) {
       {mp::Outcome::Refused, "CMGS", "refused", true, false},
       {mp::Outcome::NotSent, "CMGS", "failed", true, false},
       {mp::Outcome::Unconfirmed, "CMGS", "may have been sent", false, true},
+      {mp::Outcome::Unconfirmed, "CPBW", "may have been saved", false, true},
       {mp::Outcome::Queued, "CMGS", "queued, outcome unknown", false, true},
   };
   QTemporaryDir dir;
@@ -107,7 +108,7 @@ TEST(SentModel, OutcomesHaveTheirWordsAndLooks) {
     EXPECT_EQ(fg.canConvert<QBrush>() && fg.value<QBrush>().color() == red, c.red);
     EXPECT_EQ(SentModel::Failed(*model.EntryAt(i)), c.red);
     EXPECT_EQ(SentModel::MayBeDuplicate(*model.EntryAt(i)), c.askBeforeResend);
-    if (std::string(c.command) == "CMGW") continue;  // looks as a sent one does
+    if (std::string(c.command) != "CMGS") continue;  // looks as a send does
     const QString colour = fg.isValid() ? fg.value<QBrush>().color().name() : QString();
     const QFont f = font.value<QFont>();
     const QString face = font.isValid() ? QString("%1%2").arg(f.bold()).arg(f.italic()) : QString();
