@@ -329,8 +329,7 @@ void TWin::PageControlChange() {
     ui->Open1->setEnabled(true);
     drop = true;
     OpenDefaultExt = "BMP";
-    // The prescribed entries, then the other pictures the toolkit reads.
-    OpenFilter = (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;");
+    OpenFilter = mp::LogoPictureFilters().join(";;");
   }
   if (DropFile1) DropFile1->SetEnableDrop(drop);
 }

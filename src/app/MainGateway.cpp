@@ -32,9 +32,16 @@ void TWin::ListGateways() {
   auto* model = qobject_cast<QStandardItemModel*>(ui->ComPort->model());
   if (!model) return;
   std::vector<mp::gateway::Config> stored = mp::gateway::LoadGateways();
+  auto describe = [](const mp::gateway::Config& g) {
+    // The password never shows: the address carries it as "****".
+    return QString::fromStdString(g.KindName() + ", " + mp::gateway::MaskedAddress(g));
+  };
   bool same = model->rowCount() == kSerialPorts + int(stored.size());
-  for (std::size_t i = 0; same && i < stored.size(); ++i)
-    same = model->item(kSerialPorts + int(i), 0)->text().toStdString() == stored[i].name;
+  for (std::size_t i = 0; same && i < stored.size(); ++i) {
+    const int row = kSerialPorts + int(i);
+    same = model->item(row, 0)->text().toStdString() == stored[i].name && model->item(row, 1) &&
+           model->item(row, 1)->text() == describe(stored[i]);
+  }
   Gateways = std::move(stored);
   if (same) return;
   const int current = ui->ComPort->currentIndex();
@@ -42,7 +49,7 @@ void TWin::ListGateways() {
   const QSignalBlocker quiet(ui->ComPort);
   while (model->rowCount() > kSerialPorts) model->removeRow(kSerialPorts);
   for (const mp::gateway::Config& g : Gateways) {
-    const QString what = QString::fromStdString(g.KindName() + ", " + g.Address());
+    const QString what = describe(g);
     auto* name = new QStandardItem(QString::fromStdString(g.name));
     name->setToolTip(what);
     auto* where = new QStandardItem(what);

@@ -214,10 +214,30 @@ void TSentWin::CopyPduClick() {
   QApplication::clipboard()->setText(e->command == "CPBW" ? Q(e->nameHex) : Q(e->sca + e->tpdu));
 }
 
+bool TSentWin::ConfirmResend(const mp::record::Entry& e) {
+  // A message that may already be on its way: another send may reach the
+  // recipient twice, so the user decides, and No is the default.
+  if (!SentModel::MayBeDuplicate(e)) return true;
+  const bool send = e.command == "CMGS";
+  const QString text = "Its state is \"" + SentModel::StateText(e) + "\": " +
+                       (send ? "the recipient may already have it, or get it later, so sending it again may deliver "
+                               "it twice.\n\nSend it again?"
+                             : "the phone may already hold it, so saving it again may store it twice.\n\nSave it "
+                               "again?");
+  QMessageBox ask(QMessageBox::Warning, "Sent messages", text, QMessageBox::Yes | QMessageBox::No, this);
+  ask.setObjectName("ResendQuestion");
+  ask.button(QMessageBox::Yes)->setText(send ? "&Send again" : "&Save again");
+  ask.button(QMessageBox::No)->setText(send ? "&Do not send" : "&Do not save");
+  ask.setDefaultButton(QMessageBox::No);
+  mp::ShowModal(&ask);
+  return ask.clickedButton() == ask.button(QMessageBox::Yes);
+}
+
 void TSentWin::ResendClick() {
   const mp::record::Entry* found = Selected();
   if (!found || !Win) return;
   const mp::record::Entry e = *found;
+  if (!ConfirmResend(e)) return;
   if (e.command == "CPBW") {
     Win->Phone.WritePhonebookEntry(e.nameHex, e.recipient, e.numberType);
   } else {
@@ -246,7 +266,10 @@ void TSentWin::ResendToClick() {
   mp::CreateDialogs();
   if (!SplitStoredTpdu(e.tpdu, s) || !SendWin) return;
   if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
-  Win->Phone.TransferMessage(SendWin->Transfer(), s.header, s.body, e.status >= 0 ? e.status : 3);
+  const mp::TransferSettings t = SendWin->Transfer();
+  // Another recipient gets it once; the same one may get it twice.
+  if (t.DestAddress == s.destination && !t.SaveMode && !ConfirmResend(e)) return;
+  Win->Phone.TransferMessage(t, s.header, s.body, e.status >= 0 ? e.status : 3);
 }
 
 void TSentWin::DeleteClick() {

@@ -52,6 +52,8 @@ class TSentWin : public QWidget {
 
  private:
   mp::record::Record* Record() const;
+  // True when `e` may be sent again: asks first when it may have gone out already.
+  bool ConfirmResend(const mp::record::Entry& e);
   bool placed_ = false;
 };
 

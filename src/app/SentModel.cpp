@@ -4,7 +4,11 @@
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <QFont>
 #include <algorithm>
+#include <utility>
+
+#include "pdu/Reading.h"
 
 namespace {
 
@@ -13,6 +17,35 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString LocalTime(const std::string& utc) {
   const QDateTime t = QDateTime::fromString(Q(utc), Qt::ISODateWithMs);
   return t.isValid() ? t.toLocalTime().toString("yyyy-MM-dd HH:mm:ss") : Q(utc);
+}
+
+// Each state its own look; red only for what surely did not go out.
+struct Look {
+  QString text;
+  QColor colour;  // invalid: the table's own
+  bool bold = false, italic = false;
+};
+
+const Look& LookOf(SentModel::RowState s) {
+  using S = SentModel::RowState;
+  static const QColor red(0xb0, 0x00, 0x00), amber(0x8a, 0x5a, 0x00), blue(0x1f, 0x4e, 0x9a), green(0x1e, 0x6e, 0x1e),
+      grey(0x70, 0x70, 0x70);
+  static const std::pair<S, Look> looks[] = {
+      {S::Unfinished, {"unfinished", grey, false, true}},
+      {S::Sent, {"sent", {}, false, false}},
+      {S::Saved, {"saved", {}, false, false}},
+      {S::Written, {"written", {}, false, false}},
+      {S::Delivered, {"delivered", green, true, false}},
+      {S::Refused, {"refused", red, false, false}},
+      {S::Failed, {"failed", red, true, false}},
+      {S::MaySent, {"may have been sent", amber, false, true}},
+      {S::Queued, {"queued, outcome unknown", blue, false, true}},
+      {S::PartlySent, {"partly sent", amber, true, true}},
+  };
+  for (const auto& [state, look] : looks) {
+    if (state == s) return look;
+  }
+  return looks[0].second;
 }
 
 }  // namespace
@@ -95,22 +128,52 @@ const mp::record::Entry* SentModel::EntryAt(int row) const {
   return row >= 0 && row < rowCount() ? &rows_[static_cast<std::size_t>(row)] : nullptr;
 }
 
-bool SentModel::Failed(const mp::record::Entry& e) { return e.finished && !e.ok; }
+SentModel::RowState SentModel::StateOf(const mp::record::Entry& e) {
+  // The record's own name for the outcome; rows written before it kept one
+  // have only finished and ok.
+  static const std::pair<const char*, RowState> names[] = {
+      {"pending", RowState::Unfinished},  {"sent", RowState::Sent},       {"saved", RowState::Saved},
+      {"delivered", RowState::Delivered}, {"refused", RowState::Refused}, {"failed", RowState::Failed},
+      {"unconfirmed", RowState::MaySent}, {"queued", RowState::Queued},
+      // A long text of which only some parts went out: its outcome's name
+      // (OutcomeName) goes here once the record keeps one.
+  };
+  RowState state = !e.finished ? RowState::Unfinished : e.ok ? RowState::Sent : RowState::Failed;
+  for (const auto& [name, value] : names) {
+    if (e.state == name) state = value;
+  }
+  if (state == RowState::Sent && e.command == "CPBW") return RowState::Written;
+  if (state == RowState::Sent && e.command == "CMGW") return RowState::Saved;
+  return state;
+}
+
+bool SentModel::Failed(const mp::record::Entry& e) {
+  const RowState s = StateOf(e);
+  return s == RowState::Refused || s == RowState::Failed;
+}
+
+bool SentModel::MayBeDuplicate(const mp::record::Entry& e) {
+  const RowState s = StateOf(e);
+  return s == RowState::MaySent || s == RowState::Queued || s == RowState::PartlySent;
+}
 
 bool SentModel::Simulated(const mp::record::Entry& e) { return e.via == mp::record::kViaSimulated; }
 
 QString SentModel::StateText(const mp::record::Entry& e) {
-  QString state;
-  if (!e.finished) {
-    state = "unfinished";
-  } else if (!e.ok) {
-    state = "failed";
-  } else if (e.command == "CPBW") {
-    state = "written";
-  } else {
-    state = e.command == "CMGW" ? "saved" : "sent";
-  }
-  return Simulated(e) ? state + " (simulated)" : state;
+  const RowState state = StateOf(e);
+  // A save or a phonebook write that the phone never confirmed, as the
+  // status bar says it.
+  const QString text =
+      state == RowState::MaySent && e.command != "CMGS" ? QString("may have been saved") : LookOf(state).text;
+  return Simulated(e) ? text + " (simulated)" : text;
+}
+
+QString SentModel::KindText(const mp::record::Entry& e) {
+  // The record keeps what the receiving phone shows ("text", "flash"); the
+  // window's own names tell a blinking or class 0 message from a plain one.
+  if (e.kind != "text" && e.kind != "flash") return Q(e.kind);
+  const QString base = e.kind == "flash" ? "class 0" : "text";
+  return mp::pdu::ReadTpdu(e.tpdu).Blinking() ? "blinking " + base : base;
 }
 
 int SentModel::rowCount(const QModelIndex& parent) const {
@@ -126,7 +189,7 @@ QVariant SentModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       switch (index.column()) {
         case Time: return LocalTime(e->time);
-        case Kind: return Q(e->kind);
+        case Kind: return KindText(*e);
         case Recipient: return Q(e->recipient);
         case State: return StateText(*e);
         case Status: return Q(e->statusText);
@@ -138,9 +201,19 @@ QVariant SentModel::data(const QModelIndex& index, int role) const {
       if (e->command == "CPBW") return tip + "\nName: " + Q(e->nameHex);
       return tip + "\nPDU: " + Q(e->sca + e->tpdu);
     }
-    case Qt::ForegroundRole:
-      if (Failed(*e)) return QBrush(QColor(0xb0, 0x00, 0x00));
+    case Qt::ForegroundRole: {
+      const Look& look = LookOf(StateOf(*e));
+      if (look.colour.isValid()) return QBrush(look.colour);
       return {};
+    }
+    case Qt::FontRole: {
+      const Look& look = LookOf(StateOf(*e));
+      if (!look.bold && !look.italic) return {};
+      QFont font;
+      font.setBold(look.bold);
+      font.setItalic(look.italic);
+      return font;
+    }
     case Qt::AccessibleDescriptionRole:
       return StateText(*e);
   }

@@ -31,11 +31,33 @@ class SentModel : public QAbstractTableModel {
   const mp::record::Entry* EntryAt(int row) const;
   int RowOf(std::int64_t id) const;  // -1 when not read (yet)
 
-  // "sent", "saved", "written", "failed", "unfinished", with " (simulated)"
-  // when the simulated phone had it.
+  // How a row ended, in the words the status bar uses for it.
+  enum class RowState {
+    Unfinished,  // the transfer never ended (the program stopped)
+    Sent,
+    Saved,       // stored in the SIM
+    Written,     // a phonebook entry
+    Delivered,   // a delivery report said the recipient has it
+    Refused,     // the phone or gateway answered an error: nothing was sent
+    Failed,      // it never reached the phone
+    MaySent,     // the PDU went out, then nothing: it may have been sent
+    Queued,      // a gateway holds it; its outcome is unknown
+    PartlySent,  // some parts of a long text went out, others did not
+  };
+  static RowState StateOf(const mp::record::Entry& e);
+  // "sent", "saved", "written", "delivered", "refused", "failed", "may have
+  // been sent" ("may have been saved" for a save or an entry), "queued,
+  // outcome unknown", "partly sent", "unfinished", with " (simulated)" when
+  // the simulated phone had it.
   static QString StateText(const mp::record::Entry& e);
+  // Refused or failed: the rows shown in red.
   static bool Failed(const mp::record::Entry& e);
+  // May have been sent or queued: sending it again may deliver it twice.
+  static bool MayBeDuplicate(const mp::record::Entry& e);
   static bool Simulated(const mp::record::Entry& e);
+  // The kind as the main window names it: "text", "blinking text",
+  // "class 0", "blinking class 0", "hidden", "indicators", ...
+  static QString KindText(const mp::record::Entry& e);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/Compose.h"
+#include "cli/JsonFields.h"
 #include "cli/Reading.h"
 #include "cli/Via.h"
 #include "pdu/Json.h"
@@ -28,21 +29,6 @@ namespace {
 std::string ResultName(const LinkResult& r, bool save) {
   if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return "port-error";
   return OutcomeName(r.outcome, save);
-}
-
-const char* CauseName(Cause c) {
-  switch (c) {
-    case Cause::None: return "";
-    case Cause::Port: return "port";
-    case Cause::NoAnswer: return "no-answer";
-    case Cause::ErrorResult: return "error-result";
-    case Cause::Silence: return "silence";
-    case Cause::LineBroken: return "line-broken";
-    case Cause::Cancelled: return "cancelled";
-    case Cause::PhonebookFull: return "phonebook-full";
-    case Cause::Gateway: return "gateway";
-  }
-  return "";
 }
 
 // Phone link texts are code page 1252.
@@ -142,23 +128,6 @@ std::string ChangeText(const std::vector<pdu::CharChange>& changes) {
     out += pdu::ChangeLabel(c);
   }
   return out;
-}
-
-// [{"from":"€","to":"e"}, ...]; a lost character has "to": null.
-std::string ChangeJson(const std::vector<pdu::CharChange>& changes) {
-  std::string out = "[";
-  for (const pdu::CharChange& c : changes) {
-    if (out.size() > 1) out += ",";
-    pdu::JsonObject j;
-    j.Str("from", pdu::Utf8(std::u32string(1, c.from)));
-    if (c.to) {
-      j.Str("to", pdu::Utf8(std::u32string(1, c.to)));
-    } else {
-      j.Null("to");
-    }
-    out += j.Text();
-  }
-  return out + "]";
 }
 
 // --json among the arguments (before a "--"), whether or not they parse.
@@ -433,14 +402,6 @@ class Sender {
     AddCause(j, r);
     if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
     io_.out << j.Text() << std::endl;
-  }
-
-  static void AddCause(pdu::JsonObject& j, const LinkResult& r) {
-    if (r.cause != Cause::None) j.Str("cause", CauseName(r.cause));
-    if (r.cms >= 0) j.Int("cms_error", r.cms);
-    if (r.cme >= 0) j.Int("cme_error", r.cme);
-    if (!r.reply.empty()) j.Str("reply", Utf8(r.reply));
-    if (!r.hint.empty()) j.Str("hint", Utf8(r.hint));
   }
 
   // An unconfirmed message outranks everything: a script that retries on

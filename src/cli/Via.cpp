@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/JsonFields.h"
 #include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
 #include "pdu/Json.h"
@@ -108,6 +109,8 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       j.Str("command", "").Str("sca", std::string(CentreToWrite(m.settings))).Str("pdu", tpdu);
       j.Str("status", FromAnsi(host.last).toStdString()).Str("result", OutcomeName(r.outcome));
       j.Str("via", gateway::HideCredentials(gateway.name)).Str("gateway_id", link.LastId());
+      j.Raw("changes", ChangeJson(c.changes));
+      AddCause(j, r);
       if (!recordWarning.empty()) j.Str("record_warning", recordWarning);
       io.out << j.Text() << std::endl;
     }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <unistd.h>
@@ -68,6 +69,9 @@ TPortsWin::TPortsWin(QWidget* parent) : QDialog(parent) {
   layout->addWidget(Present);
   SetupGateways();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  // Access keys of their own: no other caption here starts with O or C.
+  buttons->button(QDialogButtonBox::Ok)->setText("&OK");
+  buttons->button(QDialogButtonBox::Cancel)->setText("&Cancel");
   connect(buttons, &QDialogButtonBox::accepted, this, &TPortsWin::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TPortsWin::reject);
   layout->addWidget(buttons);

@@ -5,7 +5,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -14,7 +16,36 @@
 
 namespace {
 enum Column { kName, kKind, kWhere, kPduKey, kUser, kPassword, kSmsc, kColumns };
-}
+
+// A password cell: the table draws (and a screen reader reads) "****"; only
+// the editor and the dialog's own code see the password (its edit role).
+class PasswordItem : public QTableWidgetItem {
+ public:
+  PasswordItem() : QTableWidgetItem(UserType) {}
+  QVariant data(int role) const override {
+    const QString password = QTableWidgetItem::data(Qt::EditRole).toString();
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
+      return password.isEmpty() ? QString() : QString(mp::gateway::kPasswordMask);
+    return QTableWidgetItem::data(role);
+  }
+  QTableWidgetItem* clone() const override { return new PasswordItem(*this); }
+};
+
+// Edits a password without showing it.
+class PasswordDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      line->setEchoMode(QLineEdit::Password);
+      line->setAccessibleName("Password");
+    }
+    return editor;
+  }
+};
+
+}  // namespace
 
 void TPortsWin::SetupGateways() {
   auto* layout = qobject_cast<QVBoxLayout*>(this->layout());
@@ -30,13 +61,22 @@ void TPortsWin::SetupGateways() {
   GatewayTable->horizontalHeader()->setSectionResizeMode(kWhere, QHeaderView::Stretch);
   GatewayTable->verticalHeader()->hide();
   GatewayTable->setMinimumHeight(110);
+  GatewayTable->setItemDelegateForColumn(kPassword, new PasswordDelegate(GatewayTable));
   layout->addWidget(GatewayTable);
   auto* row = new QHBoxLayout;
   auto* add = new QPushButton("&Add Gateway", this);
   add->setObjectName("AddGateway");
   auto* remove = new QPushButton("&Remove Gateway", this);
   remove->setObjectName("RemoveGateway");
-  connect(add, &QPushButton::clicked, this, [this] { AddGatewayRow(); });
+  connect(add, &QPushButton::clicked, this, [this] {
+    // The new row is where the user goes on: its name, ready to be typed.
+    AddGatewayRow();
+    const int r = GatewayTable->rowCount() - 1;
+    GatewayTable->setFocus(Qt::OtherFocusReason);
+    GatewayTable->setCurrentCell(r, kName);
+    GatewayTable->scrollToItem(GatewayTable->item(r, kName));
+    GatewayTable->editItem(GatewayTable->item(r, kName));
+  });
   connect(remove, &QPushButton::clicked, this, [this] {
     if (GatewayTable->currentRow() >= 0) GatewayTable->removeRow(GatewayTable->currentRow());
   });
@@ -52,7 +92,8 @@ void TPortsWin::AddGatewayRow() {
   auto* kind = new QComboBox(GatewayTable);
   kind->addItems({"smstools", "Kannel"});
   GatewayTable->setCellWidget(r, kKind, kind);
-  for (int c : {kName, kWhere, kPduKey, kUser, kPassword, kSmsc}) GatewayTable->setItem(r, c, new QTableWidgetItem);
+  for (int c : {kName, kWhere, kPduKey, kUser, kSmsc}) GatewayTable->setItem(r, c, new QTableWidgetItem);
+  GatewayTable->setItem(r, kPassword, new PasswordItem);
 }
 
 void TPortsWin::LoadGateways() {
@@ -90,9 +131,12 @@ void TPortsWin::SaveGateways() {
     (g.kind == mp::gateway::Kind::Smstools ? g.spool : g.url) = where;
     g.pduKey = text(kPduKey);
     g.user = text(kUser);
-    g.password = GatewayTable->item(r, kPassword) ? GatewayTable->item(r, kPassword)->text().toStdString() : "";
+    const QTableWidgetItem* password = GatewayTable->item(r, kPassword);
+    g.password = password ? password->data(Qt::EditRole).toString().toStdString() : "";
     g.smscId = text(kSmsc);
-    gateways.push_back(std::move(g));
+    // A "user:password@" in the address goes to the User and Password
+    // columns, where sendsms takes them from and the password stays masked.
+    gateways.push_back(mp::gateway::WithCredentialsApart(std::move(g)));
   }
   const auto before = mp::gateway::LoadGateways();
   bool same = before.size() == gateways.size();

@@ -1,6 +1,7 @@
 #include "gateway/Gateway.h"
 
 #include <QUrl>
+#include <algorithm>
 
 #include "gateway/Credentials.h"
 #include "platform/Settings.h"
@@ -30,7 +31,7 @@ std::vector<Config> LoadGateways() {
     c.user = key.ReadString(Field(n, "User")).value_or("");
     c.password = key.ReadString(Field(n, "Password")).value_or("");
     c.smscId = key.ReadString(Field(n, "SmscId")).value_or("");
-    out.push_back(std::move(c));
+    out.push_back(WithCredentialsApart(std::move(c)));
   }
   return out;
 }
@@ -40,6 +41,9 @@ bool SaveGateways(const std::vector<Config>& gateways) {
   // user's own.
   SettingsKey key;
   if (!key.Open(true)) return false;
+  for (const Config& c : gateways) {
+    if (!c.password.empty()) key.KeepPrivate();
+  }
   int n = 1;
   for (const Config& c : gateways) {
     if (n > kMaxGateways) break;
@@ -55,6 +59,47 @@ bool SaveGateways(const std::vector<Config>& gateways) {
   // An empty name ends the list when it is read back.
   if (n <= kMaxGateways) key.WriteString(Field(n, "Name"), "");
   return key.Close();
+}
+
+Credentials SplitCredentials(const std::string& text) {
+  // Taken apart by hand rather than through QUrl, so that the rest of the
+  // address stays as the user wrote it, even where QUrl would not read it.
+  Credentials out{text, {}, {}};
+  const std::size_t scheme = text.find("://");
+  if (scheme == std::string::npos) return out;
+  const std::size_t start = scheme + 3;
+  const std::size_t end = std::min(text.find_first_of("/?#", start), text.size());
+  const std::size_t at = text.rfind('@', end == 0 ? 0 : end - 1);
+  if (at == std::string::npos || at < start) return out;
+  const std::string info = text.substr(start, at - start);
+  const std::size_t colon = info.find(':');
+  auto decoded = [](const std::string& s) {
+    return QUrl::fromPercentEncoding(QByteArray::fromStdString(s)).toStdString();
+  };
+  out.user = decoded(info.substr(0, colon));
+  out.password = colon == std::string::npos ? std::string() : decoded(info.substr(colon + 1));
+  out.url = text.substr(0, start) + text.substr(at + 1);
+  return out;
+}
+
+Config WithCredentialsApart(Config c) {
+  if (c.kind != Kind::Kannel) return c;
+  Credentials apart = SplitCredentials(c.url);
+  c.url = std::move(apart.url);
+  if (c.user.empty()) c.user = std::move(apart.user);
+  if (c.password.empty()) c.password = std::move(apart.password);
+  return c;
+}
+
+std::string MaskedAddress(const Config& config) {
+  if (config.kind != Kind::Kannel) return config.Address();
+  const Config c = WithCredentialsApart(config);
+  if (c.user.empty() && c.password.empty()) return c.url;
+  const std::size_t scheme = c.url.find("://");
+  if (scheme == std::string::npos) return c.url;
+  const QByteArray user = QUrl::toPercentEncoding(QString::fromStdString(c.user));
+  return c.url.substr(0, scheme + 3) + user.toStdString() +
+         (c.password.empty() ? "" : std::string(":") + kPasswordMask) + "@" + c.url.substr(scheme + 3);
 }
 
 int StoredWaitSeconds() {

@@ -35,15 +35,34 @@ struct Config {
   std::string Address() const { return kind == Kind::Smstools ? spool : url; }
 };
 
+// A sendsms address taken apart: the address without its "user:password@"
+// and what that carried, percent-decoding undone. An address without one, or
+// one that is no web address, comes back unchanged with no user.
+struct Credentials {
+  std::string url;
+  std::string user;
+  std::string password;
+};
+Credentials SplitCredentials(const std::string& url);
+// A Kannel gateway's user name and password moved out of its address into
+// its own fields, as sendsms takes them; fields already filled in win.
+Config WithCredentialsApart(Config config);
+// The place a gateway sends to, as shown to the user: a Kannel address with
+// its user and the password as "****", never the password itself.
+std::string MaskedAddress(const Config& config);
+inline constexpr const char* kPasswordMask = "****";
+
 // At most this many gateways are kept.
 inline constexpr int kMaxGateways = 16;
 // The bound of every wait for a gateway's outcome, in seconds, by default.
 inline constexpr int kDefaultWaitSeconds = 60;
 
 // The gateways stored in the settings ("Gateway<n>Name", "...Kind", ...), in
-// their order; a damaged entry ends the list.
+// their order; a damaged entry ends the list. A Kannel address that carries
+// "user:password@" comes back with them in their own fields.
 std::vector<Config> LoadGateways();
 // Replaces the stored gateways; false when the settings could not be written.
+// A file that then holds a password is left with mode 0600.
 bool SaveGateways(const std::vector<Config>& gateways);
 // The stored bound of a wait ("GatewayWait", seconds), the default without one.
 int StoredWaitSeconds();

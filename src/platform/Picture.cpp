@@ -152,7 +152,10 @@ QImage ReadPicture(QIODevice& device) {
   return picture;
 }
 
-QStringList OtherPictureFilters() {
+namespace {
+
+// "*.gif", "*.jpeg", ... of the formats the toolkit reads, but BMP.
+QStringList OtherPicturePatterns() {
   QStringList patterns;
   for (const QByteArray& f : QImageReader::supportedImageFormats()) {
     const QString ext = QString::fromLatin1(f).toLower();
@@ -161,8 +164,23 @@ QStringList OtherPictureFilters() {
   }
   patterns.removeDuplicates();
   patterns.sort();
+  return patterns;
+}
+
+}  // namespace
+
+QStringList OtherPictureFilters() {
+  const QStringList patterns = OtherPicturePatterns();
   if (patterns.isEmpty()) return {};
   return {"Other Pictures (" + patterns.join(' ') + ")"};
+}
+
+QStringList LogoPictureFilters() {
+  // Every picture the logo page takes comes first, so that a PNG shows
+  // without the user changing the filter; the bitmap entry follows.
+  const QStringList all = QStringList{"*.bmp", "*.i61"} + OtherPicturePatterns();
+  return QStringList{"All Pictures (" + all.join(' ') + ")", "Bitmap Image (*.bmp *.i61)", "All Files (*)"} +
+         OtherPictureFilters();
 }
 
 }  // namespace mp

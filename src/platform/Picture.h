@@ -23,5 +23,8 @@ QImage ReadPicture(QIODevice& device);
 // Open-dialog filter entries for the other formats the toolkit reads, such as
 // "Other Pictures (*.gif *.jpeg *.jpg *.png)"; empty when there are none.
 QStringList OtherPictureFilters();
+// The logo page's open-dialog filters: "All Pictures (*.bmp *.i61 *.gif ...)"
+// first, then "Bitmap Image (*.bmp *.i61)", "All Files (*)" and the others.
+QStringList LogoPictureFilters();
 
 }  // namespace mp

@@ -238,6 +238,7 @@ void SettingsKey::ClearContent() {
 void SettingsKey::Reset() {
   ClearContent();
   dirty_ = false;
+  private_ = false;
   changes_.clear();
 }
 
@@ -560,17 +561,20 @@ bool SettingsKey::Close() {
   for (auto& [name, value] : changes) Set(name, std::move(value));
   const std::string data = Serialize();
   bool ok = true;
-  if (state != FileState::Readable || data != old) {
+  const std::string target = settings_file::WriteTarget(path_);
+  struct stat st;
+  mode_t mode = (state == FileState::Readable && ::stat(target.c_str(), &st) == 0)
+                    ? (st.st_mode & 07777)
+                    : 0600;  // recipient numbers are personal data
+  // A file that holds a password is the user's alone, whatever its mode was.
+  const bool narrow = private_ && (mode & 07077) != 0;
+  if (private_) mode = (mode & 0700) | 0600;
+  if (state != FileState::Readable || data != old || narrow) {
     if (settings_file::IsReadOnly(path_)) {  // the user's choice: leave it
       Reset();
       return false;
     }
     RemoveStaleTemporaries(path_);
-    const std::string target = settings_file::WriteTarget(path_);
-    struct stat st;
-    const mode_t mode = (state == FileState::Readable && ::stat(target.c_str(), &st) == 0)
-                            ? (st.st_mode & 07777)
-                            : 0600;  // recipient numbers are personal data
     const std::string aside = state == FileState::Unreadable ? target + ".bad" : std::string();
     ok = settings_file::WriteAtomically(target, data, aside, mode);
   }

@@ -87,6 +87,13 @@ class SettingsKey {
   void WriteString(const std::string& name, const std::string& value);
   void WriteInteger(const std::string& name, std::int32_t value);
 
+  // The store holds a secret (a gateway's password): Close writes it, even
+  // unchanged, with no permission for the group or others (mode 0600).
+  void KeepPrivate() {
+    private_ = true;
+    dirty_ = true;
+  }
+
   // Writes the store atomically when something was written; false when it
   // could not be written (the old file then stays as it was). Closing a key
   // that is not open does nothing and gives true.
@@ -136,6 +143,7 @@ class SettingsKey {
   std::string path_;
   bool open_ = false;
   bool dirty_ = false;
+  bool private_ = false;
   bool key_found_ = false;
   std::vector<Entry> entries_;                    // values of the key in file order
   std::map<std::string, std::size_t> index_;      // folded name -> entries_ position

@@ -1,6 +1,7 @@
 // Message and logo files: Save As and Open, New, files dropped on the tab
 // area (in turn, refused on other pages, on the editor itself), plain text,
 // bitmaps under the .i61 name, failures, and documents of other writers.
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -152,7 +153,7 @@ TEST_F(FilesTest, RealFileDialogs) {
   const Case cases[] = {
       {UI(TabSheet1), false, "Open1", "OpenDialog1", {"Rich Text Format (*.rtf)", "All Files (*)"}, "RTF"},
       {UI(TabSheet1), true, "SaveAs1", "SaveDialog1", {"Rich Text Format (*.rtf)"}, "rtf"},
-      {UI(TabSheet6), false, "Open1", "OpenDialog1", QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters(), "BMP"},
+      {UI(TabSheet6), false, "Open1", "OpenDialog1", mp::LogoPictureFilters(), "BMP"},
   };
   for (const Case& c : cases) {
     UI(PageControl)->setCurrentWidget(c.page);
@@ -174,6 +175,26 @@ TEST_F(FilesTest, RealFileDialogs) {
     EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_FALSE(dialog->isVisible());
   }
+}
+
+// The logo page takes PNG pictures: its open dialog shows them (and the
+// bitmaps) without the user changing the filter.
+TEST_F(FilesTest, TheLogoPagesOpenDialogShowsPicturesOfEveryKindAtFirst) {
+  Create();
+  ASSERT_TRUE(QDir().mkpath(Path("pictures")));
+  for (const char* name : {"logo.png", "logo.bmp", "old.i61", "note.txt"}) Write(Path("pictures/") + name, "x");
+  UI(PageControl)->setCurrentWidget(UI(TabSheet6));
+  Asked().OpenAnswers(QString());
+  UI(Open1)->trigger();
+  ASSERT_FALSE(Asked().fileChoices.empty());
+  const auto dialog = mp::MakeFileDialog(Win, Asked().fileChoices.back(), false);
+  const QString shown = dialog->selectedNameFilter();
+  const QString patterns = shown.section('(', 1).section(')', 0, 0);
+  const QStringList seen =
+      QDir(Path("pictures")).entryList(patterns.split(' ', Qt::SkipEmptyParts), QDir::Files, QDir::Name);
+  EXPECT_EQ(seen, QStringList({"logo.bmp", "logo.png", "old.i61"})) << shown.toStdString();
+  EXPECT_TRUE(dialog->nameFilters().contains("Bitmap Image (*.bmp *.i61)"));
+  EXPECT_TRUE(dialog->nameFilters().contains("All Files (*)"));
 }
 
 TEST_F(FilesTest, ThreeFilesDroppedInTurn) {

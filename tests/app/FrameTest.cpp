@@ -86,12 +86,11 @@ TEST_F(FrameTest, PageAvailability) {
   };
   const std::vector<Row> rows = {
       {UI(TabSheet3), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
-      {UI(TabSheet6), false, true, false, false,
-       (QStringList{"Bitmap Image (*.bmp *.i61)", "All Files (*)"} + mp::OtherPictureFilters()).join(";;"), "BMP",
-       UI(EntryName), UI(BlinkEntry)},
+      {UI(TabSheet6), false, true, false, false, mp::LogoPictureFilters().join(";;"), "BMP", UI(EntryName),
+       UI(BlinkEntry)},
       {UI(TabSheet4), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
-      {UI(TabSheet1), true, true, true, true, "Rich Text Format (*.rtf);;All Files (*)", "RTF",
-       UI(Message), UI(BlinkFont)},
+      {UI(TabSheet1), true, true, true, true, "Rich Text Format (*.rtf);;All Files (*)", "RTF", UI(Message),
+       UI(BlinkFont)},
       {UI(TabSheet2), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
       {UI(TabSheet5), false, false, false, false, "", "", UI(EntryName), UI(BlinkEntry)},
   };

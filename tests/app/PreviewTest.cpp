@@ -13,6 +13,7 @@
 #include "dialogs/ReceivedModel.h"
 #include "widgets/PhoneScreen.h"
 #include "app/SentMessages.h"
+#include "app/SentModel.h"
 
 namespace {
 
@@ -236,6 +237,56 @@ TEST_F(PreviewTest, SendsAreRecordedAndTheWindowWorksOnThem) {
   UI(SaveBlink)->click();
   EXPECT_EQ(Messages().size(), 4u);
   EXPECT_TRUE(Win->SentRecord->List().empty());
+}
+
+// A row that may have gone out already is sent again only after the user
+// heard that the recipient may get it twice; No is the default.
+TEST_F(PreviewTest, ResendOfAnUncertainRowAsksFirst) {
+  ASSERT_TRUE(StartPhone());
+  Create();
+  Compose("hello");
+  WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
+  UI(SaveBlink)->click();
+  ASSERT_EQ(Messages().size(), 1u);
+  Win->SentMessages1->trigger();
+  TSentWin* w = Win->SentWin;
+  ASSERT_NE(w, nullptr);
+  struct Case {
+    const char* state;
+    const char* shown;
+  } cases[] = {{"unconfirmed", "may have been sent"}, {"queued", "queued, outcome unknown"}};
+  std::size_t sends = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    auto rows = Win->SentRecord->List(1);
+    ASSERT_EQ(rows.size(), 1u);
+    rows[0].state = c.state;
+    rows[0].ok = false;
+    ASSERT_TRUE(Win->SentRecord->Update(rows[0]));
+    w->Reload();
+    w->Select(0);
+    EXPECT_EQ(w->Model->data(w->Model->index(0, SentModel::State)).toString().toStdString(), c.shown);
+    QString asked;
+    for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+      WhenModal([answer, &asked](QWidget* d) {
+        auto* box = static_cast<QMessageBox*>(d);
+        asked = box->text();
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(answer)->click();
+      });
+      w->Resend->click();
+      if (answer == QMessageBox::Yes) ++sends;
+      EXPECT_EQ(Messages().size(), sends);
+    }
+    EXPECT_EQ(Asked().shown.back(), "ResendQuestion");
+    EXPECT_TRUE(asked.contains(c.shown)) << asked.toStdString();
+    EXPECT_TRUE(asked.contains("twice")) << asked.toStdString();
+  }
+  // The new row was sent: sending it again asks nothing.
+  w->Select(0);
+  EXPECT_EQ(w->Selected()->state, "sent");
+  w->Resend->click();
+  EXPECT_EQ(Messages().size(), sends + 1);
 }
 
 }  // namespace
