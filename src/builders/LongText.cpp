@@ -240,6 +240,17 @@ std::string PackSeptets(const std::string& septets, int start) {
   return out;
 }
 
+void SetReference(std::vector<Body>& parts, int reference) {
+  // TP-PID, TP-DCS, TP-VP and TP-UDL come first (8 hex digits), then the
+  // header's length and the element 00 of three octets.
+  for (Body& b : parts) {
+    if (!b.header || b.hex.compare(8, 6, "050003") != 0) continue;
+    std::string octet;
+    PutOctet(octet, static_cast<unsigned>(reference) & 0xFF);
+    b.hex.replace(14, 2, octet);
+  }
+}
+
 bool AnyBlink(const std::vector<TextChar>& chars) {
   for (const TextChar& c : chars) {
     if (c.blink) return true;

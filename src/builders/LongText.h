@@ -67,6 +67,11 @@ struct LongText {
 // of BuildTextBody.
 LongText BuildLongText(int type, const std::vector<TextChar>& chars, TextCoding coding, int maxParts, int reference);
 
+// Puts `reference` into the concatenation element of every part (built
+// before the recipient's own reference was known). A part without one is
+// left as it is.
+void SetReference(std::vector<Body>& parts, int reference);
+
 // Whether any character is marked blinking (a text of the blinking kind).
 bool AnyBlink(const std::vector<TextChar>& chars);
 
