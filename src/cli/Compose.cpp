@@ -8,9 +8,10 @@
 #include <iterator>
 
 #include "builders/Gsm.h"
+#include "builders/LongText.h"
 #include "cli/Markup.h"
-#include "platform/Ansi.h"
 #include "pdu/Reading.h"
+#include "platform/Ansi.h"
 #include "platform/Rtf.h"
 
 namespace mp::cli {
@@ -20,6 +21,8 @@ namespace {
 constexpr int kNameChars = 32;         // the phonebook name editor's limit
 constexpr int kDescriptionChars = 11;  // the logo description box's limit
 constexpr int kMessageMaxChars = 320;  // the message editor's limit
+// A long text: what 255 parts of 7-bit text hold.
+constexpr int kLongMaxChars = kMaxParts * kConcatSeptets;
 
 // A number needs at least one digit: "+" alone is no address.
 bool HasDigit(const QString& number) {
@@ -55,7 +58,9 @@ void CheckOptionsFit(const Request& r) {
       {!r.fax.isEmpty(), "--fax", {"indicator"}},
       {!r.email.isEmpty(), "--email", {"indicator"}},
       {r.forward, "--forward", {"indicator"}},
-      {!r.coding.isEmpty(), "--coding", {"indicator"}},
+      {!r.coding.isEmpty(), "--coding", {"indicator", "text", "class0", "hidden", "blink"}},
+      {r.longText, "--long", text},
+      {r.maxPartsGiven, "--max-parts", text},
       {!r.op.isEmpty(), "--operator", {"logo"}},
       {!r.picture.isEmpty(), "--picture", {"logo"}},
       {r.descriptionGiven, "--description", {"logo"}},
@@ -100,7 +105,7 @@ QString Unreadable(const QString& path) {
 // A message file as the window opens it: RTF, or plain text. A character
 // whose colour has a red component of 128 or more blinks, as the window's
 // formatting normaliser marks it. Only what the message can hold is read.
-std::vector<MarkedRun> FileRuns(const QString& path) {
+std::vector<MarkedRun> FileRuns(const QString& path, int maxChars) {
   if (const QString why = Unreadable(path); !why.isEmpty()) Fail(QString("cannot read %1: %2").arg(path, why));
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) Fail(QString("cannot read %1: %2").arg(path, file.errorString()));
@@ -108,7 +113,7 @@ std::vector<MarkedRun> FileRuns(const QString& path) {
     Fail(QString("%1 is too big for a message file (%2 bytes, at most %3)").arg(path).arg(file.size()).arg(kMaxFileBytes));
   bool ok = true;
   // One character more than fits, so that a longer text is still told apart.
-  const RtfText text = ReadRtfFrom(file, kMessageMaxChars + 1, kMaxFileBytes, &ok);
+  const RtfText text = ReadRtfFrom(file, maxChars + 1, kMaxFileBytes, &ok);
   if (!ok) Fail(QString("%1 is not a message file (binary data)").arg(path));
   std::vector<MarkedRun> runs;
   for (const RtfRun& run : text.runs) {
@@ -116,8 +121,8 @@ std::vector<MarkedRun> FileRuns(const QString& path) {
     runs.push_back({std::u32string(cps.begin(), cps.end()),
                     run.format.hasColor && qRed(run.format.color) >= 128});
   }
-  if (Ucs4(runs).size() > static_cast<std::size_t>(kMessageMaxChars))
-    Fail(QString("%1 holds more than %2 characters: more than a message can hold").arg(path).arg(kMessageMaxChars));
+  if (Ucs4(runs).size() > static_cast<std::size_t>(maxChars))
+    Fail(QString("%1 holds more than %2 characters: more than a message can hold").arg(path).arg(maxChars));
   return runs;
 }
 
@@ -125,7 +130,7 @@ std::vector<MarkedRun> FileRuns(const QString& path) {
 std::vector<MarkedRun> TextRuns(const Request& r, std::istream& in) {
   if (!r.file.isEmpty()) {
     if (!r.words.isEmpty()) Fail("give the text either as arguments or with --file, not both");
-    return FileRuns(r.file);
+    return FileRuns(r.file, r.longText ? kLongMaxChars : kMessageMaxChars);
   }
   if (r.words.isEmpty()) Fail(r.kind + " needs a text (\"-\" reads standard input, --file FILE a message file)");
   QString text;
@@ -146,10 +151,50 @@ std::vector<MarkedRun> TextRuns(const Request& r, std::istream& in) {
   return std::move(markup.runs);
 }
 
-Body TextBody(const Request& r, std::istream& in, std::u32string& typed) {
-  const int type = r.kind == "class0" ? TypeClass0 : r.kind == "hidden" ? TypeHidden : TypeNormal;
+int TextType(const QString& kind) { return kind == "class0" ? TypeClass0 : kind == "hidden" ? TypeHidden : TypeNormal; }
+
+// Whether the text goes through the long-text encoder: --long, or a coding
+// other than today's 7-bit mapping.
+bool LongTextWay(const Request& r) { return r.longText || (!r.coding.isEmpty() && r.coding != "7bit"); }
+
+// Every part of a text sent the long way; a text that needs more parts than
+// allowed is refused, saying how many it needs.
+std::vector<Body> LongTextParts(const Request& r, const std::vector<MarkedRun>& runs) {
+  if (r.coding != "" && r.coding != "7bit" && r.coding != "16bit" && r.coding != "auto")
+    Fail(QString("--coding takes auto, 7bit or 16bit for a text, not \"%1\"").arg(r.coding));
+  const int type = TextType(r.kind);
+  const std::vector<TextChar> chars = TextChars(runs);
+  if (r.kind == "blink" && !AnyBlink(chars))
+    Fail(r.file.isEmpty() ? "nothing blinks: put the blinking part between {blink} and {/blink}"
+                          : "nothing blinks: no text in " + r.file + " is red");
+  if (chars.empty()) Fail("the text is empty");
+  const TextCoding coding = r.coding == "auto"    ? TextCoding::Auto
+                            : r.coding == "16bit" ? TextCoding::Ucs2
+                                                  : TextCoding::Mapped;
+  const int most = r.longText ? r.maxParts : 1;
+  const LongText t = BuildLongText(type, chars, coding, most, 0);
+  if (!t.Fits()) {
+    if (!r.longText) Fail(QString("text too long: it takes %1 messages; --long sends it in parts").arg(t.needed));
+    Fail(QString("text too long: it takes %1 messages, at most %2 allowed (--max-parts, at most %3)")
+             .arg(t.needed)
+             .arg(most)
+             .arg(kMaxParts));
+  }
+  std::vector<Body> parts;
+  for (const TextPart& p : t.parts) parts.push_back(p.body);
+  return parts;
+}
+
+Body TextBody(const Request& r, std::istream& in, std::u32string& typed, std::vector<Body>& parts) {
+  const int type = TextType(r.kind);
   const std::vector<MarkedRun> runs = TextRuns(r, in);
   typed = Ucs4(runs);
+  if (LongTextWay(r)) {
+    parts = LongTextParts(r, runs);
+    const Body first = parts.front();
+    if (parts.size() == 1) parts.clear();
+    return first;
+  }
   std::vector<BlinkChar> chars = MarkedChars(runs);
   // A hidden message has no blinking: the page removes every mark.
   if (type == TypeHidden) {
@@ -302,13 +347,17 @@ Composed Compose(const Request& r, std::istream& in) {
   if (save) recipients.emplace_back(QString(), std::string(kTemplateDestination));
 
   Body body;
+  std::vector<Body> parts;
   if (IsTextKind(r.kind)) {
     std::u32string typed;
-    body = TextBody(r, in, typed);
-    // Read back as the receiving phone will, from the very TPDU.
+    body = TextBody(r, in, typed, parts);
+    // Read back as the receiving phone will, from the very TPDUs.
     TransferSettings probe = base;
     probe.DestAddress = kTemplateDestination;
-    c.changes = pdu::ChangedCharacters(typed, pdu::ReadTpdu(SubmitTpdu(probe, body.header, body.hex)).Text());
+    std::u32string read;
+    for (const Body& b : parts.empty() ? std::vector<Body>{body} : parts)
+      read += pdu::ReadTpdu(SubmitTpdu(probe, b.header, b.hex)).Text();
+    c.changes = pdu::ChangedCharacters(typed, read);
   } else if (r.kind == "indicator") {
     body = IndicatorBody(r);
   } else if (r.kind == "void") {
@@ -326,6 +375,7 @@ Composed Compose(const Request& r, std::istream& in) {
     o.settings = base;
     o.settings.DestAddress = address;
     o.body = body;
+    o.parts = parts;
     c.messages.push_back(std::move(o));
   }
   return c;

@@ -30,7 +30,10 @@ struct Request {
   bool centreGiven = false;
   bool noReport = false;
   bool forward = false;
-  QString coding;  // "", "7bit", "16bit"
+  QString coding;         // "", "7bit", "16bit", "auto" (text kinds)
+  bool longText = false;  // --long: a text may take several parts
+  int maxParts = 10;      // --max-parts
+  bool maxPartsGiven = false;
   QString file;
   QString voice, fax, email;  // "", "on", "off"
   QString op, picture, description;
@@ -45,7 +48,8 @@ struct Request {
 struct Outgoing {
   QString recipient;  // as typed; empty when saved without one
   TransferSettings settings;
-  Body body;
+  Body body;                // the message, or the first part of a long text
+  std::vector<Body> parts;  // a text of several parts: every part (reference 00 until sent)
 };
 
 // One phonebook entry for WritePhonebookEntry.

@@ -42,8 +42,15 @@ Options:
   --centre NUMBER            the message centre (default: the phone's own)
   --no-report                ask for no status report
   --forward                  indicator: the receiver keeps the message
-  --coding 7bit|16bit        indicator stored with --save: the info text's
-                             coding (default: the window's stored choice)
+  --coding auto|7bit|16bit   text kinds: 7bit (default) maps to the GSM
+                             alphabet with look-alikes; auto keeps every
+                             character (GSM with its extension table, else
+                             UCS-2); 16bit is UCS-2. Indicator stored with
+                             --save: 7bit or 16bit, the info text's coding
+                             (default: the window's stored choice)
+  --long                     a text longer than one message goes in parts
+                             that the receiving phone joins
+  --max-parts N              with --long: at most N parts (1 to 255, default 10)
   --file FILE                the text from a message file; in RTF, red text
                              blinks
   --dry-run                  print the SCA, the TPDU and what the receiving
@@ -76,8 +83,9 @@ Exit status: 0 all sent, 1 the phone refused or failed at least one message
 (nothing of it was sent: safe to retry), 2 bad usage or input, 3 the port
 could not be opened, 4 the phone did not confirm a message after it went out
 (it may have been sent: do not simply retry), 5 a gateway holds at least one
-message and its outcome was not known within --wait. 4 outranks 5, 5 outranks
-3, 3 outranks 1.
+message and its outcome was not known within --wait, 6 a long text went out
+only in part (its first parts were sent: do not simply retry). 4 outranks 6,
+6 outranks 5, 5 outranks 3, 3 outranks 1.
 )";
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "builders/LongText.h"
 #include "cli/Compose.h"
 #include "cli/JsonFields.h"
 #include "cli/Reading.h"
@@ -184,12 +185,14 @@ struct Options {
   QCommandLineOption pduKey{"text-is-pdu-key", "", "key"};
   QCommandLineOption passwordFile{"password-file", "", "file"};
   QCommandLineOption dlrHost{"dlr-host", "", "address"};
+  QCommandLineOption longText{"long"};
+  QCommandLineOption maxParts{"max-parts", "", "n"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
           &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
-          &wait, &pduKey, &passwordFile, &dlrHost})
+          &wait, &pduKey, &passwordFile, &dlrHost, &longText, &maxParts})
       p.addOption(*o);
   }
 };
@@ -198,7 +201,7 @@ struct Options {
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
   for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
                                         &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
-                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost}) {
+                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost, &o.maxParts}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -336,13 +339,28 @@ class Sender {
     }
     bool first = true;
     for (const Outgoing& m : c.messages) {
-      const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
-      std::string command = TransferCommand(m.settings, tpdu, m.body.status);
+      const std::vector<Body> bodies = m.parts.empty() ? std::vector<Body>{m.body} : m.parts;
+      for (std::size_t i = 0; i < bodies.size(); ++i) {
+        DryRunPart(c, m, bodies[i], m.parts.empty() ? 0 : static_cast<int>(i + 1), first);
+        first = false;
+      }
+    }
+    return kAllSent;
+  }
+
+  // One message, or one part of a long text (`part` from 1; 0 for a message
+  // of one part).
+  void DryRunPart(const Composed& c, const Outgoing& m, const Body& body, int part, bool first) {
+    {
+      const std::string tpdu = SubmitTpdu(m.settings, body.header, body.hex);
+      std::string command = TransferCommand(m.settings, tpdu, body.status);
       command.pop_back();  // the carriage return
       const std::string sca(CentreToWrite(m.settings));
       const pdu::SubmitResult decoded = pdu::DecodeSubmit(tpdu);
+      const int parts = static_cast<int>(m.parts.size());
       if (json_) {
         pdu::JsonObject j = Common(c, m, command, sca, tpdu);
+        if (part > 0) j.Int("part", part).Int("parts", parts);
         j.Str("status", "").Str("result", "dry-run");
         if (decoded.ok) {
           j.Raw("decoded", pdu::ToJson(decoded.pdu));
@@ -350,13 +368,13 @@ class Sender {
           j.Str("error", decoded.error);
         }
         io_.out << j.Text() << "\n";
-        continue;
+        return;
       }
       if (!first) io_.out << "\n";
-      first = false;
       const QString to = m.settings.SaveMode ? "(stored in the SIM)" : m.recipient;
-      io_.out << Aligned("To", to).toStdString() << "\n"
-              << Aligned("Command", QString::fromStdString(command)).toStdString() << "\n"
+      io_.out << Aligned("To", to).toStdString() << "\n";
+      if (part > 0) io_.out << Aligned("Part", QString("%1 of %2").arg(part).arg(parts)).toStdString() << "\n";
+      io_.out << Aligned("Command", QString::fromStdString(command)).toStdString() << "\n"
               << Aligned("SCA", QString::fromStdString(sca)).toStdString() << "\n"
               << Aligned("TPDU", QString::fromStdString(tpdu)).toStdString() << "\n";
       std::vector<std::string> lines =
@@ -364,7 +382,6 @@ class Sender {
       if (decoded.ok) lines.push_back(pdu::RenderText(pdu::ReadSubmit(decoded.pdu)));
       PrintReading(lines);
     }
-    return kAllSent;
   }
 
   // What the receiving phone reads, under "Reading:", a line of text each.
@@ -398,6 +415,15 @@ class Sender {
     std::string command = TransferCommand(m.settings, tpdu, m.body.status);
     command.pop_back();
     pdu::JsonObject j = Common(c, m, command, std::string(CentreToWrite(m.settings)), tpdu);
+    if (!m.parts.empty()) {
+      // A long text: its parts' TPDUs, and how many of them went out.
+      std::string pdus = "[";
+      for (const Body& b : m.parts) {
+        if (pdus.size() > 1) pdus += ",";
+        pdus += "\"" + SubmitTpdu(m.settings, b.header, b.hex) + "\"";
+      }
+      j.Raw("pdus", pdus + "]").Int("parts", static_cast<int>(m.parts.size())).Int("parts_sent", r.partsSent);
+    }
     j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
     AddCause(j, r);
     if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
@@ -408,15 +434,17 @@ class Sender {
   // any other status would send it twice.
   static int ExitCode(const std::vector<LinkResult>& results) {
     int rc = kAllSent;
+    bool partly = false;
     for (const LinkResult& r : results) {
       if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
+      if (r.outcome == Outcome::PartlySent) partly = true;
       if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) {
         rc = kNoPort;
       } else if (!r.Ok() && rc == kAllSent) {
         rc = kPhoneFailed;
       }
     }
-    return rc;
+    return partly ? kPartlySent : rc;
   }
 
   // Every message on one connection; a connection that broke is opened again
@@ -445,13 +473,24 @@ class Sender {
           break;
         }
       }
-      const LinkResult o =
-          link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status);
+      const LinkResult o = m.parts.empty()
+                               ? link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status)
+                               : TransferLong(link, m);
       outcomes.push_back(o);
       Report(c, m, o, host_.LastStatus());
     }
     link.ClosePhone();
     return ExitCode(outcomes);
+  }
+
+  // A long text with the recipient's own concatenation reference, from the
+  // record (opened for it when it is on) or the counter beside it.
+  LinkResult TransferLong(PhoneLink& link, const Outgoing& m) {
+    if (record::Enabled()) recorder_->EnsureOpen();
+    std::vector<Body> parts = m.parts;
+    const int reference = record_.NextReference(m.settings.DestAddress);
+    SetReference(parts, reference);
+    return link.TransferParts(m.settings, parts, reference);
   }
 
   int WriteEntry(PhoneLink& link, const Composed& c) {
@@ -535,6 +574,14 @@ int Run(const QStringList& arguments, Io io) {
     r.numberGiven = parser.isSet(o.number);
     r.number = parser.value(o.number);
     r.storedSevenBit = StoredSevenBit();
+    r.longText = parser.isSet(o.longText);
+    r.maxPartsGiven = parser.isSet(o.maxParts);
+    if (r.maxPartsGiven) {
+      bool ok = false;
+      r.maxParts = parser.value(o.maxParts).toInt(&ok);
+      if (!ok || r.maxParts < 1 || r.maxParts > kMaxParts)
+        throw InputError("--max-parts needs a number of parts from 1 to " + std::to_string(kMaxParts));
+    }
     const Composed composed = Compose(r, io.in);
     // What will not arrive as written is said before anything goes out.
     if (!composed.changes.empty()) {

@@ -12,7 +12,17 @@ namespace mp::cli {
 // kUnconfirmed: the phone never confirmed a message whose PDU went out; it
 // may have been sent, so a script must not simply send it again.
 // kQueuedUnknown: a gateway holds it and its outcome was not known in time.
-enum Exit { kAllSent = 0, kPhoneFailed = 1, kBadInput = 2, kNoPort = 3, kUnconfirmed = 4, kQueuedUnknown = 5 };
+// kPartlySent: the first parts of a long text went out and a later one did
+// not; sending it again would send those parts twice.
+enum Exit {
+  kAllSent = 0,
+  kPhoneFailed = 1,
+  kBadInput = 2,
+  kNoPort = 3,
+  kUnconfirmed = 4,
+  kQueuedUnknown = 5,
+  kPartlySent = 6
+};
 
 struct Io {
   std::istream& in;

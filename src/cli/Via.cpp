@@ -1,5 +1,7 @@
 #include "cli/Via.h"
 
+#include "builders/LongText.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -43,6 +45,7 @@ int ExitFor(Outcome o) {
     case Outcome::Delivered: return kAllSent;
     case Outcome::Unconfirmed: return kUnconfirmed;
     case Outcome::Queued: return kQueuedUnknown;
+    case Outcome::PartlySent: return kPartlySent;
     default: return kPhoneFailed;
   }
 }
@@ -51,7 +54,7 @@ int ExitFor(Outcome o) {
 // (unconfirmed, then queued) outranks a failure, so that a script that
 // retries on failure never sends one twice.
 int Worse(int a, int b) {
-  for (int rc : {int(kUnconfirmed), int(kQueuedUnknown), int(kPhoneFailed)})
+  for (int rc : {int(kUnconfirmed), int(kPartlySent), int(kQueuedUnknown), int(kPhoneFailed)})
     if (a == rc || b == rc) return rc;
   return kAllSent;
 }
@@ -100,7 +103,18 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
     const Outgoing& m = c.messages[i];
     if (count > 1)
       io.err << "Message " << i + 1 << " of " << count << " to " << m.recipient.toStdString() << std::endl;
-    const LinkResult r = link.Send(m.settings, m.body.header, m.body.hex);
+    // A long text goes part by part, each ready-made with its header, so that
+    // the gateway never splits it itself; the reference is the recipient's own.
+    std::vector<Body> parts = m.parts;
+    if (!parts.empty()) SetReference(parts, record.NextReference(m.settings.DestAddress));
+    LinkResult r;
+    int sent = 0;
+    for (const Body& b : parts.empty() ? std::vector<Body>{m.body} : parts) {
+      r = link.Send(m.settings, b.header, b.hex);
+      if (!r.Ok() && r.outcome != Outcome::Queued) break;
+      ++sent;
+    }
+    if (!parts.empty() && sent > 0 && sent < static_cast<int>(parts.size())) r.outcome = Outcome::PartlySent;
     rc = Worse(rc, ExitFor(r.outcome));
     if (json) {
       const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);

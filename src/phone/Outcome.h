@@ -16,6 +16,8 @@ enum class Outcome {
   Unconfirmed,  // the PDU went out, then silence, a broken line or a cancel:
                 // it may have been sent
   Queued,       // a gateway holds it and its outcome is not known (yet)
+  PartlySent,   // a message of several parts: the first ones were confirmed,
+                // a later one was not (LinkResult says which)
 };
 
 // Why a transfer did not end confirmed; None when it did.
@@ -39,13 +41,15 @@ struct LinkResult {
   int cme = -1;        // "+CME ERROR: n", -1 when none
   std::string reply;   // the phone's final line, as read
   std::string hint;    // the cause named in plain words, when one was found
+  int parts = 1;       // the parts of the message (several for a long text)
+  int partsSent = 0;   // how many of them, from the first, the phone confirmed
 
   bool Ok() const { return outcome == Outcome::Confirmed || outcome == Outcome::Delivered; }
 };
 
 // The record's and --json's name for an outcome: "sent" (or "saved" for a
 // message stored in the SIM), "delivered", "refused", "failed",
-// "unconfirmed", "queued", "pending".
+// "unconfirmed", "queued", "pending", "partly-sent".
 inline const char* OutcomeName(Outcome o, bool save = false) {
   switch (o) {
     case Outcome::Pending: return "pending";
@@ -55,6 +59,7 @@ inline const char* OutcomeName(Outcome o, bool save = false) {
     case Outcome::NotSent: return "failed";
     case Outcome::Unconfirmed: return "unconfirmed";
     case Outcome::Queued: return "queued";
+    case Outcome::PartlySent: return "partly-sent";
   }
   return "failed";
 }

@@ -4,6 +4,7 @@
 // waits for the phone. The main window implements it; tests implement it to
 // record what the user would see and hear.
 #include <string>
+#include <vector>
 
 #include "phone/Outcome.h"
 #include "platform/Sound.h"
@@ -22,7 +23,12 @@ struct TransferReport {
   std::string port;     // "COM4:"
   std::string device;   // what the port resolves to, empty when nothing
   std::string sca;      // centre address hex text as written ("00" for the default)
-  std::string tpdu;     // hex text of the TPDU (messages)
+  std::string tpdu;     // hex text of the TPDU (messages; the first part of a long text)
+  // A long text: every part's TPDU after the first, the parts and the
+  // concatenation reference; one report covers the whole message.
+  std::vector<std::string> moreTpdus;
+  int parts = 1;
+  int reference = -1;
   std::string number;   // the entry's number (phonebook)
   int numberType = 0;   // 145, 129 (phonebook)
   std::string nameHex;  // the entry's name as written (phonebook)

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "builders/Messages.h"
 #include "builders/Submit.h"
 #include "phone/AtReply.h"
 #include "phone/Outcome.h"
@@ -80,6 +81,15 @@ class PhoneLink {
   // open connection the message is only reported to the host as not sent.
   LinkResult TransferOnConnection(const TransferSettings& settings, bool header,
                                   std::string_view body, int status);
+  // A message of several parts (a long text), every part on one connection:
+  // OpenPhone unless the connection is open, each part's AT dialogue, and
+  // ClosePhone when this call opened it. While parts remain the status says
+  // "Message 2 of 3 sent..."; the outcome is Confirmed when every part was,
+  // that of the first part when it was not (nothing went out), and
+  // PartlySent when a later part failed ("2 of 3 parts sent; part 3: ...").
+  // One report to the host covers the whole message. A single body goes as
+  // TransferMessage sends it.
+  LinkResult TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference);
   // A window that offers SMS gateways beside the ports sets this: a message
   // for which it returns true was handed to a gateway instead of the phone
   // (and reported to the host by the gateway).
@@ -122,6 +132,10 @@ class PhoneLink {
   void TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                         ReportScope& scope);
 
+  // The part of a long text on its way (1-based) and the parts: 0 when the
+  // message has one part.
+  int part_ = 0;
+  int parts_ = 0;
   PhoneHost& host_;
   Divert divert_;
   std::string lastStatus_;

@@ -14,6 +14,9 @@ class PhoneLink::ReportScope {
     link_.result_ = {};
   }
   void Started() {
+    // A message of several parts starts once, with its first part.
+    if (started_) return;
+    started_ = true;
     report_.statusText = link_.lastStatus_;
     link_.host_.Transferred(report_);
   }
@@ -32,6 +35,7 @@ class PhoneLink::ReportScope {
  private:
   PhoneLink& link_;
   TransferReport report_;
+  bool started_ = false;
 };
 
 }  // namespace mp

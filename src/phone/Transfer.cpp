@@ -47,6 +47,56 @@ LinkResult PhoneLink::TransferOnConnection(const TransferSettings& settings, boo
   return result_;
 }
 
+LinkResult PhoneLink::TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference) {
+  if (parts.size() <= 1) {
+    if (parts.empty()) return result_ = {};
+    const Body& b = parts.front();
+    return IsOpen() ? TransferOnConnection(settings, b.header, b.hex, b.status)
+                    : TransferMessage(settings, b.header, b.hex, b.status);
+  }
+  const int n = static_cast<int>(parts.size());
+  if (divert_ && divert_(settings, parts[0].header, parts[0].hex, parts[0].status)) {
+    // A gateway took the first part: it takes the others too, each reported by it.
+    for (int i = 1; i < n; ++i) divert_(settings, parts[i].header, parts[i].hex, parts[i].status);
+    result_ = {};
+    result_.outcome = Outcome::Queued;
+    result_.parts = n;
+    return result_;
+  }
+  TransferReport report = MessageReport(settings, SubmitTpdu(settings, parts[0].header, parts[0].hex), parts[0].status);
+  for (int i = 1; i < n; ++i) report.moreTpdus.push_back(SubmitTpdu(settings, parts[i].header, parts[i].hex));
+  report.parts = n;
+  report.reference = reference;
+  {
+    ReportScope scope(*this, report);
+    const bool opened = !IsOpen();
+    if (opened && !OpenPhone()) return result_;
+    int sent = 0;
+    for (int i = 0; i < n && IsOpen(); ++i) {
+      part_ = i + 1;
+      parts_ = n;
+      TransferDialogue(settings, i == 0 ? report.tpdu : report.moreTpdus[i - 1], parts[i].status, scope);
+      part_ = parts_ = 0;
+      if (result_.outcome != Outcome::Confirmed) break;
+      ++sent;
+    }
+    if (sent == 0 && result_.outcome == Outcome::Confirmed) result_.outcome = Outcome::NotSent;
+    if (sent > 0 && sent < n) {
+      // The first parts went out: say which did not, and why.
+      const std::string why = lastStatus_;
+      if (result_.outcome == Outcome::Confirmed || result_.outcome == Outcome::Pending)
+        result_.cause = Cause::LineBroken;
+      result_.outcome = Outcome::PartlySent;
+      Status(std::to_string(sent) + " of " + std::to_string(n) + " parts " + (settings.SaveMode ? "saved" : "sent") +
+             "; part " + std::to_string(sent + 1) + ": " + why);
+    }
+    result_.parts = n;
+    result_.partsSent = sent;
+    if (opened) ClosePhone();
+  }
+  return result_;
+}
+
 void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                                  ReportScope& scope) {
   Status("Transferring message to ME...");
@@ -141,6 +191,12 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
       ReadAnswer(rest);
     }
     SetResult(Outcome::Confirmed, Cause::None, reply.final);
+    if (part_ > 0 && part_ < parts_) {
+      // More parts follow on this connection.
+      Status("Message " + std::to_string(part_) + " of " + std::to_string(parts_) + " " +
+             (settings.SaveMode ? "saved..." : "sent..."));
+      return;
+    }
     Status(settings.SaveMode ? "Message successfully saved in SM." : "Message successfully sent.");
     host_.Beep(BeepKind::Ok);
     return;

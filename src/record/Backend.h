@@ -27,10 +27,18 @@ struct Entry {
   int numberType = 0;     // phonebook entries: 145 or 129
   std::string nameHex;    // phonebook entries: the name as written
   // How it ended: "pending", "sent", "saved", "refused", "failed",
-  // "unconfirmed" (it may have been sent), "queued", "delivered".
+  // "unconfirmed" (it may have been sent), "queued", "delivered",
+  // "partly-sent" (the first parts of a long text went out, a later one not).
   std::string state;
   std::string via;        // a gateway's name when it went through one
   std::string gatewayId;  // the gateway's identifier for it
+  // A long text is one row: `tpdu` holds its first part, `moreTpdus` the
+  // others (separated by blanks); `partsSent` counts the confirmed ones from
+  // the first; `reference` is the concatenation reference (-1 when none).
+  int parts = 1;
+  int partsSent = 0;
+  int reference = -1;
+  std::string moreTpdus;
 };
 
 // The `via` of what went to the simulated phone: the hosts that started one
@@ -63,10 +71,12 @@ class Backend {
   virtual std::optional<Entry> Get(std::int64_t id) const = 0;
   virtual bool Remove(std::int64_t id) = 0;
   virtual bool Clear() = 0;
+  // The concatenation reference of the newest long text to `recipient`.
+  virtual std::optional<int> LastReference(const std::string& recipient) const = 0;
 };
 
 // The schema version a store writes.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // The module's entry: `Backend* mirapost_record_backend()`.
 inline constexpr const char* kBackendEntry = "mirapost_record_backend";

@@ -1,6 +1,10 @@
 // The record of sent messages: the facade over its store, and the recorder.
 #include "record/Record.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <cstdlib>
 
 #include "pdu/Reading.h"
@@ -84,6 +88,38 @@ bool Record::Remove(std::int64_t id) { return IsOpen() && store_->Remove(id); }
 
 bool Record::Clear() { return IsOpen() && store_->Clear(); }
 
+std::string Record::CounterPath() const { return path_ + "-reference"; }
+
+int Record::NextReference(const std::string& destination) {
+  // The recipient as the rows name it: read from a TPDU to it.
+  const std::string recipient = pdu::ReadTpdu("11FF" + destination + "0000A900").recipient;
+  // The small counter beside the record: used when the record has no long
+  // text to this recipient (or is off), and moved on every time so that it
+  // never lags far behind.
+  int counter = 0;
+  {
+    QFile file(QString::fromStdString(CounterPath()));
+    if (file.open(QIODevice::ReadOnly)) {
+      bool ok = false;
+      const int n = QString::fromLatin1(file.read(16)).trimmed().toInt(&ok);
+      if (ok && n >= 0) counter = (n + 1) & 0xFF;
+    }
+  }
+  std::optional<int> last;
+  if (IsOpen()) last = store_->LastReference(recipient);
+  const int next = last ? (*last + 1) & 0xFF : counter;
+  QSaveFile out(QString::fromStdString(CounterPath()));
+  const QString folder = QFileInfo(out.fileName()).absolutePath();
+  if (!QFileInfo(folder).exists() && QDir().mkpath(folder))
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  if (QFileInfo(folder).isDir() && out.open(QIODevice::WriteOnly)) {
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    out.write(QByteArray::number(next) + "\n");
+    out.commit();
+  }
+  return next;
+}
+
 bool Enabled() {
   SettingsKey key;
   if (!key.Open(false)) return true;
@@ -119,6 +155,11 @@ Entry EntryFromReport(const TransferReport& r) {
   e.tpdu = r.tpdu;
   e.numberType = r.numberType;
   e.nameHex = r.nameHex;
+  e.parts = r.parts;
+  e.reference = r.reference;
+  for (const std::string& t : r.moreTpdus) e.moreTpdus += (e.moreTpdus.empty() ? "" : " ") + t;
+  e.partsSent = r.finished && r.result.parts == r.parts ? r.result.partsSent : 0;
+  if (r.finished && r.parts == 1 && e.ok) e.partsSent = 1;
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
     e.recipient = r.number;

@@ -75,6 +75,13 @@ class Record {
   std::optional<Entry> Get(std::int64_t id) const;
   bool Remove(std::int64_t id);
   bool Clear();
+  // The concatenation reference for the next long text to `destination`
+  // (TP-DA hex text): one more than the last one the record holds for that
+  // recipient, so that none repeats within 255 long texts to it, across runs.
+  // Without the record (closed, off, or no long text to it yet) a small
+  // counter kept beside the record's file gives it.
+  int NextReference(const std::string& destination);
+  std::string CounterPath() const;
 
  private:
   std::string path_;

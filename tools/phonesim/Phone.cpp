@@ -54,6 +54,7 @@ bool ParseFault(std::string_view name, Fault& fault) {
       {"long-line", Fault::LongLine},
       {"full", Fault::Full},
       {"no-range", Fault::NoRange},
+      {"refuse-later", Fault::RefuseLater},
   };
   for (const auto& [n, f] : kNames) {
     if (name == n) {

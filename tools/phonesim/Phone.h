@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pdu/PduDecoder.h"
+
 namespace phonesim {
 
 enum class Fault {
@@ -24,6 +26,7 @@ enum class Fault {
   LongLine,           // a 40-character reply line after the PDU
   Full,               // every phonebook location reads as taken, at any index
   NoRange,            // ERROR to AT+CPBR=? (no index range told)
+  RefuseLater,        // the first two messages go, every later one gets +CMS ERROR: 500
 };
 // "silent", "cmgf-error", ... ; false for an unknown name.
 bool ParseFault(std::string_view name, Fault& fault);
@@ -178,6 +181,17 @@ class Phone {
   int cmeeDefault_ = 1;
   bool simLocked_ = false;
   int sends_ = 0;
+  int accepted_ = 0;  // messages taken (refuse-later)
+  // The parts of long texts received so far, by recipient and reference:
+  // each part's text by its number, and how many parts the text has.
+  struct LongParts {
+    int parts = 0;
+    std::map<int, std::u32string> texts;
+  };
+  std::map<std::pair<std::string, int>, LongParts> longTexts_;
+  // The whole text, once its last missing part arrived: the journal's
+  // "concatenated" object ("reference", "parts", "text"), or empty.
+  std::string Concatenated(const mp::pdu::SubmitPdu& pdu);
   int statusIndex_ = 0;
   bool stalePdu_ = false;  // pdu-entry: swallowing another program's PDU
   double nowMs_ = 0, promptMs_ = -1e9, drainMs_ = 0, bufferLevel_ = 0;

@@ -132,6 +132,27 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
   return std::nullopt;
 }
 
+std::string Phone::Concatenated(const SubmitPdu& pdu) {
+  for (const HeaderElement& e : pdu.udh) {
+    // The 8-bit (00) or 16-bit (08) reference element: reference, parts, this part.
+    const bool eight = e.iei == 0x00 && e.data.size() == 3;
+    const bool sixteen = e.iei == 0x08 && e.data.size() == 4;
+    if (!eight && !sixteen) continue;
+    const int reference = eight ? e.data[0] : e.data[0] << 8 | e.data[1];
+    const int parts = e.data[eight ? 1 : 2], part = e.data[eight ? 2 : 3];
+    if (parts < 2 || part < 1 || part > parts) return {};
+    LongParts& held = longTexts_[{pdu.da, reference}];
+    if (held.parts != parts) held = LongParts{parts, {}};
+    held.texts[part] = pdu.text;
+    if (static_cast<int>(held.texts.size()) < parts) return {};
+    std::u32string whole;
+    for (const auto& [number, text] : held.texts) whole += text;
+    longTexts_.erase({pdu.da, reference});
+    return JsonObject().Int("reference", reference).Int("parts", parts).Str("text", Utf8(whole)).Text();
+  }
+  return {};
+}
+
 void Phone::FinishPdu(std::vector<Event>& out) {
   const std::string command = pduCommand_;
   pduCommand_ = nullptr;
@@ -173,7 +194,7 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     refuse(refusal);
   } else if (command == "CMGS" && centre_.empty() && line.centre.empty()) {
     refuse(330);  // "00": the phone's own centre, and it has none
-  } else if (Has(Fault::Refuse)) {
+  } else if (Has(Fault::Refuse) || (Has(Fault::RefuseLater) && accepted_ >= 2)) {
     refuse(500);
   } else if (command == "CMGS") {
     network = true;
@@ -196,6 +217,7 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     }
   }
   if (reply.final == Reply::Ok) {
+    ++accepted_;
     std::string answer = result;
     if (Has(Fault::LongLine)) {
       result += ",";
@@ -218,6 +240,10 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     j.Str("error", error);
   }
   if (!line.centre.empty()) j.Str("centre", line.centre);
+  if (error.empty() && reply.final == Reply::Ok) {
+    const std::string whole = Concatenated(decoded.pdu);
+    if (!whole.empty()) j.Raw("concatenated", whole);
+  }
   if (journal) journal(j.Text());
 
   if (Is(Personality::Chatty)) Periodic(out);

@@ -54,11 +54,18 @@ const std::vector<std::vector<const char*>> kMigrations = {
      "ALTER TABLE sent ADD COLUMN gateway_id TEXT NOT NULL DEFAULT ''",
      "UPDATE sent SET state = CASE WHEN finished = 0 THEN 'pending' WHEN ok = 0 THEN 'failed' "
      "WHEN command = 'CMGW' THEN 'saved' ELSE 'sent' END"},
+    // Long texts: one row holds every part, and the concatenation reference
+    // is looked up by recipient. Older rows are messages of one part.
+    {"ALTER TABLE sent ADD COLUMN parts INTEGER NOT NULL DEFAULT 1",
+     "ALTER TABLE sent ADD COLUMN parts_sent INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE sent ADD COLUMN reference INTEGER NOT NULL DEFAULT -1",
+     "ALTER TABLE sent ADD COLUMN more_tpdus TEXT NOT NULL DEFAULT ''", "UPDATE sent SET parts_sent = ok",
+     "CREATE INDEX sent_reference ON sent(recipient, id) WHERE reference >= 0"},
 };
 
 constexpr const char* kColumns =
     "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
-    "tpdu, number_type, name_hex, state, via, gateway_id";
+    "tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, reference, more_tpdus";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QVariant& v) { return v.toString().toStdString(); }
@@ -83,6 +90,10 @@ Entry FromQuery(const QSqlQuery& q) {
   e.state = S(q.value(15));
   e.via = S(q.value(16));
   e.gatewayId = S(q.value(17));
+  e.parts = q.value(18).toInt();
+  e.partsSent = q.value(19).toInt();
+  e.reference = q.value(20).toInt();
+  e.moreTpdus = S(q.value(21));
   return e;
 }
 
@@ -104,6 +115,10 @@ void Bind(QSqlQuery& q, const Entry& e) {
   q.bindValue(":state", Q(e.state));
   q.bindValue(":via", Q(e.via));
   q.bindValue(":gateway_id", Q(e.gatewayId));
+  q.bindValue(":parts", e.parts);
+  q.bindValue(":parts_sent", e.partsSent);
+  q.bindValue(":reference", e.reference);
+  q.bindValue(":more_tpdus", Q(e.moreTpdus));
 }
 
 std::string Now() {
@@ -131,6 +146,7 @@ class SqlRecord final : public Backend {
   std::optional<Entry> Get(std::int64_t id) const override;
   bool Remove(std::int64_t id) override;
   bool Clear() override;
+  std::optional<int> LastReference(const std::string& recipient) const override;
 
  private:
   bool Migrate();
@@ -316,9 +332,10 @@ std::optional<std::int64_t> SqlRecord::Add(const Entry& entry) {
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
   q.prepare(
       "INSERT INTO sent (time, port, device, command, kind, recipient, status, status_text, "
-      "finished, ok, sca, tpdu, number_type, name_hex, state, via, gateway_id) VALUES (:time, "
-      ":port, :device, :command, :kind, :recipient, :status, :status_text, :finished, :ok, :sca, "
-      ":tpdu, :number_type, :name_hex, :state, :via, :gateway_id)");
+      "finished, ok, sca, tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, "
+      "reference, more_tpdus) VALUES (:time, :port, :device, :command, :kind, :recipient, :status, "
+      ":status_text, :finished, :ok, :sca, :tpdu, :number_type, :name_hex, :state, :via, :gateway_id, "
+      ":parts, :parts_sent, :reference, :more_tpdus)");
   Bind(q, e);
   if (!q.exec()) {
     Failed(q.lastError());
@@ -336,7 +353,8 @@ bool SqlRecord::Update(const Entry& e) {
       "UPDATE sent SET time = :time, port = :port, device = :device, command = :command, "
       "kind = :kind, recipient = :recipient, status = :status, status_text = :status_text, "
       "finished = :finished, ok = :ok, sca = :sca, tpdu = :tpdu, number_type = :number_type, "
-      "name_hex = :name_hex, state = :state, via = :via, gateway_id = :gateway_id WHERE id = :id");
+      "name_hex = :name_hex, state = :state, via = :via, gateway_id = :gateway_id, parts = :parts, "
+      "parts_sent = :parts_sent, reference = :reference, more_tpdus = :more_tpdus WHERE id = :id");
   Bind(q, e);
   q.bindValue(":id", static_cast<qlonglong>(e.id));
   if (!q.exec()) {
@@ -413,6 +431,15 @@ bool SqlRecord::Clear() {
   if (!open_ || FlushFailed() || !Exec("DELETE FROM sent")) return false;
   Written();
   return true;
+}
+
+std::optional<int> SqlRecord::LastReference(const std::string& recipient) const {
+  if (!open_) return std::nullopt;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.prepare("SELECT reference FROM sent WHERE recipient = :recipient AND reference >= 0 ORDER BY id DESC LIMIT 1");
+  q.bindValue(":recipient", Q(recipient));
+  if (!q.exec() || !q.next()) return std::nullopt;
+  return q.value(0).toInt() & 0xFF;
 }
 
 bool SqlRecord::FlushFailed() {
