@@ -41,6 +41,7 @@ const Look& LookOf(SentModel::RowState s) {
       {S::MaySent, {"may have been sent", amber, false, true}},
       {S::Queued, {"queued, outcome unknown", blue, false, true}},
       {S::PartlySent, {"partly sent", amber, true, true}},
+      {S::Other, {"", grey, true, false}},
   };
   for (const auto& [state, look] : looks) {
     if (state == s) return look;
@@ -138,7 +139,11 @@ SentModel::RowState SentModel::StateOf(const mp::record::Entry& e) {
       // A long text of which only some parts went out: its outcome's name
       // (OutcomeName) goes here once the record keeps one.
   };
-  RowState state = !e.finished ? RowState::Unfinished : e.ok ? RowState::Sent : RowState::Failed;
+  // A state written by a newer version is never taken for a failure.
+  RowState state = !e.state.empty() ? RowState::Other
+                   : !e.finished    ? RowState::Unfinished
+                   : e.ok           ? RowState::Sent
+                                    : RowState::Failed;
   for (const auto& [name, value] : names) {
     if (e.state == name) state = value;
   }
@@ -154,7 +159,7 @@ bool SentModel::Failed(const mp::record::Entry& e) {
 
 bool SentModel::MayBeDuplicate(const mp::record::Entry& e) {
   const RowState s = StateOf(e);
-  return s == RowState::MaySent || s == RowState::Queued || s == RowState::PartlySent;
+  return s == RowState::MaySent || s == RowState::Queued || s == RowState::PartlySent || s == RowState::Other;
 }
 
 bool SentModel::Simulated(const mp::record::Entry& e) { return e.via == mp::record::kViaSimulated; }
@@ -163,8 +168,8 @@ QString SentModel::StateText(const mp::record::Entry& e) {
   const RowState state = StateOf(e);
   // A save or a phonebook write that the phone never confirmed, as the
   // status bar says it.
-  const QString text =
-      state == RowState::MaySent && e.command != "CMGS" ? QString("may have been saved") : LookOf(state).text;
+  QString text = state == RowState::Other ? Q(e.state) : LookOf(state).text;
+  if (state == RowState::MaySent && e.command != "CMGS") text = "may have been saved";
   return Simulated(e) ? text + " (simulated)" : text;
 }
 

@@ -43,6 +43,7 @@ class SentModel : public QAbstractTableModel {
     MaySent,     // the PDU went out, then nothing: it may have been sent
     Queued,      // a gateway holds it; its outcome is unknown
     PartlySent,  // some parts of a long text went out, others did not
+    Other,       // a state this version does not know: shown by its name
   };
   static RowState StateOf(const mp::record::Entry& e);
   // "sent", "saved", "written", "delivered", "refused", "failed", "may have

@@ -48,7 +48,8 @@ Credentials SplitCredentials(const std::string& url);
 // its own fields, as sendsms takes them; fields already filled in win.
 Config WithCredentialsApart(Config config);
 // The place a gateway sends to, as shown to the user: a Kannel address with
-// its user and the password as "****", never the password itself.
+// its user and the password as "****" (a "password=" in its query too),
+// never the password itself.
 std::string MaskedAddress(const Config& config);
 inline constexpr const char* kPasswordMask = "****";
 

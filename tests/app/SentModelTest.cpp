@@ -165,4 +165,16 @@ TEST(SentModel, StateTexts) {
   }
 }
 
+// A state that a newer version wrote is shown by its name and asked about
+// before a resend, never called a failure.
+TEST(SentModel, AnUnknownStateIsNeitherFailedNorSafeToRepeat) {
+  Entry e;
+  e.command = "CMGS";
+  e.finished = true;
+  e.state = "some-new-outcome";
+  EXPECT_EQ(SentModel::StateText(e).toStdString(), "some-new-outcome");
+  EXPECT_FALSE(SentModel::Failed(e));
+  EXPECT_TRUE(SentModel::MayBeDuplicate(e));
+}
+
 }  // namespace

@@ -31,7 +31,8 @@ TEST(Help, FoundRelativeToTheProgram) {
 }
 
 // The page of the build tree explains what a user needs: each page of the
-// window, the simulated phone, ports and the dialout group, receiving phones.
+// window, the simulated phone, ports and the dialout group, receiving phones,
+// gateways, the outcomes and the keys.
 TEST(Help, BuiltPageCoversEachTopic) {
   const QString path = mp::FindHelpPage(MP_BINARY_DIR "/src");
   ASSERT_FALSE(path.isEmpty()) << "no help page beside " MP_BINARY_DIR "/src";
@@ -41,7 +42,12 @@ TEST(Help, BuiltPageCoversEachTopic) {
   for (const char* topic :
        {"(Blinking) Messages", "Indicator Control", "Void Messages", "Class 0 Templates",
         "Blinking Phonebook", "Logo Messages", "--simulated-phone", "dialout", "/dev/ttyUSB0",
-        "MIRAPOST_COM", "Receiving phones", "Failed, ME is not responding."}) {
+        "MIRAPOST_COM", "Receiving phones", "Failed, ME is not responding.",
+        // gateways and every outcome the status bar and Sent messages name
+        "Gateways", "smstools", "Kannel", "Message successfully sent through smstools.", "Message delivered.",
+        "The phone did not confirm the message; it may have been sent.",
+        "Kannel did not answer; the message may have been sent.", "outcome unknown.", "may have been sent",
+        "queued, outcome unknown", "refused", "failed", "Ctrl+Tab", "Ctrl+B"}) {
     EXPECT_TRUE(text.contains(topic)) << topic;
   }
 }
