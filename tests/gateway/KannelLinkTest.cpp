@@ -58,7 +58,7 @@ TEST(KannelLink, EachEndOfTheRequestMeansWhatIsKnownAndTheRequestGoesOnce) {
            Case{"accepted, no report", StandIn::Accept, false, Outcome::Queued, Cause::Gateway, ", outcome unknown."},
            Case{"refused", StandIn::Refuse, false, Outcome::Refused, Cause::Gateway, "Failed, Kannel answered 403"},
            Case{"closed after reading", StandIn::CloseAfterReading, false, Outcome::Unconfirmed, Cause::LineBroken,
-                "may have been sent"},
+                "Kannel did not answer: the connection closed; the message may have been sent."},
            Case{"silent", StandIn::Silent, false, Outcome::Unconfirmed, Cause::Silence, "may have been sent"},
            Case{"cancelled", StandIn::Silent, true, Outcome::Unconfirmed, Cause::Cancelled,
                 "Cancelled; Kannel may already have the message: it may have been sent."},

@@ -233,7 +233,14 @@ class QtHttpSession final : public mp::gateway::HttpSession {
     if (body_.isNull()) body_ = reply_->read(64 * 1024);
     return body_.toStdString();
   }
-  std::string Error() const override { return reply_ ? reply_->errorString().toStdString() : std::string(); }
+  std::string Error() const override {
+    if (!reply_) return {};
+    // The library's refusal to write the request twice reads as an unknown
+    // error: it is a connection closed before the answer.
+    if (reply_->error() == QNetworkReply::ContentReSendError || reply_->error() == QNetworkReply::RemoteHostClosedError)
+      return "the connection closed";
+    return reply_->errorString().toStdString();
+  }
   int Connections() const override { return tcp_ ? tcp_->Count() : 0; }
 
  private:
