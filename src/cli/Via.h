@@ -11,8 +11,8 @@ namespace mp::cli {
 
 // What the command line adds to a gateway beside its address.
 struct ViaOptions {
-  std::string passwordFile;  // --password-file: Kannel's password, from a file only the user can read
-  std::string dlrHost;       // --dlr-host: this machine's address as Kannel reaches it
+  std::string passwordFile;          // --password-file: Kannel's password, from a file only the user can read
+  std::string dlrHost;               // --dlr-host: this machine's address as Kannel reaches it
   bool passwordInArguments = false;  // the address on the command line carried a password
 };
 

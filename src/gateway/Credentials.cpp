@@ -61,8 +61,8 @@ std::string PasswordFromFile(const std::string& path, std::string* error) {
   } else if (st.st_mode & 077) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    *error = "the password file " + path + " can be read or written by other users (mode " + mode +
-             "): chmod 600 " + path;
+    *error =
+        "the password file " + path + " can be read or written by other users (mode " + mode + "): chmod 600 " + path;
   } else {
     char buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);

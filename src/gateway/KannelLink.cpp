@@ -111,9 +111,9 @@ void GatewayLink::SendKannel(Run& run) {
   }
   if (http->Ended() != HttpSession::End::Answered) {
     // The connection ended after the request may have been written.
-    run.End(Outcome::Unconfirmed, Cause::LineBroken,
-            "Kannel did not answer: " + GatewayText(HideCredentials(http->Error())) +
-                "; the message may have been sent.");
+    run.End(
+        Outcome::Unconfirmed, Cause::LineBroken,
+        "Kannel did not answer: " + GatewayText(HideCredentials(http->Error())) + "; the message may have been sent.");
     return;
   }
   const int httpStatus = http->Status();

@@ -104,7 +104,8 @@ TEST(KannelLink, NoConnectionMeansNothingWasSent) {
     config.kind = Kind::Kannel;
     config.url = address;
     Host host;
-    const LinkResult r = GatewayLink(host, config, std::chrono::milliseconds(1500)).Send(Settings(), false, "0000A905E8329BFD06");
+    const LinkResult r =
+        GatewayLink(host, config, std::chrono::milliseconds(1500)).Send(Settings(), false, "0000A905E8329BFD06");
     EXPECT_EQ(r.outcome, Outcome::NotSent) << address << ": " << host.statuses.back();
   }
 }
@@ -124,8 +125,8 @@ TEST(ReportListener, BoundedAgainstAHostileClientAndStillHearsTheReport) {
   std::vector<std::string> heard;
   ListenLimits limits;
   limits.idle = std::chrono::milliseconds(300);
-  const int port = http->ListenForReports([&](const std::string& tail, const HttpSession::Query&) { heard.push_back(tail); },
-                                         limits);
+  const int port = http->ListenForReports(
+      [&](const std::string& tail, const HttpSession::Query&) { heard.push_back(tail); }, limits);
   ASSERT_NE(port, 0);
 
   // An endless request line, a body, a second request on the connection:
@@ -149,7 +150,8 @@ TEST(ReportListener, BoundedAgainstAHostileClientAndStillHearsTheReport) {
   std::unique_ptr<QTcpSocket> report(Client(port, "GET /dlr/token?type=8 HTTP/1.1\r\nHost: x\r\n\r\n"));
   EXPECT_TRUE(Spin([&] { return !heard.empty(); })) << "the report was kept out";
   EXPECT_EQ(heard, std::vector<std::string>{"token"});
-  EXPECT_TRUE(Spin([&] { return report->readAll().contains("OK") || report->state() != QAbstractSocket::ConnectedState; }));
+  EXPECT_TRUE(
+      Spin([&] { return report->readAll().contains("OK") || report->state() != QAbstractSocket::ConnectedState; }));
 
   // Idle connections are closed.
   EXPECT_TRUE(Spin([&] { return http->Connections() == 0; })) << http->Connections() << " still held";
@@ -160,12 +162,13 @@ TEST(Credentials, NeverShownAndReadOnlyFromAFileOfTheUsersOwn) {
     const char* given;
     const char* shown;
   };
-  for (const Case& c : {Case{"kannel:http://me:s3cret@h:13013/cgi-bin/sendsms", "kannel:http://me:***@h:13013/cgi-bin/sendsms"},
-                        Case{"http://h/cgi-bin/sendsms?username=u&password=s3cret&to=1",
-                             "http://h/cgi-bin/sendsms?username=u&password=***&to=1"},
-                        Case{"Error transferring http://h/x?PASSWORD=s3cret - server replied: Forbidden",
-                             "Error transferring http://h/x?PASSWORD=*** - server replied: Forbidden"},
-                        Case{"office", "office"}})
+  for (const Case& c :
+       {Case{"kannel:http://me:s3cret@h:13013/cgi-bin/sendsms", "kannel:http://me:***@h:13013/cgi-bin/sendsms"},
+        Case{"http://h/cgi-bin/sendsms?username=u&password=s3cret&to=1",
+             "http://h/cgi-bin/sendsms?username=u&password=***&to=1"},
+        Case{"Error transferring http://h/x?PASSWORD=s3cret - server replied: Forbidden",
+             "Error transferring http://h/x?PASSWORD=*** - server replied: Forbidden"},
+        Case{"office", "office"}})
     EXPECT_EQ(HideCredentials(c.given), c.shown);
 
   std::string error;
@@ -216,13 +219,17 @@ TEST(GatewayText, NothingAGatewayWritesControlsTheTerminal) {
   struct Case {
     std::string raw, shown;
   };
-  for (const Case& c : {Case{"Invalid key (To)", "Invalid key (To)"},
-                        Case{"\x1b]0;owned\x07\x1b[2Jfailed", "?]0;owned??[2Jfailed"},
-                        Case{"line\r\nbreak\ttab", "line  break tab"},
-                        Case{"\xc2\x9b" "31m red", "?31m red"},       // C1 CSI
-                        Case{"abc\xe2\x80\xae" "cba", "abc?cba"},      // right-to-left override
-                        Case{"caf\xc3\xa9 \xff", "caf\xe9 ?"},          // é in code page 1252; a broken byte
-                        Case{std::string(300, 'x'), std::string(200, 'x') + "..."}})
+  for (const Case& c :
+       {Case{"Invalid key (To)", "Invalid key (To)"}, Case{"\x1b]0;owned\x07\x1b[2Jfailed", "?]0;owned??[2Jfailed"},
+        Case{"line\r\nbreak\ttab", "line  break tab"},
+        Case{"\xc2\x9b"
+             "31m red",
+             "?31m red"},  // C1 CSI
+        Case{"abc\xe2\x80\xae"
+             "cba",
+             "abc?cba"},                        // right-to-left override
+        Case{"caf\xc3\xa9 \xff", "caf\xe9 ?"},  // é in code page 1252; a broken byte
+        Case{std::string(300, 'x'), std::string(200, 'x') + "..."}})
     EXPECT_EQ(GatewayText(c.raw), c.shown) << c.raw;
   EXPECT_EQ(PrintableStatus("a\x1b[2J\x9d\x90z\x80"), "a?[2J??z\x80") << "the euro sign stays";
 }
