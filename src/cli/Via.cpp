@@ -68,8 +68,8 @@ void ApplyViaOptions(gateway::Config& g, const ViaOptions& o, std::ostream& err)
     g.password = gateway::PasswordFromFile(o.passwordFile, &error);
     if (!error.empty()) throw InputError(error);
   } else if (o.passwordInArguments) {
-    err << "mirapost-send: warning: a password on the command line is visible to every user of this machine (ps);"
-           " give it with --password-file, "
+    err << "mirapost-send: warning: a password on the command line can be read by other users (ps) and stays in the"
+           " shell's history; give it with --password-file, "
         << gateway::kPasswordVariable << " or a gateway stored in the window" << std::endl;
   } else if (const char* env = std::getenv(gateway::kPasswordVariable); env && *env && g.password.empty()) {
     g.password = env;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include <QRegularExpression>
 #include <QString>
@@ -25,6 +26,22 @@ std::string HideCredentials(std::string_view text) {
   static const QRegularExpression query(R"(([?&;]password=)[^&#\s]*)", QRegularExpression::CaseInsensitiveOption);
   s.replace(query, "\\1***");
   return s.toStdString();
+}
+
+void MaskCredentials(char* argument) {
+  const auto mask = [](char* from, const char* stops) {
+    for (; *from && !std::strchr(stops, *from); ++from) *from = '*';
+  };
+  if (char* scheme = std::strstr(argument, "://")) {
+    char* host = scheme + 3;
+    const std::size_t span = std::strcspn(host, "/?#");
+    char* at = static_cast<char*>(std::memchr(host, '@', span));
+    char* colon = at ? static_cast<char*>(std::memchr(host, ':', static_cast<std::size_t>(at - host))) : nullptr;
+    if (colon) mask(colon + 1, "@");
+  }
+  for (char* p = argument; *p; ++p) {
+    if ((p == argument || std::strchr("?&;", p[-1])) && ::strncasecmp(p, "password=", 9) == 0) mask(p + 9, "&#");
+  }
 }
 
 std::string TakeQueryCredentials(const std::string& url, std::string* user, std::string* password) {

@@ -171,6 +171,15 @@ TEST(Credentials, NeverShownAndReadOnlyFromAFileOfTheUsersOwn) {
         Case{"office", "office"}})
     EXPECT_EQ(HideCredentials(c.given), c.shown);
 
+  // The program's own arguments, masked in place (same length).
+  for (const Case& c : {Case{"kannel:http://me:s3cret@h/x?password=p&to=1", "kannel:http://me:******@h/x?password=*&to=1"},
+                        Case{"--via=kannel:https://h/x?Password=abc#f", "--via=kannel:https://h/x?Password=***#f"},
+                        Case{"http://me@h/a:b@c", "http://me@h/a:b@c"}, Case{"mypassword=x", "mypassword=x"}}) {
+    std::string argument = c.given;
+    MaskCredentials(argument.data());
+    EXPECT_EQ(argument, c.shown);
+  }
+
   std::string error;
   auto k = ParseVia("kannel:http://h:13013/cgi-bin/sendsms?username=u&password=s%26cret&smsc=x", {}, &error);
   ASSERT_TRUE(k) << error;
