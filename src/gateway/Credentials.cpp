@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include <QRegularExpression>
 #include <QString>

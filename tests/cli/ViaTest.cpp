@@ -65,7 +65,8 @@ TEST_F(ViaTest, ThePasswordComesFromAFileOrTheEnvironmentAndIsNeverShownOrRecord
     EXPECT_EQ(r.code, 0) << c.name << ": " << r.err;
     EXPECT_EQ(Param(kannel, "password"), c.sent) << c.name;
     EXPECT_EQ(Param(kannel, "username"), "u") << c.name;
-    EXPECT_EQ(r.err.find("can be read by other users (ps)") != std::string::npos, c.warnedAboutPs) << c.name << ": " << r.err;
+    EXPECT_EQ(r.err.find("can be read by other users (ps)") != std::string::npos, c.warnedAboutPs)
+        << c.name << ": " << r.err;
     for (const std::string& where : {r.out, r.err, RecordText()})
       EXPECT_EQ(where.find(c.sent), std::string::npos) << c.name << ": the password shows in " << where;
     EXPECT_EQ(JsonLine(Lines(r.out).at(0))["result"].toString(), "sent") << r.out;

@@ -172,9 +172,10 @@ TEST(Credentials, NeverShownAndReadOnlyFromAFileOfTheUsersOwn) {
     EXPECT_EQ(HideCredentials(c.given), c.shown);
 
   // The program's own arguments, masked in place (same length).
-  for (const Case& c : {Case{"kannel:http://me:s3cret@h/x?password=p&to=1", "kannel:http://me:******@h/x?password=*&to=1"},
-                        Case{"--via=kannel:https://h/x?Password=abc#f", "--via=kannel:https://h/x?Password=***#f"},
-                        Case{"http://me@h/a:b@c", "http://me@h/a:b@c"}, Case{"mypassword=x", "mypassword=x"}}) {
+  for (const Case& c :
+       {Case{"kannel:http://me:s3cret@h/x?password=p&to=1", "kannel:http://me:******@h/x?password=*&to=1"},
+        Case{"--via=kannel:https://h/x?Password=abc#f", "--via=kannel:https://h/x?Password=***#f"},
+        Case{"http://me@h/a:b@c", "http://me@h/a:b@c"}, Case{"mypassword=x", "mypassword=x"}}) {
     std::string argument = c.given;
     MaskCredentials(argument.data());
     EXPECT_EQ(argument, c.shown);
