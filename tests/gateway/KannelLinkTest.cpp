@@ -59,6 +59,8 @@ TEST(KannelLink, EachEndOfTheRequestMeansWhatIsKnownAndTheRequestGoesOnce) {
            Case{"refused", StandIn::Refuse, false, Outcome::Refused, Cause::Gateway, "Failed, Kannel answered 403"},
            Case{"closed after reading", StandIn::CloseAfterReading, false, Outcome::Unconfirmed, Cause::LineBroken,
                 "Kannel did not answer: the connection closed; the message may have been sent."},
+           Case{"acceptance cut off", StandIn::AcceptCutOff, false, Outcome::Unconfirmed, Cause::LineBroken,
+                "may have been sent"},
            Case{"silent", StandIn::Silent, false, Outcome::Unconfirmed, Cause::Silence, "may have been sent"},
            Case{"cancelled", StandIn::Silent, true, Outcome::Unconfirmed, Cause::Cancelled,
                 "Cancelled; Kannel may already have the message: it may have been sent."},

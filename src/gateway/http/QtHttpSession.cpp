@@ -246,7 +246,15 @@ class QtHttpSession final : public mp::gateway::HttpSession {
  private:
   End Classify() const {
     if (aborting_) return End::Aborted;
-    if (Status() != 0) return End::Answered;
+    if (Status() != 0) {
+      // An acceptance cut off by the network is no refusal: Kannel may
+      // hold the message.
+      // (The library may even have tried to write the request again.)
+      const QNetworkReply::NetworkError error = reply_->error();
+      const bool cut = (error > QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError) ||
+                       error == QNetworkReply::ContentReSendError;
+      return Status() < 300 && cut ? End::Lost : End::Answered;
+    }
     switch (reply_->error()) {
       // Only these prove that nothing reached the server.
       case QNetworkReply::ConnectionRefusedError:
