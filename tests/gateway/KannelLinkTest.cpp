@@ -76,7 +76,7 @@ TEST(KannelLink, EachEndOfTheRequestMeansWhatIsKnownAndTheRequestGoesOnce) {
       reportsAtRequest = host.reports.size();
       host.cancel = c.cancel;
     };
-    GatewayLink link(host, config, std::chrono::milliseconds(250));
+    GatewayLink link(host, config, std::chrono::milliseconds(400));
     const LinkResult r = link.Send(Settings(), false, "0000A905E8329BFD06");
     EXPECT_EQ(r.outcome, c.outcome) << c.name << ": " << host.statuses.back();
     EXPECT_EQ(r.cause, c.cause) << c.name;
@@ -88,7 +88,7 @@ TEST(KannelLink, EachEndOfTheRequestMeansWhatIsKnownAndTheRequestGoesOnce) {
     EXPECT_FALSE(host.reports.front().finished) << c.name;
     // Whatever the end, Kannel saw the message once: a connection closed
     // after reading is never tried again.
-    Spin([] { return false; }, 100);
+    Spin([] { return false; }, 50);
     EXPECT_EQ(kannel.requests.size(), 1u) << c.name;
     EXPECT_EQ(kannel.connections, 1) << c.name;
     for (const std::string& s : host.statuses)
