@@ -152,6 +152,10 @@ TEST(ReportListener, BoundedAgainstAHostileClientAndStillHearsTheReport) {
   std::unique_ptr<QTcpSocket> report(Client(port, "GET /dlr/token?type=8 HTTP/1.1\r\nHost: x\r\n\r\n"));
   EXPECT_TRUE(Spin([&] { return !heard.empty(); })) << "the report was kept out";
   EXPECT_EQ(heard, std::vector<std::string>{"token"});
+  // Bare line feeds, as some clients end lines, and an empty body.
+  std::unique_ptr<QTcpSocket> plain(Client(port, "GET /dlr/plain HTTP/1.0\nContent-Length: 0\n\n"));
+  EXPECT_TRUE(Spin([&] { return heard.size() == 2; }));
+  EXPECT_EQ(heard.back(), "plain");
   EXPECT_TRUE(
       Spin([&] { return report->readAll().contains("OK") || report->state() != QAbstractSocket::ConnectedState; }));
 

@@ -40,6 +40,27 @@ class OnceOnlyBody final : public QIODevice {
   qint64 writeData(const char*, qint64) override { return -1; }
 };
 
+// Where a request's head ends (after its empty line, CR LF or LF alone),
+// -1 while it has not.
+qsizetype HeadEnd(const QByteArray& data) {
+  const qsizetype crlf = data.indexOf("\r\n\r\n"), lf = data.indexOf("\n\n");
+  if (crlf < 0) return lf < 0 ? -1 : lf + 2;
+  return lf < 0 || crlf + 2 < lf ? crlf + 4 : lf + 2;
+}
+
+// Whether a head announces a body: a Transfer-Encoding, or a Content-Length
+// other than 0.
+bool AnnouncesBody(const QByteArray& head) {
+  for (const QByteArray& line : head.split('\n')) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0) continue;
+    const QByteArray name = line.left(colon).trimmed().toLower();
+    if (name == "transfer-encoding") return true;
+    if (name == "content-length" && line.mid(colon + 1).trimmed() != "0") return true;
+  }
+  return false;
+}
+
 // Takes each connection first and hands it to the HTTP server only once its
 // whole request head has arrived within the limits: the server itself keeps
 // whatever a client sends until the request is complete, which lets one
@@ -128,17 +149,14 @@ class BoundedServer final : public QTcpServer {
       return;
     }
     const QByteArray head = socket->peek(limits_.maxHead + 1);
-    const qsizetype end = head.indexOf("\r\n\r\n");
+    const qsizetype end = HeadEnd(head);
     if (end < 0) {
       if (head.size() > limits_.maxHead) socket->abort();
       return;
     }
     // A report is a GET without a body: anything after the head, or a
     // head that announces a body, is refused.
-    const QByteArray lower = head.left(end + 2).toLower();
-    if (head.size() > end + 4 || lower.contains("\r\ntransfer-encoding:") ||
-        (lower.contains("\r\ncontent-length:") && !lower.contains("\r\ncontent-length: 0\r\n") &&
-         !lower.contains("\r\ncontent-length:0\r\n"))) {
+    if (head.size() > end || AnnouncesBody(head.left(end))) {
       socket->abort();
       return;
     }
