@@ -113,6 +113,11 @@ TEST_F(ViaTest, TheReportAddressCanBeGivenAndARecordFailureIsTold) {
   EXPECT_TRUE(Param(kannel, "dlr-url").startsWith("http://127.0.0.2:")) << Param(kannel, "dlr-url").toStdString();
   EXPECT_NE(r.err.find("mirapost-send: warning: Cannot write the record of sent messages"), std::string::npos) << r.err;
   EXPECT_TRUE(JsonLine(Lines(r.out).at(0))["record_warning"].toString().startsWith("Cannot write the record")) << r.out;
+  // What would change the report's address is refused.
+  for (const char* bad : {"h/x?type=", "a b", "-h", ""}) {
+    const CliResult refused = RunCli({"--via", Via(kannel), "--dlr-host", bad, "--to", "+12345", "text", "hi"});
+    EXPECT_EQ(refused.code, 2) << bad << ": " << refused.err;
+  }
 }
 
 }  // namespace
