@@ -53,6 +53,10 @@ std::optional<Ending> RequestEnding(HttpSession& http, bool cancelled, bool boun
   if (bound)
     return Ending{Outcome::Unconfirmed, Cause::Silence, "Kannel did not answer in time; the message may have been sent.",
                   ""};
+  const int status = http.Status();
+  const std::string answer = GatewayText(http.Body());
+  // Kannel's word counts, however the connection ended after it.
+  if (status >= 200 && status < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0)) return std::nullopt;
   const std::string error = GatewayText(HideCredentials(http.Error()));
   // Only no connection at all proves that nothing reached Kannel.
   if (http.Ended() == HttpSession::End::NotConnected)
@@ -60,9 +64,6 @@ std::optional<Ending> RequestEnding(HttpSession& http, bool cancelled, bool boun
   if (http.Ended() != HttpSession::End::Answered)
     return Ending{Outcome::Unconfirmed, Cause::LineBroken,
                   "Kannel did not answer: " + error + "; the message may have been sent.", ""};
-  const int status = http.Status();
-  const std::string answer = GatewayText(http.Body());
-  if (status >= 200 && status < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0)) return std::nullopt;
   return Ending{Outcome::Refused, Cause::Gateway,
                 "Failed, Kannel answered " + std::to_string(status) + ": " + (answer.empty() ? "(nothing)" : answer),
                 answer};
