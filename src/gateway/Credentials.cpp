@@ -48,6 +48,8 @@ std::string TakeQueryCredentials(const std::string& url, std::string* user, std:
   QUrl u(QString::fromStdString(url));
   if (!u.hasQuery()) return url;
   QUrlQuery q(u);
+  // An address without them is kept exactly as given.
+  if (!q.hasQueryItem("username") && !q.hasQueryItem("password")) return url;
   const auto take = [&q](const QString& key, std::string* into) {
     if (!q.hasQueryItem(key)) return;
     if (into->empty()) *into = q.queryItemValue(key, QUrl::FullyDecoded).toStdString();
