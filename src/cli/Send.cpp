@@ -303,7 +303,10 @@ class Sender {
     auto gateway = gateway::ParseVia(p.value(o.via).toStdString(), gateway::LoadGateways(), &error);
     if (!gateway) throw InputError(error);
     if (p.isSet(o.pduKey)) gateway->pduKey = p.value(o.pduKey).toStdString();
-    ViaOptions via{p.value(o.passwordFile).toStdString(), p.value(o.dlrHost).toStdString(),
+    const auto given = [&p](const QCommandLineOption& opt) {
+      return p.isSet(opt) ? std::optional(p.value(opt).toStdString()) : std::nullopt;
+    };
+    ViaOptions via{given(o.passwordFile), given(o.dlrHost),
                    !gateway->password.empty() && gateway->name.rfind("kannel:", 0) == 0};
     ApplyViaOptions(*gateway, via, io_.err);
     int wait = gateway::StoredWaitSeconds();

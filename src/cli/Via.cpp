@@ -1,12 +1,12 @@
 #include "cli/Via.h"
 
-#include "builders/LongText.h"
-
+#include <QRegularExpression>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
 
+#include "builders/LongText.h"
 #include "cli/JsonFields.h"
 #include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
@@ -63,17 +63,24 @@ int Worse(int a, int b) {
 
 void ApplyViaOptions(gateway::Config& g, const ViaOptions& o, std::ostream& err) {
   const bool kannel = g.kind == gateway::Kind::Kannel;
-  if (!kannel && (!o.passwordFile.empty() || !o.dlrHost.empty()))
+  if (!kannel && (o.passwordFile || o.dlrHost))
     throw InputError("--password-file and --dlr-host go with a Kannel gateway");
   if (!kannel) return;
-  if (!o.dlrHost.empty()) g.dlrHost = o.dlrHost;
-  if (!o.passwordFile.empty()) {
+  if (o.dlrHost) {
+    // A host name, an IPv4 address, or an IPv6 one: it goes into the
+    // dlr-url as it is.
+    static const QRegularExpression host("^([A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?|[0-9A-Fa-f]*:[0-9A-Fa-f:.]*)$");
+    if (!host.match(QString::fromStdString(*o.dlrHost)).hasMatch())
+      throw InputError("--dlr-host needs an address or a host name of this machine, not \"" + *o.dlrHost + "\"");
+    g.dlrHost = *o.dlrHost;
+  }
+  if (o.passwordFile) {
     std::string error;
-    g.password = gateway::PasswordFromFile(o.passwordFile, &error);
+    g.password = gateway::PasswordFromFile(*o.passwordFile, &error);
     if (!error.empty()) throw InputError(error);
   } else if (o.passwordInArguments) {
-    err << "mirapost-send: warning: a password on the command line is visible to every user of this machine (ps);"
-           " give it with --password-file, "
+    err << "mirapost-send: warning: a password on the command line can be read by other users (ps) and stays in the"
+           " shell's history; give it with --password-file, "
         << gateway::kPasswordVariable << " or a gateway stored in the window" << std::endl;
   } else if (const char* env = std::getenv(gateway::kPasswordVariable); env && *env && g.password.empty()) {
     g.password = env;

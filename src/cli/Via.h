@@ -1,6 +1,7 @@
 #pragma once
 // mirapost-send --via: the composed messages through an SMS gateway instead
 // of a phone on a serial line.
+#include <optional>
 #include <string>
 
 #include "cli/Compose.h"
@@ -11,8 +12,8 @@ namespace mp::cli {
 
 // What the command line adds to a gateway beside its address.
 struct ViaOptions {
-  std::string passwordFile;  // --password-file: Kannel's password, from a file only the user can read
-  std::string dlrHost;       // --dlr-host: this machine's address as Kannel reaches it
+  std::optional<std::string> passwordFile;  // --password-file: Kannel's password, from a file only the user can read
+  std::optional<std::string> dlrHost;       // --dlr-host: this machine's address as Kannel reaches it
   bool passwordInArguments = false;  // the address on the command line carried a password
 };
 

@@ -3,10 +3,14 @@
 #include <iostream>
 
 #include "cli/Send.h"
+#include "gateway/Credentials.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("mirapost-send");
   QCoreApplication::setOrganizationName("Corvistan");
-  return mp::cli::Run(QCoreApplication::arguments(), mp::cli::Io{std::cin, std::cout, std::cerr});
+  const QStringList arguments = QCoreApplication::arguments();
+  // A password given in an address is read; from now on `ps` shows stars.
+  for (int i = 1; i < argc; ++i) mp::gateway::MaskCredentials(argv[i]);
+  return mp::cli::Run(arguments, mp::cli::Io{std::cin, std::cout, std::cerr});
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,10 +28,28 @@ std::string HideCredentials(std::string_view text) {
   return s.toStdString();
 }
 
+void MaskCredentials(char* argument) {
+  const auto mask = [](char* from, const char* stops) {
+    for (; *from && !std::strchr(stops, *from); ++from) *from = '*';
+  };
+  if (char* scheme = std::strstr(argument, "://")) {
+    char* host = scheme + 3;
+    const std::size_t span = std::strcspn(host, "/?#");
+    char* at = static_cast<char*>(std::memchr(host, '@', span));
+    char* colon = at ? static_cast<char*>(std::memchr(host, ':', static_cast<std::size_t>(at - host))) : nullptr;
+    if (colon) mask(colon + 1, "@");
+  }
+  for (char* p = argument; *p; ++p) {
+    if ((p == argument || std::strchr("?&;", p[-1])) && ::strncasecmp(p, "password=", 9) == 0) mask(p + 9, "&#");
+  }
+}
+
 std::string TakeQueryCredentials(const std::string& url, std::string* user, std::string* password) {
   QUrl u(QString::fromStdString(url));
   if (!u.hasQuery()) return url;
   QUrlQuery q(u);
+  // An address without them is kept exactly as given.
+  if (!q.hasQueryItem("username") && !q.hasQueryItem("password")) return url;
   const auto take = [&q](const QString& key, std::string* into) {
     if (!q.hasQueryItem(key)) return;
     if (into->empty()) *into = q.queryItemValue(key, QUrl::FullyDecoded).toStdString();
@@ -61,8 +80,8 @@ std::string PasswordFromFile(const std::string& path, std::string* error) {
   } else if (st.st_mode & 077) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    *error = "the password file " + path + " can be read or written by other users (mode " + mode +
-             "): chmod 600 " + path;
+    *error =
+        "the password file " + path + " can be read or written by other users (mode " + mode + "): chmod 600 " + path;
   } else {
     char buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -11,6 +11,11 @@ namespace mp::gateway {
 // and the value of every `password=` query item replaced by "***".
 std::string HideCredentials(std::string_view text);
 
+// The same in place, for a program argument: the password's characters
+// become "*", so that `ps` shows the argument without them once the program
+// has read it (the system keeps the arguments where the program can write).
+void MaskCredentials(char* argument);
+
 // Moves the `username=` and `password=` query items of a sendsms address
 // into *user and *password (where those are still empty) and gives the
 // address without them.

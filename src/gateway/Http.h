@@ -24,9 +24,9 @@ namespace mp::gateway {
 // reach the port, so neither a huge request nor many held connections may
 // grow the program or keep the real report out.
 struct ListenLimits {
-  std::string host = "127.0.0.1";  // the address it listens on (and Kannel calls)
-  int maxHead = 8 * 1024;          // request line and headers, bytes; a body is refused
-  int maxConnections = 32;         // at once; a new one pushes out the oldest unanswered one
+  std::string host = "127.0.0.1";         // the address it listens on (and Kannel calls)
+  int maxHead = 8 * 1024;                 // request line and headers, bytes; a body is refused
+  int maxConnections = 32;                // at once; a new one pushes out the oldest unanswered one
   std::chrono::milliseconds idle{10000};  // a connection that sends nothing this long is closed
 };
 

@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <cstdlib>
+#include <optional>
 
 #include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
@@ -37,6 +38,35 @@ std::string Token() {
 std::string DlrUrl(const std::string& host, int port, const std::string& token) {
   const std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return "http://" + h + ":" + std::to_string(port) + "/dlr/" + token + "?type=%d&answer=%A";
+}
+
+// How a sendsms request ended unless Kannel accepted it (then nothing).
+struct Ending {
+  Outcome outcome;
+  Cause cause;
+  std::string text, hint;
+};
+std::optional<Ending> RequestEnding(HttpSession& http, bool cancelled, bool bound) {
+  if (cancelled)
+    return Ending{Outcome::Unconfirmed, Cause::Cancelled,
+                  "Cancelled; Kannel may already have the message: it may have been sent.", ""};
+  if (bound)
+    return Ending{Outcome::Unconfirmed, Cause::Silence, "Kannel did not answer in time; the message may have been sent.",
+                  ""};
+  const int status = http.Status();
+  const std::string answer = GatewayText(http.Body());
+  // Kannel's word counts, however the connection ended after it.
+  if (status >= 200 && status < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0)) return std::nullopt;
+  const std::string error = GatewayText(HideCredentials(http.Error()));
+  // Only no connection at all proves that nothing reached Kannel.
+  if (http.Ended() == HttpSession::End::NotConnected)
+    return Ending{Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + error, ""};
+  if (http.Ended() != HttpSession::End::Answered)
+    return Ending{Outcome::Unconfirmed, Cause::LineBroken,
+                  "Kannel did not answer: " + error + "; the message may have been sent.", ""};
+  return Ending{Outcome::Refused, Cause::Gateway,
+                "Failed, Kannel answered " + std::to_string(status) + ": " + (answer.empty() ? "(nothing)" : answer),
+                answer};
 }
 
 }  // namespace
@@ -94,35 +124,11 @@ void GatewayLink::SendKannel(Run& run) {
   run.Pending();
   http->Get(SendsmsUrl(config_.url, query.params));
   const Waited w = WaitFor([&] { return http->Finished(); });
-  if (w != Waited::Done) {
-    // The request may have reached Kannel: nobody can say it was not sent.
-    http->Abort();
-    if (w == Waited::Cancelled) {
-      run.End(Outcome::Unconfirmed, Cause::Cancelled,
-              "Cancelled; Kannel may already have the message: it may have been sent.");
-    } else {
-      run.End(Outcome::Unconfirmed, Cause::Silence, "Kannel did not answer in time; the message may have been sent.");
-    }
-    return;
-  }
-  if (http->Ended() == HttpSession::End::NotConnected) {
-    run.End(Outcome::NotSent, Cause::Gateway, "Failed, Kannel: " + GatewayText(HideCredentials(http->Error())));
-    return;
-  }
-  if (http->Ended() != HttpSession::End::Answered) {
-    // The connection ended after the request may have been written.
-    run.End(Outcome::Unconfirmed, Cause::LineBroken,
-            "Kannel did not answer (" + GatewayText(HideCredentials(http->Error())) +
-                "); the message may have been sent.");
-    return;
-  }
-  const int httpStatus = http->Status();
-  const std::string answer = GatewayText(http->Body());
-  const bool accepted = httpStatus >= 200 && httpStatus < 300 && (answer.rfind("0:", 0) == 0 || answer.rfind("3:", 0) == 0);
-  if (!accepted) {
-    run.result.hint = answer;
-    run.End(Outcome::Refused, Cause::Gateway,
-            "Failed, Kannel answered " + std::to_string(httpStatus) + ": " + (answer.empty() ? "(nothing)" : answer));
+  // The request may have reached Kannel: nobody can say it was not sent.
+  if (w != Waited::Done) http->Abort();
+  if (const std::optional<Ending> e = RequestEnding(*http, w == Waited::Cancelled, w == Waited::Bound)) {
+    run.result.hint = e->hint;
+    run.End(e->outcome, e->cause, e->text);
     return;
   }
   run.Status("Queued in Kannel as " + token);

@@ -48,8 +48,8 @@ TEST_F(ViaTest, ThePasswordComesFromAFileOrTheEnvironmentAndIsNeverShownOrRecord
     std::string userinfo, query;
     const char* environment;  // MIRAPOST_KANNEL_PASSWORD, nullptr: unset
     bool withFile;
-    const char* sent;      // the password Kannel gets
-    bool warnedAboutPs;    // the command line carried it
+    const char* sent;    // the password Kannel gets
+    bool warnedAboutPs;  // the command line carried it
   };
   for (const Case& c : {Case{"in the address", "u:s3cret@", "", nullptr, false, "s3cret", true},
                         Case{"in the query", "", "?username=u&password=q-s3cret", nullptr, false, "q-s3cret", true},
@@ -57,14 +57,16 @@ TEST_F(ViaTest, ThePasswordComesFromAFileOrTheEnvironmentAndIsNeverShownOrRecord
                         Case{"file", "u@", "", "env-s3cret", true, "from-file", false}}) {
     StandIn kannel(StandIn::AcceptAndReport);
     if (c.environment) ::setenv("MIRAPOST_KANNEL_PASSWORD", c.environment, 1);
-    QStringList args{"--via", Via(kannel, c.userinfo, c.query), "--json", "--wait", "5", "--to", "+12345", "text", "hi"};
+    QStringList args{"--via", Via(kannel, c.userinfo, c.query), "--json", "--wait", "5", "--to", "+12345", "text",
+                     "hi"};
     if (c.withFile) args << "--password-file" << file;
     const CliResult r = RunCli(args);
     ::unsetenv("MIRAPOST_KANNEL_PASSWORD");
     EXPECT_EQ(r.code, 0) << c.name << ": " << r.err;
     EXPECT_EQ(Param(kannel, "password"), c.sent) << c.name;
     EXPECT_EQ(Param(kannel, "username"), "u") << c.name;
-    EXPECT_EQ(r.err.find("visible to every user") != std::string::npos, c.warnedAboutPs) << c.name << ": " << r.err;
+    EXPECT_EQ(r.err.find("can be read by other users (ps)") != std::string::npos, c.warnedAboutPs)
+        << c.name << ": " << r.err;
     for (const std::string& where : {r.out, r.err, RecordText()})
       EXPECT_EQ(where.find(c.sent), std::string::npos) << c.name << ": the password shows in " << where;
     EXPECT_EQ(JsonLine(Lines(r.out).at(0))["result"].toString(), "sent") << r.out;
@@ -72,8 +74,7 @@ TEST_F(ViaTest, ThePasswordComesFromAFileOrTheEnvironmentAndIsNeverShownOrRecord
   // A file that others may read is refused before anything goes out.
   ::chmod(file.toLocal8Bit().constData(), 0644);
   StandIn kannel(StandIn::Accept);
-  const CliResult r =
-      RunCli({"--via", Via(kannel, "u@"), "--password-file", file, "--to", "+12345", "text", "hi"});
+  const CliResult r = RunCli({"--via", Via(kannel, "u@"), "--password-file", file, "--to", "+12345", "text", "hi"});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("chmod 600"), std::string::npos) << r.err;
   EXPECT_TRUE(kannel.requests.empty());
@@ -106,13 +107,17 @@ TEST_F(ViaTest, TheReportAddressCanBeGivenAndARecordFailureIsTold) {
   ASSERT_TRUE(QDir().mkpath(QFileInfo(db).path()));
   WriteFile("not-a-record", QByteArray(4096, '#'));
   ASSERT_TRUE(QFile::copy(Path("not-a-record"), db));
-  const CliResult r = RunCli({"--via", Via(kannel), "--dlr-host", "127.0.0.2", "--json", "--wait", "5", "--to",
-                              "+12345", "text", "hi"});
+  const CliResult r = RunCli(
+      {"--via", Via(kannel), "--dlr-host", "127.0.0.2", "--json", "--wait", "5", "--to", "+12345", "text", "hi"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(Param(kannel, "dlr-url").startsWith("http://127.0.0.2:")) << Param(kannel, "dlr-url").toStdString();
-  EXPECT_NE(r.err.find("mirapost-send: warning: Cannot write the record of sent messages"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("mirapost-send: warning: Cannot write the record of sent messages"), std::string::npos) << r.err;
   EXPECT_TRUE(JsonLine(Lines(r.out).at(0))["record_warning"].toString().startsWith("Cannot write the record")) << r.out;
+  // What would change the report's address is refused.
+  for (const char* bad : {"h/x?type=", "a b", "-h", ""}) {
+    const CliResult refused = RunCli({"--via", Via(kannel), "--dlr-host", bad, "--to", "+12345", "text", "hi"});
+    EXPECT_EQ(refused.code, 2) << bad << ": " << refused.err;
+  }
 }
 
 }  // namespace

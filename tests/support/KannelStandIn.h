@@ -1,8 +1,8 @@
 #pragma once
 // Kannel's sendsms as a test needs it to behave, on loopback in the test's
 // own process (served while the link's wait runs the event loop): it
-// accepts (and reports), refuses with a hostile answer, closes after
-// reading, or never answers; it counts connections and requests.
+// accepts (and reports), breaks off its acceptance, refuses with a hostile
+// answer, closes after reading, or never answers; it counts connections and requests.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -26,7 +26,7 @@ bool Spin(F done, int ms = 1000) {
 
 class StandIn {
  public:
-  enum Mode { Accept, AcceptAndReport, Refuse, CloseAfterReading, Silent };
+  enum Mode { Accept, AcceptAndReport, AcceptThenClose, AcceptCutOff, Refuse, CloseAfterReading, Silent };
   explicit StandIn(Mode mode) : mode_(mode) {
     server_.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&server_, &QTcpServer::newConnection, [this] {
@@ -57,6 +57,16 @@ class StandIn {
         s->write("HTTP/1.1 403 Forbidden\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
         return;
       }
+      case AcceptThenClose:  // HTTP/1.0: no length, the close ends the answer
+        s->write("HTTP/1.0 202 Accepted\r\n\r\n0: Accepted for delivery");
+        s->flush();
+        s->close();
+        return;
+      case AcceptCutOff:
+        s->write("HTTP/1.1 202 Accepted\r\nContent-Length: 24\r\n\r\n");
+        s->flush();
+        s->close();
+        return;
       case Accept:
       case AcceptAndReport:
         s->write("HTTP/1.1 202 Accepted\r\nContent-Length: 24\r\n\r\n0: Accepted for delivery");

@@ -40,6 +40,27 @@ class OnceOnlyBody final : public QIODevice {
   qint64 writeData(const char*, qint64) override { return -1; }
 };
 
+// Where a request's head ends (after its empty line, CR LF or LF alone),
+// -1 while it has not.
+qsizetype HeadEnd(const QByteArray& data) {
+  const qsizetype crlf = data.indexOf("\r\n\r\n"), lf = data.indexOf("\n\n");
+  if (crlf < 0) return lf < 0 ? -1 : lf + 2;
+  return lf < 0 || crlf + 2 < lf ? crlf + 4 : lf + 2;
+}
+
+// Whether a head announces a body: a Transfer-Encoding, or a Content-Length
+// other than 0.
+bool AnnouncesBody(const QByteArray& head) {
+  for (const QByteArray& line : head.split('\n')) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0) continue;
+    const QByteArray name = line.left(colon).trimmed().toLower();
+    if (name == "transfer-encoding") return true;
+    if (name == "content-length" && line.mid(colon + 1).trimmed() != "0") return true;
+  }
+  return false;
+}
+
 // Takes each connection first and hands it to the HTTP server only once its
 // whole request head has arrived within the limits: the server itself keeps
 // whatever a client sends until the request is complete, which lets one
@@ -128,17 +149,14 @@ class BoundedServer final : public QTcpServer {
       return;
     }
     const QByteArray head = socket->peek(limits_.maxHead + 1);
-    const qsizetype end = head.indexOf("\r\n\r\n");
+    const qsizetype end = HeadEnd(head);
     if (end < 0) {
       if (head.size() > limits_.maxHead) socket->abort();
       return;
     }
     // A report is a GET without a body: anything after the head, or a
     // head that announces a body, is refused.
-    const QByteArray lower = head.left(end + 2).toLower();
-    if (head.size() > end + 4 || lower.contains("\r\ntransfer-encoding:") ||
-        (lower.contains("\r\ncontent-length:") && !lower.contains("\r\ncontent-length: 0\r\n") &&
-         !lower.contains("\r\ncontent-length:0\r\n"))) {
+    if (head.size() > end || AnnouncesBody(head.left(end))) {
       socket->abort();
       return;
     }
@@ -233,13 +251,28 @@ class QtHttpSession final : public mp::gateway::HttpSession {
     if (body_.isNull()) body_ = reply_->read(64 * 1024);
     return body_.toStdString();
   }
-  std::string Error() const override { return reply_ ? reply_->errorString().toStdString() : std::string(); }
+  std::string Error() const override {
+    if (!reply_) return {};
+    // The library's refusal to write the request twice reads as an unknown
+    // error: it is a connection closed before the answer.
+    if (reply_->error() == QNetworkReply::ContentReSendError || reply_->error() == QNetworkReply::RemoteHostClosedError)
+      return "the connection closed";
+    return reply_->errorString().toStdString();
+  }
   int Connections() const override { return tcp_ ? tcp_->Count() : 0; }
 
  private:
   End Classify() const {
     if (aborting_) return End::Aborted;
-    if (Status() != 0) return End::Answered;
+    if (Status() != 0) {
+      // An acceptance cut off by the network is no refusal: Kannel may
+      // hold the message.
+      // (The library may even have tried to write the request again.)
+      const QNetworkReply::NetworkError error = reply_->error();
+      const bool cut = (error > QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError) ||
+                       error == QNetworkReply::ContentReSendError;
+      return Status() < 300 && cut ? End::Lost : End::Answered;
+    }
     switch (reply_->error()) {
       // Only these prove that nothing reached the server.
       case QNetworkReply::ConnectionRefusedError:
