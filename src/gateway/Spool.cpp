@@ -107,9 +107,14 @@ Spool::~Spool() {
 
 bool Spool::Open(const std::string& path, std::string* error) {
   path_ = path;
-  // The folder the user named (a link to it is the user's own choice).
-  root_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // The folder the user named; a link to it is the user's own choice, or
+  // root's, never another user's (planted in a folder all may write).
   struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    *error = "the spool folder " + path + " is a link that belongs to " + UserName(st.st_uid);
+    return false;
+  }
+  root_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root_ < 0 || ::fstat(root_, &st) != 0) {
     *error = "the spool folder " + path + (errno == ENOENT ? " does not exist" : ": " + std::string(std::strerror(errno)));
     return false;
