@@ -197,8 +197,7 @@ TEST(Spool, OnlyWhatSmsdWroteIsBelieved) {
     SpoolStatus st = spool.Follow(name, kOurs);
     EXPECT_EQ(st.state, k.state);
     if (*k.distrust) {
-      EXPECT_NE(st.distrust.find(std::string(k.sub) + "/" + name + " " + k.distrust), std::string::npos)
-          << st.distrust;
+      EXPECT_NE(st.distrust.find(std::string(k.sub) + "/" + name + " " + k.distrust), std::string::npos) << st.distrust;
       // smsd took it meanwhile: nothing tells what became of it.
       QFile::remove(s.Path("outgoing/") + QString::fromStdString(name));
       EXPECT_EQ(spool.Follow(name, kOurs).state, SpoolState::Gone);
