@@ -81,7 +81,7 @@ void GatewayLink::SendSmstools(Run& run) {
     run.result.hint = status.failReason;
     run.End(Outcome::NotSent, Cause::Gateway, "Failed, smstools: " + status.failReason);
   } else if (w == Waited::Cancelled) {
-    // Still in outgoing/, the file is ours to take back.
+    // Escape: the file is taken back unless smsd has taken it already.
     if (spool.Withdraw(name) == Withdrawal::Withdrawn) {
       run.End(Outcome::NotSent, Cause::Cancelled, "Cancelled, withdrawn: nothing was sent.");
     } else {

@@ -84,9 +84,7 @@ SpoolWriters SpoolWriters::For(uid_t spoolOwner, gid_t spoolGroup) {
   return w;
 }
 
-bool SpoolWriters::User(uid_t uid) const {
-  return uid == 0 || uid == ::geteuid() || uid == owner || uid == smsdUser;
-}
+bool SpoolWriters::User(uid_t uid) const { return uid == 0 || uid == ::geteuid() || uid == owner || uid == smsdUser; }
 
 bool SpoolWriters::Group(gid_t gid) const { return gid == group || gid == smsdGroup || gid == dialout; }
 
@@ -107,11 +105,17 @@ Spool::~Spool() {
 
 bool Spool::Open(const std::string& path, std::string* error) {
   path_ = path;
-  // The folder the user named (a link to it is the user's own choice).
-  root_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // The folder the user named; a link to it is the user's own choice, or
+  // root's, never another user's (planted in a folder all may write).
   struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    *error = "the spool folder " + path + " is a link that belongs to " + UserName(st.st_uid);
+    return false;
+  }
+  root_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root_ < 0 || ::fstat(root_, &st) != 0) {
-    *error = "the spool folder " + path + (errno == ENOENT ? " does not exist" : ": " + std::string(std::strerror(errno)));
+    *error =
+        "the spool folder " + path + (errno == ENOENT ? " does not exist" : ": " + std::string(std::strerror(errno)));
     return false;
   }
   writers_ = SpoolWriters::For(st.st_uid, st.st_gid);
@@ -140,9 +144,9 @@ int Spool::Folder(int& fd, const char* name, std::string* error) {
   if (opened < 0) {
     const int e = errno;
     if (error) {
-      *error = e == ENOENT ? "the spool folder " + path + " does not exist"
+      *error = e == ENOENT                    ? "the spool folder " + path + " does not exist"
                : (e == ELOOP || e == ENOTDIR) ? "the spool folder " + path + " is a link or no folder"
-                                               : "cannot open " + path + ": " + std::strerror(e);
+                                              : "cannot open " + path + ": " + std::strerror(e);
     }
     errno = e;
     return -1;
@@ -265,14 +269,9 @@ SpoolStatus Spool::Follow(const std::string& name, const std::string& text) {
   SpoolStatus s;
   std::string content, why;
   switch (Result(sent_, "sent", name, text, &content, &why)) {
-    case Found::Believed:
-      s.state = SpoolState::Sent;
-      return s;
-    case Found::Distrusted:
-      s.distrust = "sent/" + name + " " + why;
-      break;
-    case Found::None:
-      break;
+    case Found::Believed: s.state = SpoolState::Sent; return s;
+    case Found::Distrusted: s.distrust = "sent/" + name + " " + why; break;
+    case Found::None: break;
   }
   why.clear();
   switch (Result(failed_, "failed", name, text, &content, &why)) {
@@ -292,8 +291,7 @@ SpoolStatus Spool::Follow(const std::string& name, const std::string& text) {
     case Found::Distrusted:
       if (s.distrust.empty()) s.distrust = "failed/" + name + " " + why;
       break;
-    case Found::None:
-      break;
+    case Found::None: break;
   }
   if (!Present(outgoing_, "outgoing", name) && !Present(checked_, "checked", name)) {
     // Taken by smsd (a modem is sending it), or with a sent/ folder that is

@@ -64,8 +64,8 @@ class Spool {
   int Folder(int& fd, const char* name, std::string* error);
   // A result file smsd may have written in `sub` (sent/ or failed/).
   enum class Found { None, Believed, Distrusted };
-  Found Result(int& folder, const char* sub, const std::string& name, const std::string& text,
-               std::string* content, std::string* why);
+  Found Result(int& folder, const char* sub, const std::string& name, const std::string& text, std::string* content,
+               std::string* why);
   bool Present(int& folder, const char* sub, const std::string& name);
 
   std::string path_;

@@ -30,9 +30,4 @@ std::string ProgramBuildTree();
 // that tree, else ../lib/mirapost/modules beside the program's folder.
 std::string ModuleFolder(const std::string& programFile);
 
-// Why the module at `dir`/`file` is not to be loaded ("" when it may be): a
-// link or file that belongs to another user, a file or folder that others
-// may write. `fd` is the module opened, when it could be.
-std::string ModuleDistrust(int dirFd, int fd, const std::string& file);
-
 }  // namespace mp

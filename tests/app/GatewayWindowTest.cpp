@@ -49,14 +49,17 @@ TEST_F(GatewayWindowTest, ChosenGatewaySendsAndTurnsPhoneOnlyControlsOff) {
   EXPECT_EQ(UI(PageControl)->tabToolTip(UI(PageControl)->indexOf(UI(TabSheet5))),
             mp::gateway::kPhoneOnlyTip);
 
-  // Plays smsd: the queued file moves to sent/.
+  // Plays smsd: the queued file moves to sent/ with smsd's "Sent:" line.
   QString queued;
   QTimer smsd;
   QObject::connect(&smsd, &QTimer::timeout, [&] {
     for (const QString& f : QDir(spool + "/outgoing").entryList(QDir::Files)) {
       QFile in(spool + "/outgoing/" + f);
       if (in.open(QIODevice::ReadOnly)) queued = QString::fromLatin1(in.readAll());
-      QFile::rename(spool + "/outgoing/" + f, spool + "/sent/" + f);
+      in.remove();
+      QFile out(spool + "/sent/" + f);
+      if (out.open(QIODevice::WriteOnly))
+        out.write(QString(queued).replace("\n\n", "\nSent: 26-12-08 09:23:27\n\n").toLatin1());
     }
   });
   smsd.start(10);

@@ -97,8 +97,8 @@ TEST(Modules, FoundWhereInstalledAndMissingOrBrokenIsSaid) {
 TEST(Modules, PlantedNearTheProgramNeverLoaded) {
   // Each a folder another user might write: a module there would run as
   // whoever sends.
-  for (const char* place : {".", "../src", "..", "../lib", "../lib/mirapost", "../lib/modules",
-                            "../libexec/mirapost", "../src/modules", "cwd"}) {
+  for (const char* place : {".", "../src", "..", "../lib", "../lib/mirapost", "../lib/modules", "../libexec/mirapost",
+                            "../src/modules", "cwd"}) {
     SCOPED_TRACE(place);
     Prefix p;
     QString cwd;
@@ -121,10 +121,13 @@ TEST(Modules, OthersCouldHaveWrittenThemRefused) {
   const QString installed = "../lib/mirapost/modules";
   const QString http = installed + "/mirapost-http.so";
   std::vector<Layout> layouts = {
-      {"module writable by all", [&](const Prefix& p) { p.Put(installed); ::chmod(qPrintable(p.At(http)), 0666); },
+      {"module writable by all",
+       [&](const Prefix& p) {
+         p.Put(installed);
+         ::chmod(qPrintable(p.At(http)), 0666);
+       },
        1, "mirapost-http.so may be written by every user"},
-      {"folder writable by all, even sticky",
-       [&](const Prefix& p) { ::chmod(qPrintable(p.Put(installed)), 01777); }, 1,
+      {"folder writable by all, even sticky", [&](const Prefix& p) { ::chmod(qPrintable(p.Put(installed)), 01777); }, 1,
        "modules may be written by every user"},
   };
   if (::geteuid() == 0) {

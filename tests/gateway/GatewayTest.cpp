@@ -150,14 +150,13 @@ TEST(GatewayLink, OutcomeAndReportsFollowTheSpool) {
     const char* status;
     int cancelAfter = -1;  // Escape during the wait
   };
-  for (const Case& k :
-       {Case{"sent", Outcome::Confirmed, "Message successfully sent through smstools."},
-        Case{"failed", Outcome::NotSent, "Failed, smstools: smsd gave no reason"},
-        Case{nullptr, Outcome::Queued, ", outcome unknown."},
-        // Escape while the file waits in outgoing/: taken back, never sent.
-        Case{nullptr, Outcome::NotSent, "Cancelled, withdrawn: nothing was sent.", 3},
-        // Escape once smsd has it (moved on to checked/, as smsd does).
-        Case{"checked", Outcome::Unconfirmed, "Cancelled, smsd had taken it: it may be sent.", 5}}) {
+  for (const Case& k : {Case{"sent", Outcome::Confirmed, "Message successfully sent through smstools."},
+                        Case{"failed", Outcome::NotSent, "Failed, smstools: smsd gave no reason"},
+                        Case{nullptr, Outcome::Queued, ", outcome unknown."},
+                        // Escape while the file waits in outgoing/: taken back, never sent.
+                        Case{nullptr, Outcome::NotSent, "Cancelled, withdrawn: nothing was sent.", 3},
+                        // Escape once smsd has it (moved on to checked/, as smsd does).
+                        Case{"checked", Outcome::Unconfirmed, "Cancelled, smsd had taken it: it may be sent.", 5}}) {
     QDir(dir.path() + "/outgoing").removeRecursively();  // the last case's file
     QDir(dir.path()).mkdir("outgoing");
     Host host;

@@ -108,6 +108,13 @@ CONF
   fi
   expect_rc "smsd fails it" 1 "Failed, smstools: Invalid key (To) for text_is_pdu" \
     "$SEND" --via "smstools:$S" --text-is-pdu-key 7654321 --wait 20 --to "$TO" text hi
+  # A spool others may write, or a link planted as outgoing/: refused, and
+  # nothing written anywhere.
+  mkdir -p "$T/open/outgoing" "$T/private" "$T/linked"; chmod 1777 "$T/open/outgoing"
+  ln -s "$T/private" "$T/linked/outgoing"
+  expect_rc "spool others may write" 1 "may be written by every user" "$SEND" --via "smstools:$T/open" --to "$TO" text hi
+  expect_rc "outgoing a link" 1 "is a link or no folder" "$SEND" --via "smstools:$T/linked" --to "$TO" text hi
+  [ -z "$(ls -A "$T/open/outgoing")$(ls -A "$T/private")" ] || fail "a refused spool got a file"
   mkdir -p "$T/idle/outgoing"
   expect_rc "nobody takes it" 5 ", outcome unknown." "$SEND" --via "smstools:$T/idle" --wait 1 --to "$TO" text hi
   ls "$T/idle/outgoing" | grep -q '^mirapost-' || fail "the unsent file left the spool"

@@ -97,6 +97,14 @@ TEST(Spool, PlantedOrOpenFoldersNeverTakeTheMessage) {
        "may be written by every user"},
   };
   if (::geteuid() == 0) {
+    cases.push_back({"the spool a link of another user",
+                     [](const SpoolDir& s) {
+                       const QString real = s.dir.path() + ".real";
+                       QDir().rename(s.dir.path(), real);
+                       ::symlink(qPrintable(real), qPrintable(s.dir.path()));
+                       ::lchown(qPrintable(s.dir.path()), kNobody, kNobody);
+                     },
+                     "is a link that belongs to nobody"});
     cases.push_back({"outgoing of another user",
                      [](const SpoolDir& s) { ASSERT_EQ(::chown(qPrintable(s.Path("outgoing")), kNobody, kNobody), 0); },
                      "who is neither smsd nor you"});
@@ -110,6 +118,7 @@ TEST(Spool, PlantedOrOpenFoldersNeverTakeTheMessage) {
     EXPECT_FALSE(spool.Open(s.Root(), &error));
     EXPECT_NE(error.find(k.said), std::string::npos) << error;
     EXPECT_TRUE(QDir(s.Path("private")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QDir(s.dir.path() + ".real").removeRecursively();
   }
   if (::geteuid() != 0) GTEST_SKIP() << "a folder of another user needs root: that case runs in the root pass";
 }
@@ -188,8 +197,7 @@ TEST(Spool, OnlyWhatSmsdWroteIsBelieved) {
     SpoolStatus st = spool.Follow(name, kOurs);
     EXPECT_EQ(st.state, k.state);
     if (*k.distrust) {
-      EXPECT_NE(st.distrust.find(std::string(k.sub) + "/" + name + " " + k.distrust), std::string::npos)
-          << st.distrust;
+      EXPECT_NE(st.distrust.find(std::string(k.sub) + "/" + name + " " + k.distrust), std::string::npos) << st.distrust;
       // smsd took it meanwhile: nothing tells what became of it.
       QFile::remove(s.Path("outgoing/") + QString::fromStdString(name));
       EXPECT_EQ(spool.Follow(name, kOurs).state, SpoolState::Gone);

@@ -1,8 +1,8 @@
 // mirapost-phonesim: a GSM phone on a pseudo-terminal for tests, benchmarks
 // and the demonstration run.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
   if (!journalPath.empty()) {
     // Never through a link, never held by a FIFO; readable by this user
     // alone when made here, and only ever a file of this user's own.
-    journalFd = open(journalPath.c_str(),
-                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
+    journalFd =
+        open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
     if (journalFd < 0) {
       std::fprintf(stderr, "mirapost-phonesim: %s: %s\n", journalPath.c_str(), std::strerror(errno));
       return 1;
