@@ -418,3 +418,26 @@ TEST(LongText, AgreesWithGammu) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window's count with the option on: what the last part holds, and the
+// messages when more than one.
+TEST(LongText, CountOfTheTextPage) {
+  struct Case {
+    std::u32string text;
+    std::string count;
+  };
+  const Case cases[] = {
+      {U"", "160"},
+      {U"hello", "155"},
+      {std::u32string(160, U'x'), "0"},
+      {std::u32string(161, U'x'), "145 (2 messages)"},
+      {U"Ж", "69"},
+      {std::u32string(71, U'Ж'), "63 (2 messages)"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(mp::LongCount(mp::BuildLongText(mp::TypeNormal, Chars(c.text), TextCoding::Auto, 10, 0)), c.count);
+}
+
+}  // namespace
