@@ -151,6 +151,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   QAction* ReceivingPhone1 = nullptr;  // View menu: panel shown
   QAction* SentMessages1 = nullptr;    // View menu: the "Sent messages" window
   QAction* KeepRecord1 = nullptr;      // View menu: record sends (a setting)
+  QAction* LongText1 = nullptr;        // View menu: "Long and Unicode messages" (a setting, off at first)
   TSentWin* SentWin = nullptr;
   std::unique_ptr<mp::record::Record> SentRecord;
   std::unique_ptr<mp::record::Recorder> SentRecorder;
@@ -162,8 +163,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
     mp::pdu::Reading reading;
     std::vector<mp::pdu::CharChange> changes;  // of the text the user wrote
     std::string tpdu;
+    std::string parts;  // a long text: how many messages and where each ends (UTF-8)
   };
   PagePreview CurrentPreview();
+  PagePreview LongTextPreview(const mp::TransferSettings& settings);
   void RefreshPreview();  // at once
   void PreviewChanged();  // soon: several changes in a row cost one refresh
   // ---- ports and the simulated phone (MainPorts.cpp) ----
@@ -249,6 +252,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void ReceivingPhone1Click();
   void SentMessages1Click();
   void KeepRecord1Click();
+  void LongText1Click();
   // ports (MainPorts.cpp)
   void Ports1Click();
   void Received1Click();

@@ -105,6 +105,11 @@ mp::PageLinks TWin::Links() {
   links.previewChanged = [this] { PreviewChanged(); };
   links.status = [this](const std::string& text) { ShowStatus(text); };
   links.beep = [this](mp::BeepKind kind) { Beep(kind); };
+  links.reference = [this](const std::string& destination) {
+    // The record is opened for it (when it is on), so that its rows lead.
+    if (SentRecorder && mp::record::Enabled()) SentRecorder->EnsureOpen();
+    return SentRecord ? SentRecord->NextReference(destination) : 0;
+  };
   return links;
 }
 

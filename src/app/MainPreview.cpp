@@ -87,6 +87,13 @@ void TWin::SetupPreview() {
   connect(ReceivingPhone1, &QAction::triggered, this, &TWin::ReceivingPhone1Click);
   connect(SentMessages1, &QAction::triggered, this, &TWin::SentMessages1Click);
   connect(KeepRecord1, &QAction::triggered, this, &TWin::KeepRecord1Click);
+  // Text beyond one message and any character: off unless the user turned it on.
+  LongText1 = view->addAction("&Long and Unicode messages");
+  LongText1->setObjectName("LongText1");
+  LongText1->setCheckable(true);
+  LongText1->setChecked(SettingOn("LongMessages", false));
+  textPage_.SetLongText(LongText1->isChecked());
+  connect(LongText1, &QAction::triggered, this, &TWin::LongText1Click);
 
   PhoneScreen::IndicatorIcon = [](const std::string& kind) {
     if (kind == "voice") return VoiceMailPicture();
@@ -167,6 +174,12 @@ void TWin::PlaceReceivingPhone() {
 
 void TWin::KeepRecord1Click() { mp::record::SetEnabled(KeepRecord1->isChecked()); }
 
+void TWin::LongText1Click() {
+  textPage_.SetLongText(LongText1->isChecked());
+  WriteSetting("LongMessages", LongText1->isChecked());
+  PreviewChanged();
+}
+
 void TWin::SentMessages1Click() {
   if (SentRecorder) SentRecorder->EnsureOpen();  // opened here or at the first send
   if (!SentWin) SentWin = new TSentWin(this);
@@ -213,6 +226,7 @@ TWin::PagePreview TWin::CurrentPreview() {
   if (settings.DestAddress.empty()) settings.DestAddress = mp::kTemplateDestination;
   mp::Body body;
   bool userText = false;
+  if (page == ui->TabSheet1 && textPage_.LongTextOn()) return LongTextPreview(settings);
   if (page == ui->TabSheet1) {
     std::string text;
     bool toggles = false;
@@ -260,6 +274,50 @@ TWin::PagePreview TWin::CurrentPreview() {
   return out;
 }
 
+TWin::PagePreview TWin::LongTextPreview(const mp::TransferSettings& settings) {
+  PagePreview out;
+  const std::vector<mp::TextChar> chars = mp::TextChars(editors_.Runs(ui->Message));
+  const mp::LongText t =
+      mp::BuildLongText(std::max(ClassIndex(), 0), chars, mp::TextCoding::Auto, mp::kWindowMaxParts, 0);
+  if (t.needed == 0) {
+    out.reading.error = "The message is empty.";
+    return out;
+  }
+  if (!t.Fits()) {
+    out.reading.error =
+        QString("Too long to send: %1 messages, at most %2.").arg(t.needed).arg(mp::kWindowMaxParts).toStdString();
+    return out;
+  }
+  // The whole text as the receiving phone joins it, and where each part ends.
+  const std::u32string typed = TypedText(ui->Message);
+  std::string ends;
+  for (std::size_t i = 0; i < t.parts.size(); ++i) {
+    const mp::Body& b = t.parts[i].body;
+    const std::string tpdu = mp::SubmitTpdu(settings, b.header, b.hex);
+    const mp::pdu::Reading part = mp::pdu::ReadTpdu(tpdu);
+    if (i == 0) {
+      out.tpdu = tpdu;
+      out.reading = part;
+    } else {
+      out.reading.segments.insert(out.reading.segments.end(), part.segments.begin(), part.segments.end());
+    }
+    if (t.parts.size() > 1 && i + 1 < t.parts.size()) {
+      // The last few characters before the cut.
+      const std::size_t end = t.parts[i].end;
+      const std::size_t from = end > 8 ? end - 8 : 0;
+      QString tail;
+      for (std::size_t k = from; k < end; ++k) {
+        const char32_t cp = chars[k].cp == U'\n' ? U' ' : chars[k].cp;
+        tail += QString::fromUcs4(&cp, 1);
+      }
+      ends += (ends.empty() ? "" : ", ") + QString("%1 after \"\u2026%2\"").arg(i + 1).arg(tail).toStdString();
+    }
+  }
+  if (t.parts.size() > 1) out.parts = std::to_string(t.parts.size()) + " messages; part " + ends + ".";
+  out.changes = mp::pdu::ChangedCharacters(typed, out.reading.Text());
+  return out;
+}
+
 void TWin::RefreshPreview() {
   if (!Preview) return;
   const bool textPage = ui->PageControl->currentWidget() == ui->TabSheet1;
@@ -267,7 +325,10 @@ void TWin::RefreshPreview() {
   // The Count label's warning is wanted with the panel closed too.
   if (!shown && !textPage) return;
   const PagePreview now = CurrentPreview();
-  if (shown) Preview->Show(now.reading, now.changes);
+  if (shown) {
+    Preview->Show(now.reading, now.changes);
+    Preview->SetParts(QString::fromStdString(now.parts));
+  }
   if (!textPage) return;
   // "Characters left:" and its count: a warning colour, the changes in the hint.
   const QString changed = "These characters will change: " + ChangeList(now.changes);

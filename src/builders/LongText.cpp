@@ -240,6 +240,12 @@ std::string PackSeptets(const std::string& septets, int start) {
   return out;
 }
 
+std::string LongCount(const LongText& text) {
+  const std::string left = std::to_string(text.left);
+  if (text.needed <= 1) return text.needed == 1 ? left : std::to_string(kTextChars);
+  return left + " (" + std::to_string(text.needed) + " messages)";
+}
+
 void SetReference(std::vector<Body>& parts, int reference) {
   // TP-PID, TP-DCS, TP-VP and TP-UDL come first (8 hex digits), then the
   // header's length and the element 00 of three octets.

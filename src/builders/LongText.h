@@ -67,6 +67,14 @@ struct LongText {
 // of BuildTextBody.
 LongText BuildLongText(int type, const std::vector<TextChar>& chars, TextCoding coding, int maxParts, int reference);
 
+// The window's part limit with the option "Long and Unicode messages" on.
+inline constexpr int kWindowMaxParts = 10;
+
+// The text page's count with that option on: what the current (last) part
+// still holds, and what the text costs when it takes more than one message:
+// "12", "12 (3 messages)".
+std::string LongCount(const LongText& text);
+
 // Puts `reference` into the concatenation element of every part (built
 // before the recipient's own reference was known). A part without one is
 // left as it is.

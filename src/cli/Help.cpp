@@ -50,7 +50,7 @@ Options:
                              (default: the window's stored choice)
   --long                     a text longer than one message goes in parts
                              that the receiving phone joins
-  --max-parts N              with --long: at most N parts (1 to 255, default 10)
+  --max-parts N              with --long: at most N parts (1-255, default 10)
   --file FILE                the text from a message file; in RTF, red text
                              blinks
   --dry-run                  print the SCA, the TPDU and what the receiving

@@ -195,6 +195,18 @@ ReceivingPhone::ReceivingPhone(QWidget* parent) : QWidget(parent) {
   Changes->setWordWrap(true);
   Changes->setTextFormat(Qt::PlainText);
   layout->addWidget(Changes);
+  Parts = new QLabel(this);
+  Parts->setObjectName("ReceivingPhoneParts");
+  Parts->setAccessibleName("Parts of the message");
+  Parts->setWordWrap(true);
+  Parts->setTextFormat(Qt::PlainText);
+  Parts->hide();
+  layout->addWidget(Parts);
+}
+
+void ReceivingPhone::SetParts(const QString& text) {
+  Parts->setText(text);
+  Parts->setVisible(!text.isEmpty());
 }
 
 void ReceivingPhone::Show(const mp::pdu::Reading& reading,

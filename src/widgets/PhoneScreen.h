@@ -55,9 +55,12 @@ class ReceivingPhone : public QWidget {
  public:
   explicit ReceivingPhone(QWidget* parent = nullptr);
   void Show(const mp::pdu::Reading& reading, const std::vector<mp::pdu::CharChange>& changes);
+  // A long text: how many messages it takes and where each ends; empty for one.
+  void SetParts(const QString& text);
 
   PhoneScreen* Screen = nullptr;
   QLabel* Changes = nullptr;  // "Will change: € → e, ç → c" or empty
+  QLabel* Parts = nullptr;    // "3 messages; part 1 after "…", 2 after "…"." or empty
 };
 
 // "€ → e, ç → c" of a list of changes.

@@ -418,3 +418,86 @@ TEST(LongText, AgreesWithGammu) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window's count with the option on: what the last part holds, and the
+// messages when more than one.
+TEST(LongText, CountOfTheTextPage) {
+  struct Case {
+    std::u32string text;
+    std::string count;
+  };
+  const Case cases[] = {
+      {U"", "160"},
+      {U"hello", "155"},
+      {std::u32string(160, U'x'), "0"},
+      {std::u32string(161, U'x'), "145 (2 messages)"},
+      {U"Ж", "69"},
+      {std::u32string(71, U'Ж'), "63 (2 messages)"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(mp::LongCount(mp::BuildLongText(mp::TypeNormal, Chars(c.text), TextCoding::Auto, 10, 0)), c.count);
+}
+
+}  // namespace
+
+namespace {
+
+std::string Septets(const char* utf8) {
+  std::string out;
+  for (char32_t cp : U32(utf8)) out += mp::GsmSeptets(cp);
+  return out;
+}
+
+std::string Bytes(std::initializer_list<int> octets) {
+  std::string out;
+  for (int o : octets) out.push_back(static_cast<char>(o));
+  return out;
+}
+
+// ModemManager's test-charsets.c: the alphabet and its extension table,
+// septet packing (with fill bits before the first septet) and UCS-2.
+TEST(LongText, CharsetVectors) {
+  std::string all;
+  for (int i = 0; i < 128; ++i)
+    if (i != 0x1B) all.push_back(static_cast<char>(i));
+  EXPECT_EQ(Septets("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§"
+                    "¿abcdefghijklmnopqrstuvwxyzäöñüà"),
+            all);
+  const std::string ext = Bytes({0x1B, 0x0A, 0x1B, 0x14, 0x1B, 0x28, 0x1B, 0x29, 0x1B, 0x2F,
+                                 0x1B, 0x3C, 0x1B, 0x3D, 0x1B, 0x3E, 0x1B, 0x40, 0x1B, 0x65});
+  EXPECT_EQ(Septets("\f^{}\\[~]|€"), ext);
+  EXPECT_EQ(Septets("@£$¥èéùìø\fΩΠΨΣΘ{ΞÆæß(})789\\:;<=>[?¡QRS]TUÖ|ÑÜ§¿abpqrstuvöñüà€").size(), 69u);
+  EXPECT_EQ(Septets("ç"), "");  // not in the alphabet: the text goes as UCS-2
+
+  struct Pack {
+    std::string septets;
+    int start;
+    const char* hex;
+  };
+  std::string every;
+  for (int i = 0; i < 128; ++i) every.push_back(static_cast<char>(i));
+  const Pack packs[] = {
+      {"How are you?", 0, "C8F71D14969741F977FD07"},
+      {"qwertyu", 0, "F17B594ECFD701"},
+      {every + ext, 0,
+       "808060402818 0E888462C168381E908864 42A9582E988C66C3E9783EA090684 42A994EA8946AC56AB95EB0986C46ABD9"
+       "6EB89C6EC7EBF97EC0A070482C1A8FC8A472C96C3A9FD0A8744AAD5AAFD8AC76CBED7ABFE0B0784C2E9BCFE8B47ACD6E"
+       "BBDFF0B87C4EAFDBEFF8BC7ECFEFFBFF1BC586B2416D529BD786B7E96D7C1BE0A60C"},
+      {Bytes({0x68, 0x65, 0x6C, 0x6C, 0x6F, 0x10, 0x2F}), 3, "005D66B3DF9017"},  // 5 fill bits first
+  };
+  for (const Pack& p : packs) {
+    std::string hex = p.hex;
+    std::erase(hex, ' ');
+    EXPECT_EQ(mp::PackSeptets(p.septets, p.start), hex) << p.hex;
+  }
+  EXPECT_EQ(mp::PackSeptets(every.substr(0, 24), 0).size(), 42u);  // 24 septets fill 21 octets exactly
+
+  const LongText ucs2 = mp::BuildLongText(mp::TypeNormal, Chars(U"T-Mobile"), TextCoding::Ucs2, 1, 0);
+  EXPECT_EQ(UserData(ucs2.parts.at(0).body),
+            "10"
+            "0054002D004D006F00620069006C0065");
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "builders/LongText.h"
 #include "builders/Messages.h"
 #include "platform/Rtf.h"
 #include "widgets/MessageEdit.h"
@@ -18,6 +19,8 @@ namespace mp {
 namespace {
 
 constexpr int kMessageMax = 320;
+// With the option "Long and Unicode messages": what the most parts hold.
+constexpr int kLongMessageMax = kMaxParts * kConcatSeptets;
 constexpr int kEntryNameMax = 32;
 const QColor kBlinkRed(255, 0, 0);
 
@@ -59,7 +62,15 @@ QTextCharFormat FormatAt(const QTextDocument* d, int pos) {
 
 }  // namespace
 
-int Editors::MaxLength(QTextEdit* editor) const { return editor == c_.EntryName ? kEntryNameMax : kMessageMax; }
+int Editors::MaxLength(QTextEdit* editor) const {
+  if (editor == c_.EntryName) return kEntryNameMax;
+  return longText_ ? kLongMessageMax : kMessageMax;
+}
+
+void Editors::SetLongText(bool on) {
+  longText_ = on;
+  if (c_.Message) c_.Message->SetMaxLength(MaxLength(c_.Message));
+}
 
 void Editors::Setup(const Controls& controls) {
   c_ = controls;
@@ -95,6 +106,10 @@ void Editors::SetupEditor(MessageEdit* editor, QAbstractButton* blink) {
 int Editors::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles) {
   toggles = false;
   if (!editor || EditorLength(editor->document()) > kMessageMax) return -1;
+  return BlinkText(MarkedChars(Runs(editor)), out, toggles);
+}
+
+std::vector<MarkedRun> Editors::Runs(QTextEdit* editor) {
   // Read a copy, so that the editor's selection and scroll position stay.
   CopyRichText(editor, c_.rtfBuf);
   const QTextDocument* d = c_.rtfBuf->document();
@@ -108,7 +123,7 @@ int Editors::RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles)
       runs.push_back({std::u32string(text.begin(), text.end()), IsBlinkRed(f.charFormat())});
     }
   }
-  return BlinkText(MarkedChars(runs), out, toggles);
+  return runs;
 }
 
 void Editors::NormaliseMessage(bool joinPrevious) { NormaliseEditor(c_.Message, joinPrevious); }

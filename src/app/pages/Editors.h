@@ -8,6 +8,9 @@
 #include <QBuffer>
 #include <QObject>
 #include <string>
+#include <vector>
+
+#include "builders/Messages.h"
 
 class MessageEdit;
 class QAbstractButton;
@@ -34,6 +37,11 @@ class Editors : public QObject {
   QAbstractButton* CurrentBlinkButton = nullptr;
   QBuffer ScratchStream;  // the scratch stream of CopyRichText
 
+  // The editor's text as runs of one marking each, paragraphs joined by line
+  // breaks (read from a copy, so that the selection and scroll position stay).
+  std::vector<MarkedRun> Runs(QTextEdit* editor);
+  // "Long and Unicode messages": Message holds a long text's characters.
+  void SetLongText(bool on);
   // Returns the blink text length or -1; writes the blink text to `out` when given.
   int RichToBlinkText(QTextEdit* editor, std::string* out, bool& toggles);
   // The formatting normaliser, on CurrentEditor. It keeps the editor's undo
@@ -57,6 +65,7 @@ class Editors : public QObject {
  private:
   void SetupEditor(MessageEdit* editor, QAbstractButton* blink);
   Controls c_{};
+  bool longText_ = false;
 };
 
 }  // namespace mp

@@ -22,6 +22,9 @@ struct PageLinks {
   std::function<void()> previewChanged;            // what the page would send has changed
   std::function<void(const std::string&)> status;  // a text for the status bar
   std::function<void(BeepKind)> beep;
+  // The concatenation reference for a long text to a TP-DA (the record's
+  // next for that recipient); 0 when none is handed in.
+  std::function<int(const std::string&)> reference;
 
   TSendWin* SendDialog() const { return sendDialog ? sendDialog() : nullptr; }
   TCodingWin* CodingDialog() const { return codingDialog ? codingDialog() : nullptr; }

@@ -61,12 +61,36 @@ void TextPage::SetClassIndex(int index) {
   classShown_ = ClassIndex();
 }
 
+void TextPage::SetLongText(bool on) {
+  longText_ = on;
+  editors_->SetLongText(on);
+  MessageChange();
+}
+
+LongText TextPage::LongParts() {
+  return BuildLongText(std::max(ClassIndex(), 0), TextChars(editors_->Runs(c_.Message)), TextCoding::Auto,
+                       kWindowMaxParts, 0);
+}
+
 void TextPage::MessageChange() {
+  if (longText_) {
+    const LongText t = LongParts();
+    c_.Count->setText(QString::fromStdString(LongCount(t)));
+    c_.SaveBlink->setEnabled(t.Fits());
+    return;
+  }
   bool toggles = false;
   const int n = editors_->RichToBlinkText(c_.Message, nullptr, toggles);
   const CharsLeft left = CountCharsLeft(n, toggles, ClassIndex());
   c_.Count->setText(QString::fromStdString(left.count));
   c_.SaveBlink->setEnabled(left.enabled);
+  HintAtLimit(left, n);
+}
+
+void TextPage::HintAtLimit(const CharsLeft& left, int n) {
+  if (hinted_ || !links_.status || (n != -1 && left.count != "0" && left.count.rfind('-', 0) != 0)) return;
+  hinted_ = true;
+  links_.status("Longer and Unicode texts are possible with View > Long and Unicode messages.");
 }
 
 void TextPage::ClassClick() {
@@ -86,6 +110,10 @@ void TextPage::ClassClick() {
 }
 
 void TextPage::SaveBlinkClick() {
+  if (longText_) {
+    SaveLongText();
+    return;
+  }
   TSendWin* send = links_.SendDialog();
   if (!send || ShowModal(send) != QDialog::Accepted) return;
   std::string text;
@@ -98,6 +126,23 @@ void TextPage::SaveBlinkClick() {
   const Body body = BuildTextBody(type, text, toggles);
   links_.phone->TransferMessage(send->Transfer(), body.header, body.hex, body.status);
   if (ChooseTextKind(type, toggles) == TextKind::Normal) links_.phone->LogReady = true;
+}
+
+void TextPage::SaveLongText() {
+  TSendWin* send = links_.SendDialog();
+  if (!send || ShowModal(send) != QDialog::Accepted) return;
+  const std::vector<TextChar> chars = TextChars(editors_->Runs(c_.Message));
+  const int type = std::max(ClassIndex(), 0);
+  const LongText t = BuildLongText(type, chars, TextCoding::Auto, kWindowMaxParts, 0);
+  // As with a single message: a text that no longer fits sends nothing.
+  if (!t.Fits()) return;
+  std::vector<Body> parts;
+  for (const TextPart& p : t.parts) parts.push_back(p.body);
+  const TransferSettings settings = send->Transfer();
+  const int reference = parts.size() > 1 && links_.reference ? links_.reference(settings.DestAddress) : 0;
+  SetReference(parts, reference);
+  links_.phone->TransferParts(settings, parts, reference);
+  if (ChooseTextKind(type, AnyBlink(chars)) == TextKind::Normal) links_.phone->LogReady = true;
 }
 
 }  // namespace mp

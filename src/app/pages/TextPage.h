@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include "app/pages/PageLinks.h"
+#include "builders/LongText.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -30,6 +31,14 @@ class TextPage : public QObject {
   int ClassIndex() const;  // 0 Normal, 1 Class 0, 2 Hidden, -1 none
   void SetClassIndex(int index);
 
+  // The option "Long and Unicode messages": the text goes in as many parts
+  // as it needs (at most kWindowMaxParts), in the automatic alphabet.
+  void SetLongText(bool on);
+  bool LongTextOn() const { return longText_; }
+  // Every part the page would send now, with reference 00 (empty when the
+  // text is empty or takes more parts than allowed).
+  LongText LongParts();
+
   void MessageChange();  // the count and SaveBlink follow the text and the type
   void ClassClick();     // Hidden removes the marking, as one undo step
   void SaveBlinkClick();
@@ -39,6 +48,12 @@ class TextPage : public QObject {
   Editors* editors_ = nullptr;
   PageLinks links_;
   int classShown_ = 0;  // the message type before the latest click
+  bool longText_ = false;
+  bool hinted_ = false;  // the status bar has told once of the option
+  // With the option off, a text that reaches its limit: the status bar says
+  // once that the option sends longer and Unicode texts.
+  void HintAtLimit(const CharsLeft& left, int n);
+  void SaveLongText();
 };
 
 }  // namespace mp
