@@ -136,8 +136,8 @@ SentModel::RowState SentModel::StateOf(const mp::record::Entry& e) {
       {"pending", RowState::Unfinished},  {"sent", RowState::Sent},       {"saved", RowState::Saved},
       {"delivered", RowState::Delivered}, {"refused", RowState::Refused}, {"failed", RowState::Failed},
       {"unconfirmed", RowState::MaySent}, {"queued", RowState::Queued},
-      // A long text of which only some parts went out: its outcome's name
-      // (OutcomeName) goes here once the record keeps one.
+      // A long text of which only some parts went out.
+      {"partly-sent", RowState::PartlySent},
   };
   // A state written by a newer version is never taken for a failure.
   RowState state = !e.state.empty() ? RowState::Other

@@ -82,6 +82,7 @@ TEST(SentModel, OutcomesHaveTheirWordsAndLooks) {
       {mp::Outcome::Unconfirmed, "CMGS", "may have been sent", false, true},
       {mp::Outcome::Unconfirmed, "CPBW", "may have been saved", false, true},
       {mp::Outcome::Queued, "CMGS", "queued, outcome unknown", false, true},
+      {mp::Outcome::PartlySent, "CMGS", "partly sent", false, true},
   };
   QTemporaryDir dir;
   mp::record::Record rec(dir.filePath("sent.db").toStdString());
