@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextEdit>
 
 #include "AppFixture.h"
@@ -76,6 +77,26 @@ TEST_F(LongTextWindow, OnTheTextTakesPartsAndArrivesWhole) {
   EXPECT_EQ(StoredInteger("LongMessages"), 0);
   Message()->setPlainText("hello");
   EXPECT_EQ(UI(Count)->text(), "155");
+}
+
+// A message file keeps what code page 1252 lacks (RTF \\uN with a fallback
+// character) and gives it back exactly, beyond the 320 characters of the
+// option off.
+TEST_F(LongTextWindow, MessageFilesKeepEveryCharacter) {
+  Create();
+  Option()->trigger();
+  const QString text = QString::fromUtf8("Привет, мир! 😀 🇫🇮 e\u0301 € [x] 中文 ").repeated(20);
+  Message()->setPlainText(text);
+  QTemporaryDir dir;
+  const QString file = dir.filePath("long.rtf");
+  Asked().SaveAnswers(file);
+  UI(SaveAs1)->trigger();
+  EXPECT_EQ(Win->StatusText(), "Message saved to '" + file + "'.");
+  UI(New1)->trigger();
+  ASSERT_EQ(Message()->toPlainText(), "");
+  Asked().OpenAnswers(file);
+  UI(Open1)->trigger();
+  EXPECT_EQ(Message()->toPlainText(), text);
 }
 
 }  // namespace
