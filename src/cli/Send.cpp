@@ -437,21 +437,6 @@ class Sender {
     if (!r.hint.empty()) j.Str("hint", Utf8(r.hint));
   }
 
-  // An unconfirmed message outranks everything: a script that retries on
-  // any other status would send it twice.
-  static int ExitCode(const std::vector<LinkResult>& results) {
-    int rc = kAllSent;
-    for (const LinkResult& r : results) {
-      if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
-      if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) {
-        rc = kNoPort;
-      } else if (!r.Ok() && rc == kAllSent) {
-        rc = kPhoneFailed;
-      }
-    }
-    return rc;
-  }
-
   // Every message on one connection; a connection that broke is opened again
   // for the next message.
   int Transfer(PhoneLink& link, const Composed& c, std::string& traffic) {
@@ -484,7 +469,7 @@ class Sender {
       Report(c, m, o, host_.LastStatus());
     }
     link.ClosePhone();
-    return ExitCode(outcomes);
+    return ExitStatus(outcomes);
   }
 
   int WriteEntry(PhoneLink& link, const Composed& c) {
@@ -501,7 +486,7 @@ class Sender {
       if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
       io_.out << j.Text() << std::endl;
     }
-    return ExitCode({o});
+    return ExitStatus({o});
   }
 
   Io io_;
@@ -513,6 +498,22 @@ class Sender {
 };
 
 }  // namespace
+
+int ExitStatus(const std::vector<LinkResult>& results) {
+  auto status = [](const LinkResult& r) {
+    if (r.Ok()) return kAllSent;
+    if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
+    if (r.outcome == Outcome::Queued) return kQueuedUnknown;
+    if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return kNoPort;
+    return kPhoneFailed;
+  };
+  // Most important first.
+  constexpr Exit kRank[] = {kUnconfirmed, kQueuedUnknown, kNoPort, kPhoneFailed};
+  for (Exit rc : kRank)
+    for (const LinkResult& r : results)
+      if (status(r) == rc) return rc;
+  return kAllSent;
+}
 
 int Run(const QStringList& arguments, Io io) {
   QCommandLineParser parser;

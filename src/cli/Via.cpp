@@ -34,25 +34,6 @@ class GatewayConsole : public PhoneHost {
   std::ostream& err_;
 };
 
-int ExitFor(Outcome o) {
-  switch (o) {
-    case Outcome::Confirmed:
-    case Outcome::Delivered: return kAllSent;
-    case Outcome::Unconfirmed: return kUnconfirmed;
-    case Outcome::Queued: return kQueuedUnknown;
-    default: return kPhoneFailed;
-  }
-}
-
-// The status that matters most of two: a message that may have gone out
-// (unconfirmed, then queued) outranks a failure, so that a script that
-// retries on failure never sends one twice.
-int Worse(int a, int b) {
-  for (int rc : {int(kUnconfirmed), int(kQueuedUnknown), int(kPhoneFailed)})
-    if (a == rc || b == rc) return rc;
-  return kAllSent;
-}
-
 }  // namespace
 
 int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json, int waitSeconds) {
@@ -72,14 +53,14 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
     }
   }
   gateway::GatewayLink link(host, gateway, std::chrono::seconds(waitSeconds));
-  int rc = kAllSent;
+  std::vector<LinkResult> results;
   const std::size_t count = c.messages.size();
   for (std::size_t i = 0; i < count; ++i) {
     const Outgoing& m = c.messages[i];
     if (count > 1)
       io.err << "Message " << i + 1 << " of " << count << " to " << m.recipient.toStdString() << std::endl;
     const LinkResult r = link.Send(m.settings, m.body.header, m.body.hex);
-    rc = Worse(rc, ExitFor(r.outcome));
+    results.push_back(r);
     if (json) {
       const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
       pdu::JsonObject j;
@@ -90,7 +71,7 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       io.out << j.Text() << std::endl;
     }
   }
-  return rc;
+  return ExitStatus(results);
 }
 
 }  // namespace mp::cli

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/Rtf.h"
+#include "support/CaseName.h"
 
 using mp::ReadRtf;
 using mp::RtfFormat;
@@ -62,16 +63,15 @@ INSTANTIATE_TEST_SUITE_P(
     Rtf, RtfReadTable,
     ::testing::Values(
         ReadCase{"minimal", "{\\rtf1 Hi}", "Hi"},
-        ReadCase{"nested groups keep the outer state",
-                 QByteArray("{\\rtf1") + kRed + "a{\\cf1 b{\\b c}d}e}", "a[bcd]e"},
+        ReadCase{"nested groups keep the outer state", QByteArray("{\\rtf1") + kRed + "a{\\cf1 b{\\b c}d}e}",
+                 "a[bcd]e"},
         ReadCase{"cf0 is the automatic colour", QByteArray("{\\rtf1") + kRed + "\\cf1 x\\cf0 y}", "[x]y"},
         ReadCase{"plain resets the colour", QByteArray("{\\rtf1") + kRed + "\\cf1 x\\plain y}", "[x]y"},
         ReadCase{"pard keeps the character colour", QByteArray("{\\rtf1") + kRed + "\\cf1 x\\pard y}", "[xy]"},
         ReadCase{"colour table without the auto entry",
                  "{\\rtf1{\\colortbl\\red255\\green0\\blue0;\\red0\\green0\\blue0;}\\cf0 r\\cf1 k}", "[r]k"},
         ReadCase{"colour index beyond the table", QByteArray("{\\rtf1") + kRed + "\\cf99 x}", "x"},
-        ReadCase{"par, line, tab and the last paragraph mark", "{\\rtf1 a\\par b\\line c\\tab d\\par\n}",
-                 "a\nb\nc\td"},
+        ReadCase{"par, line, tab and the last paragraph mark", "{\\rtf1 a\\par b\\line c\\tab d\\par\n}", "a\nb\nc\td"},
         ReadCase{"two paragraph marks at the end keep one empty paragraph", "{\\rtf1 a\\par\\par}", "a\n"},
         ReadCase{"line ends in the source are not text", "{\\rtf1 a\r\nb\nc}", "abc"},
         ReadCase{"escaped braces and backslash", "{\\rtf1 \\{x\\}\\\\}", "{x}\\"},
@@ -82,12 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"uc2 skips two fallbacks including hex", "{\\rtf1\\uc2 \\u8364\\'80Ex}", QString::fromUtf8("€x")},
         ReadCase{"uc0 skips nothing", "{\\rtf1\\uc0 \\u8364 x}", QString::fromUtf8("€x")},
         ReadCase{"uc is scoped by the group", "{\\rtf1{\\uc2 a}\\u8364??}", QString::fromUtf8("a€?")},
-        ReadCase{"surrogate pair, unsigned form",
-                 "{\\rtf1\\uc0 \\u55357\\uc1 \\u56832\\'3f!}", QString::fromUtf8("\U0001F600!")},
+        ReadCase{"surrogate pair, unsigned form", "{\\rtf1\\uc0 \\u55357\\uc1 \\u56832\\'3f!}",
+                 QString::fromUtf8("\U0001F600!")},
         ReadCase{"unicode line separator breaks the line", "{\\rtf1 a\\u8232?b}", "a\nb"},
         ReadCase{"ignorable destination", "{\\rtf1{\\*\\unknown {x} y}z}", "z"},
-        ReadCase{"skipped destinations", "{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}{\\pict 0102}"
-                                         "{\\header H}{\\footer F}ok}", "ok"},
+        ReadCase{"skipped destinations",
+                 "{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}{\\pict 0102}"
+                 "{\\header H}{\\footer F}ok}",
+                 "ok"},
         ReadCase{"field result kept, instruction skipped",
                  "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}", "link"},
         ReadCase{"field instruction without the star", "{\\rtf1{\\field{\\fldinst PAGE}{\\fldrslt 3}}}", "3"},
@@ -98,9 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"unterminated groups", QByteArray("{\\rtf1") + kRed + "{\\cf1 abc", "[abc]"},
         ReadCase{"text after the document group", "{\\rtf1 a}b", "a"},
         ReadCase{"huge numbers", "{\\rtf1\\fs999999999999999999 a\\cf-99999999999 b\\u99999999999 ?c}", "abc"},
-        ReadCase{"truncated hex escape", "{\\rtf1 a\\'4", "a"},
-        ReadCase{"backslash at the end", "{\\rtf1 a\\", "a"},
-        ReadCase{"leading blanks before the header", "  \r\n{\\rtf1 a}", "a"}));
+        ReadCase{"truncated hex escape", "{\\rtf1 a\\'4", "a"}, ReadCase{"backslash at the end", "{\\rtf1 a\\", "a"},
+        ReadCase{"leading blanks before the header", "  \r\n{\\rtf1 a}", "a"}),
+    mp::test::NamedBy(&ReadCase::name));
 
 TEST(Rtf, FontTableAndSizes) {
   const RtfText t = ReadRtf(
