@@ -32,6 +32,8 @@ struct ExitCase {
   int status;
 };
 
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.what; }
+
 class ExitStatusOf : public ::testing::TestWithParam<ExitCase> {};
 
 TEST_P(ExitStatusOf, TheRunIsTheDocumentedStatus) { EXPECT_EQ(ExitStatus(GetParam().results), GetParam().status); }

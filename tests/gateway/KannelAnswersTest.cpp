@@ -96,6 +96,8 @@ struct AnswerCase {
   const char* state;  // the record's row
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.what; }
+
 class KannelAnswer : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(KannelAnswer, EndsInTheOutcomeItMeans) {

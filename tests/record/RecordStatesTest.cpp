@@ -21,6 +21,8 @@ struct StateCase {
   bool ok;
 };
 
+void PrintTo(const StateCase& c, std::ostream* os) { *os << c.what; }
+
 class RecordState : public ::testing::TestWithParam<StateCase> {
  protected:
   void SetUp() override {
