@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "Fakes.h"
-#include "phone/PhoneLink.h"
 #include "support/CaseName.h"
+#include "phone/PhoneLink.h"
 
 namespace mp::test {
 namespace {
@@ -93,63 +93,34 @@ bool Silent(const FakeLine& l, size_t writes) { return l.writes.size() == writes
 INSTANTIATE_TEST_SUITE_P(
     Phases, CancelIn,
     ::testing::Values(
-        CancelCase{
-            "handshake", Op::Send, {}, [](const FakeLine& l) { return Silent(l, 1); }, 1, "<10>", {kEst, kCancelled}},
-        CancelCase{"PDU mode refused, third attempt",
-                   Op::Send,
-                   {kError, kError, kError, kError},
-                   [](const FakeLine& l) { return Silent(l, 3); },
-                   3,
-                   "<10>" + kError + "<10>" + kError + "<10>" + kError,
-                   {kEst, kCancelled}},
-        CancelCase{"prompt",
-                   Op::Send,
-                   {kOk},
-                   [](const FakeLine& l) { return Silent(l, 3); },
-                   3,
-                   "<10>" + kOk + "<10>" + kOk + "<CMD><11>",
-                   {kEst, kTransferring, kCancelled}},
+        CancelCase{"handshake", Op::Send, {}, [](const FakeLine& l) { return Silent(l, 1); }, 1,
+                   "<10>", {kEst, kCancelled}},
+        CancelCase{"PDU mode refused, third attempt", Op::Send, {kError, kError, kError, kError},
+                   [](const FakeLine& l) { return Silent(l, 3); }, 3,
+                   "<10>" + kError + "<10>" + kError + "<10>" + kError, {kEst, kCancelled}},
+        CancelCase{"prompt", Op::Send, {kOk}, [](const FakeLine& l) { return Silent(l, 3); }, 3,
+                   "<10>" + kOk + "<10>" + kOk + "<CMD><11>", {kEst, kTransferring, kCancelled}},
         // In the pause before the TPDU: the centre address went out, nothing
         // after it but the ESC that tells the phone to drop it.
-        CancelCase{"PDU",
-                   Op::Send,
-                   {kOk, kPrompt},
-                   [](const FakeLine& l) { return l.pauses.size() == 5; },
-                   5,
-                   "<10>" + kOk + "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><1>",
+        CancelCase{"PDU", Op::Send, {kOk, kPrompt}, [](const FakeLine& l) { return l.pauses.size() == 5; },
+                   5, "<10>" + kOk + "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><1>",
                    {kEst, kTransferring, kCancelled}},
         // After the PDU went out a cancel leaves the message unconfirmed.
-        CancelCase{"reply line",
-                   Op::Send,
-                   {kOk, kPrompt, "", "", "\r\n+CM"},
-                   [](const FakeLine& l) { return Silent(l, 6); },
-                   6,
+        CancelCase{"reply line", Op::Send, {kOk, kPrompt, "", "", "\r\n+CM"},
+                   [](const FakeLine& l) { return Silent(l, 6); }, 6,
                    "<10>" + kOk + "<10>" + kOk + "<CMD><11>" + kPrompt + "<PDU><2><22><1>\r\n<END>+CM",
                    {kEst, kTransferring, kWaiting,
                     "The phone did not confirm the message; it may have been sent. COM 4 (/fake/com4): "
                     "cancelled after the message went out."}},
-        CancelCase{"phonebook search",
-                   Op::Search,
-                   {kOk},
-                   [](const FakeLine& l) { return Silent(l, 3); },
-                   3,
-                   "<10>" + kOk + "<10>" + kOk + "<28>",
-                   {kEst, kSearching, kCancelled}},
-        CancelCase{"phonebook range",
-                   Op::Write,
-                   {kOk, kOk},
-                   [](const FakeLine& l) { return Silent(l, 4); },
-                   4,
-                   "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>",
-                   {kEst, kSaving, kCancelled}},
-        CancelCase{
-            "phonebook probe",
-            Op::Write,
-            {kOk, kOk, kRange, kUsed, kUsed},
-            [](const FakeLine& l) { return Silent(l, 7); },
-            7,
-            "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>" + kRange + "<10>" + kUsed + "<10>" + kUsed + "<10>",
-            {kEst, kSaving, kCancelled}}),
+        CancelCase{"phonebook search", Op::Search, {kOk}, [](const FakeLine& l) { return Silent(l, 3); },
+                   3, "<10>" + kOk + "<10>" + kOk + "<28>", {kEst, kSearching, kCancelled}},
+        CancelCase{"phonebook range", Op::Write, {kOk, kOk}, [](const FakeLine& l) { return Silent(l, 4); },
+                   4, "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>", {kEst, kSaving, kCancelled}},
+        CancelCase{"phonebook probe", Op::Write, {kOk, kOk, kRange, kUsed, kUsed},
+                   [](const FakeLine& l) { return Silent(l, 7); }, 7,
+                   "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>" + kRange + "<10>" + kUsed + "<10>" +
+                       kUsed + "<10>",
+                   {kEst, kSaving, kCancelled}}),
     NamedBy(&CancelCase::phase));
 
 TEST_F(LinkTest, HostRunsThroughoutASilentHandshake) {
@@ -234,9 +205,9 @@ TEST_P(LineBound, WholeLineWithinTheReadTimeOut) {
 // Every byte comes well within the per-byte time-out; only the last case is
 // too slow for the line as a whole.
 INSTANTIATE_TEST_SUITE_P(Trickle, LineBound,
-                         ::testing::Values(TrickleCase{1, true}, TrickleCase{45, true}, TrickleCase{60, false},
-                                           TrickleCase{400, false}),
-                         [](const auto& info) {
+                         ::testing::Values(TrickleCase{1, true}, TrickleCase{45, true},
+                                           TrickleCase{60, false}, TrickleCase{400, false}),
+    [](const auto& info) {
                            return CaseName(std::to_string(info.param.perByte) + " ms a byte " +
                                            (info.param.ok ? "in time" : "too slow"));
                          });
@@ -266,16 +237,16 @@ TEST_P(ProbeBound, EveryLocationTakenEndsAsFull) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Range, ProbeBound,
-                         ::testing::Values(ProbeCase{"range", "\r\n+CPBR: (1-3),40,64\r\n\r\nOK\r\n", 3},
-                                           ProbeCase{"zero-padded range", "\r\n+CPBR: (001-002),20,14\r\n\r\nOK\r\n",
-                                                     2},
-                                           ProbeCase{"one location", "\r\n+CPBR: (1),40,64\r\n\r\nOK\r\n", 1},
-                                           ProbeCase{"no range: ERROR", kError, 1000},
-                                           ProbeCase{"no range: CME error", "\r\n+CME ERROR: 4\r\n", 1000},
-                                           ProbeCase{"no range: bare OK", kOk, 1000},
-                                           ProbeCase{"unreadable range", "\r\n+CPBR: (1-),40,64\r\n\r\nOK\r\n", 1000}),
-                         NamedBy(&ProbeCase::what));
+INSTANTIATE_TEST_SUITE_P(
+    Range, ProbeBound,
+    ::testing::Values(ProbeCase{"range", "\r\n+CPBR: (1-3),40,64\r\n\r\nOK\r\n", 3},
+                      ProbeCase{"zero-padded range", "\r\n+CPBR: (001-002),20,14\r\n\r\nOK\r\n", 2},
+                      ProbeCase{"one location", "\r\n+CPBR: (1),40,64\r\n\r\nOK\r\n", 1},
+                      ProbeCase{"no range: ERROR", kError, 1000},
+                      ProbeCase{"no range: CME error", "\r\n+CME ERROR: 4\r\n", 1000},
+                      ProbeCase{"no range: bare OK", kOk, 1000},
+                      ProbeCase{"unreadable range", "\r\n+CPBR: (1-),40,64\r\n\r\nOK\r\n", 1000}),
+    NamedBy(&ProbeCase::what));
 
 TEST_F(LinkTest, ProbeStopsAtTheFirstFreeLocationWithinTheRange) {
   line->replies = {kOk, kOk, "\r\n+CPBR: (1-2),40,64\r\n\r\nOK\r\n", kUsed, kOk, kOk};

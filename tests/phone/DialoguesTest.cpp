@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "Fakes.h"
-#include "phone/PhoneLink.h"
 #include "support/CaseName.h"
+#include "phone/PhoneLink.h"
 
 namespace mp::test {
 namespace {
@@ -108,25 +108,27 @@ TEST_P(Envelope, FirstOctetCommandCentreAndResult) {
   EXPECT_EQ(host.beeps, (B{BeepKind::Ok}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PhoneTransfer, Envelope,
-    ::testing::Values(EnvelopeCase{false, false, true, 3, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,3\r", "00",
-                                   "11FF00810000A905E8329BFD06", "Message successfully saved in SM."},
-                      EnvelopeCase{true, false, true, 2, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,2\r", "00",
-                                   "31FF00810000A905E8329BFD06", "Message successfully saved in SM."},
-                      EnvelopeCase{false, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
-                                   "51FF05912143F500F5A900", "Message successfully sent."},
-                      EnvelopeCase{true, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
-                                   "71FF05912143F500F5A900", "Message successfully sent."},
-                      // Odd number of hex characters: the half octet is not counted.
-                      EnvelopeCase{true, false, false, 2, "05912143F5", "00", "0000A905E8329BFD0", "AT+CMGS=15\r", "00",
-                                   "31FF05912143F50000A905E8329BFD0", "Message successfully sent."},
-                      // A chosen centre goes out unchanged and is not counted.
-                      EnvelopeCase{true, false, false, 2, "05912143F5", "07915348100000F0", "0000A905E8329BFD06",
-                                   "AT+CMGS=16\r", "07915348100000F0", kExampleTpdu, "Message successfully sent."},
-                      // No centre chosen (the dialog never shown): the phone's default "00".
-                      EnvelopeCase{false, false, true, 3, "0081", "", "0000A900", "AT+CMGW=8,3\r", "00",
-                                   "11FF00810000A900", "Message successfully saved in SM."}),
+INSTANTIATE_TEST_SUITE_P(PhoneTransfer, Envelope,
+    ::testing::Values(
+        EnvelopeCase{false, false, true, 3, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,3\r",
+                     "00", "11FF00810000A905E8329BFD06", "Message successfully saved in SM."},
+        EnvelopeCase{true, false, true, 2, "0081", "00", "0000A905E8329BFD06", "AT+CMGW=13,2\r",
+                     "00", "31FF00810000A905E8329BFD06", "Message successfully saved in SM."},
+        EnvelopeCase{false, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
+                     "51FF05912143F500F5A900", "Message successfully sent."},
+        EnvelopeCase{true, true, false, 2, "05912143F5", "00", "00F5A900", "AT+CMGS=11\r", "00",
+                     "71FF05912143F500F5A900", "Message successfully sent."},
+        // Odd number of hex characters: the half octet is not counted.
+        EnvelopeCase{true, false, false, 2, "05912143F5", "00", "0000A905E8329BFD0",
+                     "AT+CMGS=15\r", "00", "31FF05912143F50000A905E8329BFD0",
+                     "Message successfully sent."},
+        // A chosen centre goes out unchanged and is not counted.
+        EnvelopeCase{true, false, false, 2, "05912143F5", "07915348100000F0", "0000A905E8329BFD06",
+                     "AT+CMGS=16\r", "07915348100000F0", kExampleTpdu,
+                     "Message successfully sent."},
+        // No centre chosen (the dialog never shown): the phone's default "00".
+        EnvelopeCase{false, false, true, 3, "0081", "", "0000A900", "AT+CMGW=8,3\r", "00",
+                     "11FF00810000A900", "Message successfully saved in SM."}),
     [](const auto& info) {
       const EnvelopeCase& c = info.param;
       return CaseName(c.command + " first octet " + c.tpdu.substr(0, 2) + " centre " +
@@ -175,33 +177,23 @@ TEST_P(TransferFailure, EndsWithTextAsteriskAndClosedPort) {
 
 const std::string k31(31, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    PhoneTransfer, TransferFailure,
-    ::testing::Values(FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 3},
-                      // A final result instead of the prompt: refused, nothing was sent.
-                      FailureCase{"no prompt",
-                                  {kOk, "\r\nERROR\r\n"},
-                                  {kEst, kTransferring, "Failed, ME responded: ERROR."},
-                                  4,
-                                  BeepKind::Exclamation},
-                      // After the PDU: the message may have gone out.
-                      FailureCase{"no end of the echo",
-                                  {kOk, kPrompt},
-                                  {kEst, kTransferring, kWaiting, kUnconfirmed},
-                                  6,
-                                  BeepKind::Exclamation},
-                      FailureCase{"no reply line",
-                                  {kOk, kPrompt, "", "", "\r\n+CMG"},
-                                  {kEst, kTransferring, kWaiting, kUnconfirmed},
-                                  6,
-                                  BeepKind::Exclamation},
-                      // Asked why, the phone is silent: the questions end there.
-                      FailureCase{"handshake answered ERROR",
-                                  {"\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n"},
-                                  {kEst, "Failed, ME is not responding."},
-                                  6},
-                      // Five attempts and the one ESC for a phone left in PDU entry.
-                      FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 6}),
+INSTANTIATE_TEST_SUITE_P(PhoneTransfer, TransferFailure,
+    ::testing::Values(
+        FailureCase{"silent after the command", {kOk}, {kEst, kTransferring, kCommFailed}, 3},
+        // A final result instead of the prompt: refused, nothing was sent.
+        FailureCase{"no prompt", {kOk, "\r\nERROR\r\n"},
+                    {kEst, kTransferring, "Failed, ME responded: ERROR."}, 4, BeepKind::Exclamation},
+        // After the PDU: the message may have gone out.
+        FailureCase{"no end of the echo", {kOk, kPrompt}, {kEst, kTransferring, kWaiting, kUnconfirmed}, 6,
+                    BeepKind::Exclamation},
+        FailureCase{"no reply line", {kOk, kPrompt, "", "", "\r\n+CMG"},
+                    {kEst, kTransferring, kWaiting, kUnconfirmed}, 6, BeepKind::Exclamation},
+        // Asked why, the phone is silent: the questions end there.
+        FailureCase{"handshake answered ERROR",
+                    {"\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n"},
+                    {kEst, "Failed, ME is not responding."}, 6},
+        // Five attempts and the one ESC for a phone left in PDU entry.
+        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 6}),
     NamedBy(&FailureCase::what));
 
 TEST_F(PhoneDialogue, ReplyLinesOfAnySaneLengthAreAccepted) {
@@ -274,22 +266,14 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"index beyond COM9", 9, true, true, {}, 0, std::string(kCannotOpen) + " No port is chosen."},
         PortCase{"open refused, no reason known", 3, false, true, {}, 1, kCannotOpen},
         PortCase{"missing", 3, false, true, {PortError::NotFound, ENOENT, {}}, 1, kUsb + "does not exist."},
-        PortCase{"held by a program",
-                 3,
-                 false,
-                 true,
-                 {PortError::InUse, 0, {4242, "minicom", {}, {}}},
-                 1,
+        PortCase{"held by a program", 3, false, true, {PortError::InUse, 0, {4242, "minicom", {}, {}}}, 1,
                  kUsb + "is in use by minicom (PID 4242)."},
-        PortCase{"held, program unknown",
-                 3,
-                 false,
-                 true,
-                 {PortError::InUse, 0, {77, "", {}, {}}},
-                 1,
+        PortCase{"held, program unknown", 3, false, true, {PortError::InUse, 0, {77, "", {}, {}}}, 1,
                  kUsb + "is in use by another program (PID 77)."},
-        PortCase{"busy", 3, false, true, {PortError::InUse, EBUSY, {}}, 1, kUsb + "is in use by another program."},
-        PortCase{"plain file", 3, false, true, {PortError::NotSerial, 0, {}}, 1, kUsb + "is not a serial device."},
+        PortCase{"busy", 3, false, true, {PortError::InUse, EBUSY, {}}, 1,
+                 kUsb + "is in use by another program."},
+        PortCase{"plain file", 3, false, true, {PortError::NotSerial, 0, {}}, 1,
+                 kUsb + "is not a serial device."},
         PortCase{"other error", 3, false, true, {PortError::Other, EIO, {}}, 1, kUsb + "input/output error."},
         PortCase{"line settings refused", 3, true, false, {}, 1, kUsb + "the line settings were refused."}),
     NamedBy(&PortCase::what));
@@ -345,10 +329,12 @@ TEST_P(Wait, MatchingRule) {
 INSTANTIATE_TEST_SUITE_P(
     PhonePrimitive, Wait,
     ::testing::Values(WaitCase{"\r\n> ", "\r\r\n> ", true, ""},  // the second CR restarts the match
-                      WaitCase{"\r\n> ", "AT+CMGS=16\r\r\n> 00", true, "00"}, WaitCase{"OK\r\n", "OOK\r\n", true, ""},
+                      WaitCase{"\r\n> ", "AT+CMGS=16\r\r\n> 00", true, "00"},
+                      WaitCase{"OK\r\n", "OOK\r\n", true, ""},
                       WaitCase{"OK\r\n", "\r\nERROR\r\n", false, ""},
                       // No second look back: a repeated prefix is missed.
-                      WaitCase{"AAB", "AAAB", false, ""}, WaitCase{"\r\n", "\n\r\n+CMGS", true, "+CMGS"},
+                      WaitCase{"AAB", "AAAB", false, ""},
+                      WaitCase{"\r\n", "\n\r\n+CMGS", true, "+CMGS"},
                       WaitCase{"", "abc", true, "abc"}),
     [](const auto& info) { return Spelled(info.param.pattern) + "_in_" + Spelled(info.param.input); });
 
@@ -375,19 +361,19 @@ TEST_P(ReadLine, Limits) {
 
 const std::string k32(32, 'y');
 
-INSTANTIATE_TEST_SUITE_P(PhonePrimitive, ReadLine,
-                         ::testing::Values(LineCase{k31 + "\r\n", 32, true, k31, k31 + "\r", "\n"},
-                                           // 32 characters: the 33rd byte is read, dropped and not logged.
-                                           LineCase{k32 + "\rZ", 32, false, "", k32, "Z"},
-                                           LineCase{"\r\n", 32, true, "", "\r", "\n"},
-                                           LineCase{"+CMGS", 32, false, "", "+CMGS", ""}),
-                         [](const auto& info) {
-                           const std::string& in = info.param.input;
-                           const std::string bytes = in.size() > 12 ? std::to_string(in.size()) + "_bytes_ending_" +
-                                                                          Spelled(in.substr(in.size() - 2))
-                                                                    : Spelled(in);
-                           return bytes + "_limit_" + std::to_string(info.param.limit);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    PhonePrimitive, ReadLine,
+    ::testing::Values(LineCase{k31 + "\r\n", 32, true, k31, k31 + "\r", "\n"},
+                      // 32 characters: the 33rd byte is read, dropped and not logged.
+                      LineCase{k32 + "\rZ", 32, false, "", k32, "Z"},
+                      LineCase{"\r\n", 32, true, "", "\r", "\n"},
+                      LineCase{"+CMGS", 32, false, "", "+CMGS", ""}),
+    [](const auto& info) {
+      const std::string& in = info.param.input;
+      const std::string bytes =
+          in.size() > 12 ? std::to_string(in.size()) + "_bytes_ending_" + Spelled(in.substr(in.size() - 2)) : Spelled(in);
+      return bytes + "_limit_" + std::to_string(info.param.limit);
+    });
 
 TEST_F(PhonePrimitive, WriteLogsTheCountAfterATenMillisecondPause) {
   link.WritePhone("");
@@ -497,29 +483,32 @@ TEST_P(Search, ReplyLine) {
   EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));  // paired, also after PhoneFailed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PhonePhonebook, Search,
+INSTANTIATE_TEST_SUITE_P(PhonePhonebook, Search,
     ::testing::Values(
-        SearchCase{"international number", "\r\n+CPBF: 5,\"+358401234567\",145,\"Joe Bloggs\"\r\n\r\nOK\r\n", true,
-                   "Joe Bloggs", "0C91534810325476", "Found: Joe Bloggs, +358401234567", BeepKind::Ok},
-        SearchCase{"national number", "\r\n+CPBF: 2,\"12345\",129,\"Jo\xE9l\"\r\n", true, "Jo\xE9l", "05812143F5",
-                   "Found: Jo\xE9l, 12345", BeepKind::Ok},
-        SearchCase{"empty line", "\r\n\r\nOK\r\n", false, "Jo", "unchanged", "Cannot find matching entry.",
-                   BeepKind::Exclamation},
+        SearchCase{"international number",
+                   "\r\n+CPBF: 5,\"+358401234567\",145,\"Joe Bloggs\"\r\n\r\nOK\r\n", true,
+                   "Joe Bloggs", "0C91534810325476", "Found: Joe Bloggs, +358401234567",
+                   BeepKind::Ok},
+        SearchCase{"national number", "\r\n+CPBF: 2,\"12345\",129,\"Jo\xE9l\"\r\n", true,
+                   "Jo\xE9l", "05812143F5", "Found: Jo\xE9l, 12345", BeepKind::Ok},
+        SearchCase{"empty line", "\r\n\r\nOK\r\n", false, "Jo", "unchanged",
+                   "Cannot find matching entry.", BeepKind::Exclamation},
         // A line that is no answer, then nothing.
-        SearchCase{"double quotes only", "\r\n\"\"\"\r\n", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk},
-        // OK without an entry, and "not found": nothing matches.
-        SearchCase{"bare OK", kOk, false, "Jo", "unchanged", "Cannot find matching entry.", BeepKind::Exclamation},
-        SearchCase{"not found", "\r\n+CME ERROR: 22\r\n", false, "Jo", "unchanged", "Cannot find matching entry.",
-                   BeepKind::Exclamation},
-        SearchCase{"another error result", "\r\n+CME ERROR: 3\r\n", false, "Jo", "unchanged", kCommFailed,
+        SearchCase{"double quotes only", "\r\n\"\"\"\r\n", false, "Jo", "unchanged", kCommFailed,
                    BeepKind::Asterisk},
-        SearchCase{"empty name field", "\r\n+CPBF: 5,\"+358401234567\",145,\"\"\r\n", false, "Jo", "unchanged",
+        // OK without an entry, and "not found": nothing matches.
+        SearchCase{"bare OK", kOk, false, "Jo", "unchanged", "Cannot find matching entry.",
+                   BeepKind::Exclamation},
+        SearchCase{"not found", "\r\n+CME ERROR: 22\r\n", false, "Jo", "unchanged",
+                   "Cannot find matching entry.", BeepKind::Exclamation},
+        SearchCase{"another error result", "\r\n+CME ERROR: 3\r\n", false, "Jo", "unchanged",
                    kCommFailed, BeepKind::Asterisk},
-        SearchCase{"number the encoder rejects", "\r\n+CPBF: 5,\"12a45\",129,\"Jo\"\r\n", false, "Jo", "unchanged",
-                   kCommFailed, BeepKind::Asterisk},
-        SearchCase{"line of 80 characters", "\r\n" + std::string(80, 'z') + "\r\n", false, "Jo", "unchanged",
-                   kCommFailed, BeepKind::Asterisk},
+        SearchCase{"empty name field", "\r\n+CPBF: 5,\"+358401234567\",145,\"\"\r\n", false, "Jo",
+                   "unchanged", kCommFailed, BeepKind::Asterisk},
+        SearchCase{"number the encoder rejects", "\r\n+CPBF: 5,\"12a45\",129,\"Jo\"\r\n", false,
+                   "Jo", "unchanged", kCommFailed, BeepKind::Asterisk},
+        SearchCase{"line of 80 characters", "\r\n" + std::string(80, 'z') + "\r\n", false, "Jo",
+                   "unchanged", kCommFailed, BeepKind::Asterisk},
         SearchCase{"silent", "", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk}),
     NamedBy(&SearchCase::what));
 

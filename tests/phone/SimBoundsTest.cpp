@@ -4,9 +4,9 @@
 #include <stdlib.h>
 
 #include "Fakes.h"
+#include "support/CaseName.h"
 #include "SimProcess.h"
 #include "phone/PhoneLink.h"
-#include "support/CaseName.h"
 
 namespace mp::test {
 namespace {
@@ -50,7 +50,7 @@ TEST_P(SimProbe, PhoneWithEveryLocationTakenIsFull) {
 INSTANTIATE_TEST_SUITE_P(Bounds, SimProbe,
                          ::testing::Values(FullCase{{}, 250},  // the range the phone tells
                                            FullCase{{"--fault", "no-range"}, 1000}),
-                         [](const auto& info) {
+    [](const auto& info) {
                            std::string args;
                            for (const std::string& a : info.param.args) args += a + " ";
                            return CaseName((args.empty() ? std::string("range told ") : args) + "last " +
