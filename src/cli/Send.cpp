@@ -433,21 +433,6 @@ class Sender {
     io_.out << j.Text() << std::endl;
   }
 
-  // An unconfirmed message outranks everything: a script that retries on
-  // any other status would send it twice.
-  static int ExitCode(const std::vector<LinkResult>& results) {
-    int rc = kAllSent;
-    bool partly = false;
-    for (const LinkResult& r : results) {
-      if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
-      if (r.outcome == Outcome::PartlySent) partly = true;
-      if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) {
-        rc = kNoPort;
-      } else if (!r.Ok() && rc == kAllSent) {
-        rc = kPhoneFailed;
-      }
-    }
-    return partly ? kPartlySent : rc;
   }
 
   // Every message on one connection; a connection that broke is opened again
@@ -483,7 +468,7 @@ class Sender {
       Report(c, m, o, host_.LastStatus());
     }
     link.ClosePhone();
-    return ExitCode(outcomes);
+    return ExitStatus(outcomes);
   }
 
   // A long text with the recipient's own concatenation reference, from the
@@ -510,7 +495,7 @@ class Sender {
       if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
       io_.out << j.Text() << std::endl;
     }
-    return ExitCode({o});
+    return ExitStatus({o});
   }
 
   Io io_;
@@ -522,6 +507,23 @@ class Sender {
 };
 
 }  // namespace
+
+int ExitStatus(const std::vector<LinkResult>& results) {
+  auto status = [](const LinkResult& r) {
+    if (r.Ok()) return kAllSent;
+    if (r.outcome == Outcome::Unconfirmed) return kUnconfirmed;
+    if (r.outcome == Outcome::PartlySent) return kPartlySent;
+    if (r.outcome == Outcome::Queued) return kQueuedUnknown;
+    if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return kNoPort;
+    return kPhoneFailed;
+  };
+  // Most important first.
+  constexpr Exit kRank[] = {kUnconfirmed, kPartlySent, kQueuedUnknown, kNoPort, kPhoneFailed};
+  for (Exit rc : kRank)
+    for (const LinkResult& r : results)
+      if (status(r) == rc) return rc;
+  return kAllSent;
+}
 
 int Run(const QStringList& arguments, Io io) {
   QCommandLineParser parser;

@@ -5,6 +5,9 @@
 // (the dry run's reading, or one JSON object per message with --json).
 #include <QStringList>
 #include <iosfwd>
+#include <vector>
+
+#include "phone/Outcome.h"
 
 namespace mp::cli {
 
@@ -33,6 +36,13 @@ struct Io {
 // Runs the command; `arguments` starts with the program name. Needs a
 // QCoreApplication (the simulated phone and picture reading use it).
 int Run(const QStringList& arguments, Io io);
+
+// The exit status of a run whose messages ended so, one result a message: 0
+// when every one was sent, saved or delivered; else the status that matters
+// most, in the order 4, 6, 5, 3, 1. A message that may have gone out outranks
+// every failure, so that a script that retries on failure never sends one
+// twice.
+int ExitStatus(const std::vector<LinkResult>& results);
 
 // The --help text.
 const char* HelpText();

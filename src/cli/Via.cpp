@@ -39,26 +39,6 @@ class GatewayConsole : public PhoneHost {
   std::ostream& err_;
 };
 
-int ExitFor(Outcome o) {
-  switch (o) {
-    case Outcome::Confirmed:
-    case Outcome::Delivered: return kAllSent;
-    case Outcome::Unconfirmed: return kUnconfirmed;
-    case Outcome::Queued: return kQueuedUnknown;
-    case Outcome::PartlySent: return kPartlySent;
-    default: return kPhoneFailed;
-  }
-}
-
-// The status that matters most of two: a message that may have gone out
-// (unconfirmed, then queued) outranks a failure, so that a script that
-// retries on failure never sends one twice.
-int Worse(int a, int b) {
-  for (int rc : {int(kUnconfirmed), int(kPartlySent), int(kQueuedUnknown), int(kPhoneFailed)})
-    if (a == rc || b == rc) return rc;
-  return kAllSent;
-}
-
 }  // namespace
 
 void ApplyViaOptions(gateway::Config& g, const ViaOptions& o, std::ostream& err) {
@@ -104,7 +84,7 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
   };
   host.recorder = &recorder;
   gateway::GatewayLink link(host, gateway, std::chrono::seconds(waitSeconds));
-  int rc = kAllSent;
+  std::vector<LinkResult> results;
   const std::size_t count = c.messages.size();
   for (std::size_t i = 0; i < count; ++i) {
     const Outgoing& m = c.messages[i];
@@ -122,7 +102,7 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       ++sent;
     }
     if (!parts.empty() && sent > 0 && sent < static_cast<int>(parts.size())) r.outcome = Outcome::PartlySent;
-    rc = Worse(rc, ExitFor(r.outcome));
+    results.push_back(r);
     if (json) {
       const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
       pdu::JsonObject j;
@@ -136,7 +116,7 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
       io.out << j.Text() << std::endl;
     }
   }
-  return rc;
+  return ExitStatus(results);
 }
 
 }  // namespace mp::cli

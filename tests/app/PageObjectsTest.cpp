@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/pages/Editors.h"
+#include "support/CaseName.h"
 #include "widgets/MessageEdit.h"
 
 QString MarkedEditorText(QTextEdit* editor);  // TextPageTest.cpp
@@ -82,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         NormaliseCase{"NameLinesBecomeBlanks", true, "<p>a<span style='color:#ff0000'>b</span></p><p>c</p>", kBlack,
                       true, "a[b] c", "a*b* c"},
         NormaliseCase{"NameCutTo32", true, "0123456789012345678901234567890123456789", kBlack, true,
-                      "01234567890123456789012345678901", "01234567890123456789012345678901"}));
+                      "01234567890123456789012345678901", "01234567890123456789012345678901"}),
+    mp::test::NamedBy(&NormaliseCase::name));
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "Fakes.h"
+#include "support/CaseName.h"
 #include "phone/PhoneLink.h"
 
 namespace mp::test {
@@ -119,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const FakeLine& l) { return Silent(l, 7); }, 7,
                    "<10>" + kOk + "<10>" + kOk + "<25>" + kOk + "<10>" + kRange + "<10>" + kUsed + "<10>" +
                        kUsed + "<10>",
-                   {kEst, kSaving, kCancelled}}));
+                   {kEst, kSaving, kCancelled}}),
+    NamedBy(&CancelCase::phase));
 
 TEST_F(LinkTest, HostRunsThroughoutASilentHandshake) {
   Send();
@@ -204,7 +206,11 @@ TEST_P(LineBound, WholeLineWithinTheReadTimeOut) {
 // too slow for the line as a whole.
 INSTANTIATE_TEST_SUITE_P(Trickle, LineBound,
                          ::testing::Values(TrickleCase{1, true}, TrickleCase{45, true},
-                                           TrickleCase{60, false}, TrickleCase{400, false}));
+                                           TrickleCase{60, false}, TrickleCase{400, false}),
+    [](const auto& info) {
+                           return CaseName(std::to_string(info.param.perByte) + " ms a byte " +
+                                           (info.param.ok ? "in time" : "too slow"));
+                         });
 
 // ---- The free-location probe ends ----
 
@@ -239,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"no range: ERROR", kError, 1000},
                       ProbeCase{"no range: CME error", "\r\n+CME ERROR: 4\r\n", 1000},
                       ProbeCase{"no range: bare OK", kOk, 1000},
-                      ProbeCase{"unreadable range", "\r\n+CPBR: (1-),40,64\r\n\r\nOK\r\n", 1000}));
+                      ProbeCase{"unreadable range", "\r\n+CPBR: (1-),40,64\r\n\r\nOK\r\n", 1000}),
+    NamedBy(&ProbeCase::what));
 
 TEST_F(LinkTest, ProbeStopsAtTheFirstFreeLocationWithinTheRange) {
   line->replies = {kOk, kOk, "\r\n+CPBR: (1-2),40,64\r\n\r\nOK\r\n", kUsed, kOk, kOk};

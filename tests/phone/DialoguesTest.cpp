@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Fakes.h"
+#include "support/CaseName.h"
 #include "phone/PhoneLink.h"
 
 namespace mp::test {
@@ -127,7 +128,12 @@ INSTANTIATE_TEST_SUITE_P(PhoneTransfer, Envelope,
                      "Message successfully sent."},
         // No centre chosen (the dialog never shown): the phone's default "00".
         EnvelopeCase{false, false, true, 3, "0081", "", "0000A900", "AT+CMGW=8,3\r", "00",
-                     "11FF00810000A900", "Message successfully saved in SM."}));
+                     "11FF00810000A900", "Message successfully saved in SM."}),
+    [](const auto& info) {
+      const EnvelopeCase& c = info.param;
+      return CaseName(c.command + " first octet " + c.tpdu.substr(0, 2) + " centre " +
+                      (c.centre.empty() ? "unset" : c.centre));
+    });
 
 TEST_F(PhoneDialogue, EmptyCentreIsSentAsDefaultCentreAndLoggedAsTwoBytes) {
   line->replies = {kOk, kPrompt, "", "", kSent};
@@ -187,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(PhoneTransfer, TransferFailure,
                     {"\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n", "\r\nERROR\r\n"},
                     {kEst, "Failed, ME is not responding."}, 6},
         // Five attempts and the one ESC for a phone left in PDU entry.
-        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 6}));
+        FailureCase{"handshake silent", {}, {kEst, "Failed, ME is not responding."}, 6}),
+    NamedBy(&FailureCase::what));
 
 TEST_F(PhoneDialogue, ReplyLinesOfAnySaneLengthAreAccepted) {
   for (size_t spaces : {23u, 24u, 300u}) {
@@ -268,7 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"plain file", 3, false, true, {PortError::NotSerial, 0, {}}, 1,
                  kUsb + "is not a serial device."},
         PortCase{"other error", 3, false, true, {PortError::Other, EIO, {}}, 1, kUsb + "input/output error."},
-        PortCase{"line settings refused", 3, true, false, {}, 1, kUsb + "the line settings were refused."}));
+        PortCase{"line settings refused", 3, true, false, {}, 1, kUsb + "the line settings were refused."}),
+    NamedBy(&PortCase::what));
 
 TEST_F(PhoneDialogue, ChatterThatNeverCompletesThePromptEndsAtTheOverallBound) {
   line->replies = {kOk};
@@ -327,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // No second look back: a repeated prefix is missed.
                       WaitCase{"AAB", "AAAB", false, ""},
                       WaitCase{"\r\n", "\n\r\n+CMGS", true, "+CMGS"},
-                      WaitCase{"", "abc", true, "abc"}));
+                      WaitCase{"", "abc", true, "abc"}),
+    [](const auto& info) { return Spelled(info.param.pattern) + "_in_" + Spelled(info.param.input); });
 
 struct LineCase {
   std::string input;
@@ -358,7 +367,13 @@ INSTANTIATE_TEST_SUITE_P(
                       // 32 characters: the 33rd byte is read, dropped and not logged.
                       LineCase{k32 + "\rZ", 32, false, "", k32, "Z"},
                       LineCase{"\r\n", 32, true, "", "\r", "\n"},
-                      LineCase{"+CMGS", 32, false, "", "+CMGS", ""}));
+                      LineCase{"+CMGS", 32, false, "", "+CMGS", ""}),
+    [](const auto& info) {
+      const std::string& in = info.param.input;
+      const std::string bytes =
+          in.size() > 12 ? std::to_string(in.size()) + "_bytes_ending_" + Spelled(in.substr(in.size() - 2)) : Spelled(in);
+      return bytes + "_limit_" + std::to_string(info.param.limit);
+    });
 
 TEST_F(PhonePrimitive, WriteLogsTheCountAfterATenMillisecondPause) {
   link.WritePhone("");
@@ -494,7 +509,8 @@ INSTANTIATE_TEST_SUITE_P(PhonePhonebook, Search,
                    "Jo", "unchanged", kCommFailed, BeepKind::Asterisk},
         SearchCase{"line of 80 characters", "\r\n" + std::string(80, 'z') + "\r\n", false, "Jo",
                    "unchanged", kCommFailed, BeepKind::Asterisk},
-        SearchCase{"silent", "", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk}));
+        SearchCase{"silent", "", false, "Jo", "unchanged", kCommFailed, BeepKind::Asterisk}),
+    NamedBy(&SearchCase::what));
 
 TEST_F(PhoneDialogue, SearchNameIsAStringConstantThatCannotBreakOut) {
   struct {

@@ -154,5 +154,27 @@ TEST(ProcessScan, TheRoutineSearchFindsTheSameHolderOnAnyNumberOfThreads) {
   ::close(master);
 }
 
+// A process that still holds a device node that is gone (a pseudo-terminal
+// whose other side closed, an unplugged adapter) holds nothing of the device
+// that now has the name: it is not named as the port's holder.
+TEST(ProcessScan, AHolderOfAGoneDeviceNodeHoldsNothing) {
+  int master = -1;
+  std::string slave;
+  ASSERT_TRUE(OpenPty(master, slave));
+  scan::Target target;
+  ASSERT_EQ(::stat(slave.c_str(), &target.st), 0);
+  target.isChar = true;
+  target.name = slave;
+  target.underDev = true;
+  Holder holder(slave, 0);
+  ASSERT_GT(holder.pid, 0);
+  const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(procFd, 0);
+  EXPECT_TRUE(scan::Holds(procFd, holder.pid, target)) << "while the device is there";
+  ::close(master);  // the node goes; the holder's descriptor stays
+  EXPECT_FALSE(scan::Holds(procFd, holder.pid, target));
+  ::close(procFd);
+}
+
 }  // namespace
 }  // namespace mp::test

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include "Fakes.h"
+#include "support/CaseName.h"
 #include "phone/PhoneLink.h"
 
 namespace mp::test {
@@ -110,6 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {kOk, kPrompt, "", "", "\r\n+CMS ERROR: 304\r\n", kReady, kHome, kCentre},
                  Outcome::Refused, Cause::ErrorResult, "Failed, ME responded: +CMS ERROR: 304",
                  "paced writing"},
+        // The phone's own final "OK" says it took the message, "+CMGS:" or
+        // not: never a failure, and never a second copy from a retry.
+        SendCase{"a bare OK after the PDU", {kOk, kPrompt, "", "", kOk}, Outcome::Confirmed, Cause::None,
+                 kSentText},
         SendCase{"silence after the PDU", {kOk, kPrompt, "", "", ""}, Outcome::Unconfirmed,
                  Cause::Silence, kUnconfirmed, "COM 4 (/fake/com4)"},
         SendCase{"no prompt: nothing was sent", {kOk, ""}, Outcome::NotSent, Cause::Silence,
@@ -121,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Failed, ME is not responding. COM 4 (/fake/com4): the phone answered ERROR",
                  "PUK", false},
         SendCase{"a phone left in PDU entry answers after one ESC",
-                 {"", "", kOk, kPrompt, "", "", kSent}, Outcome::Confirmed, Cause::None, kSentText}));
+                 {"", "", kOk, kPrompt, "", "", kSent}, Outcome::Confirmed, Cause::None, kSentText}),
+    NamedBy(&SendCase::what));
 
 TEST_F(RealPhone, ABehavingPhoneGetsThePrescribedBytesAndNoQuestions) {
   line->echo = true;
@@ -215,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"another error to a probe: nothing is written",
                   {kOk, kOk, kRange, "\r\n+CME ERROR: 3\r\n"}, "", Outcome::Refused},
         EntryCase{"every location of a huge range taken: at most 1000 probes", EveryLocationTaken(),
-                  "", Outcome::Refused}));
+                  "", Outcome::Refused}),
+    NamedBy(&EntryCase::what));
 
 TEST_F(RealPhone, TheSearchTakesOnlyAPhonebookLineAsItsAnswer) {
   line->replies = {kOk, "\r\n+CREG: 1,\"0010\",\"1234\"\r\n\r\n+CPBF: 5,\"+3584012345\",145,\"Anna\"\r\n" + kOk};

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "Fakes.h"
+#include "support/CaseName.h"
 #include "SimProcess.h"
 #include "phone/PhoneLink.h"
 
@@ -48,7 +49,13 @@ TEST_P(SimProbe, PhoneWithEveryLocationTakenIsFull) {
 
 INSTANTIATE_TEST_SUITE_P(Bounds, SimProbe,
                          ::testing::Values(FullCase{{}, 250},  // the range the phone tells
-                                           FullCase{{"--fault", "no-range"}, 1000}));
+                                           FullCase{{"--fault", "no-range"}, 1000}),
+    [](const auto& info) {
+                           std::string args;
+                           for (const std::string& a : info.param.args) args += a + " ";
+                           return CaseName((args.empty() ? std::string("range told ") : args) + "last " +
+                                           std::to_string(info.param.last));
+                         });
 
 }  // namespace
 }  // namespace mp::test

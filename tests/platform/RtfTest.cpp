@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/Rtf.h"
+#include "support/CaseName.h"
 
 using mp::ReadRtf;
 using mp::RtfFormat;
@@ -100,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"huge numbers", "{\\rtf1\\fs999999999999999999 a\\cf-99999999999 b\\u99999999999 ?c}", "abc"},
         ReadCase{"truncated hex escape", "{\\rtf1 a\\'4", "a"},
         ReadCase{"backslash at the end", "{\\rtf1 a\\", "a"},
-        ReadCase{"leading blanks before the header", "  \r\n{\\rtf1 a}", "a"}));
+        ReadCase{"leading blanks before the header", "  \r\n{\\rtf1 a}", "a"}),
+    mp::test::NamedBy(&ReadCase::name));
 
 TEST(Rtf, FontTableAndSizes) {
   const RtfText t = ReadRtf(
