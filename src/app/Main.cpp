@@ -207,6 +207,7 @@ TWin::TWin(QWidget* parent, Pages pages)
   SetupKeyboard();
   SetupPorts();
   SetupDialogue();
+  SetupClose();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);
@@ -480,19 +481,6 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
-}
-
-void TWin::closeEvent(QCloseEvent* event) {
-  // Never while a dialogue with the phone runs: the window stays until it ends.
-  if (Phone.InDialogue()) {
-    event->ignore();
-    return;
-  }
-  if (MayDiscardMessage()) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
 }
 
 void TWin::showEvent(QShowEvent* event) {

@@ -106,7 +106,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // ends when the line is ready, at the time given, or on Cancel: armed
   // here, run by the next ServiceEvents.
   void ArmLineWait(int fd, bool forWrite, int milliseconds) override;
+  // A gateway's wait: "12 s waited, 48 s left" in WaitLabel until it ends.
+  void WaitProgress(std::chrono::milliseconds waited, std::chrono::milliseconds left) override;
   QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
+  QLabel* WaitLabel = nullptr;          // beside it, during a gateway's wait only
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -143,6 +146,14 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // Asks before changed work in Message is dropped (not for an empty
   // message); true when it may go: saved, discarded or unchanged.
   bool MayDiscardMessage();
+  // Every way out of the program asks here (MainClose.cpp): false while a
+  // dialogue with the phone or a gateway runs (the status bar then says
+  // kCloseRefused) or while the unsaved-work question is open; otherwise
+  // MayDiscardMessage.
+  bool MayClose();
+  static const char* const kCloseRefused;
+  // A dialogue with the phone or a gateway runs (SetDialogue).
+  bool InDialogue() const;
   // Save As; true when the message was written.
   bool SaveMessageAs();
 
@@ -289,6 +300,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupPortList();
   bool portListSet_ = false;
   void SetupDialogue();
+  void SetupClose();
+  // While the returned object lives, close requests for the window and
+  // quits are refused before the toolkit sees them; null when already held.
+  std::unique_ptr<QObject> HoldLeave();
+  QObject* leaveGuard_ = nullptr;
+  int agreedRevision_ = -1;  // the message's revision a logout agreed to leave
+  bool dialogueRunning_ = false;
   void OpenForUser(const std::string& target, const std::string& what);
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);

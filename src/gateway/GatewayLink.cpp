@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 
 #include "gateway/Smstools.h"
 
@@ -12,11 +13,19 @@ GatewayLink::GatewayLink(PhoneHost& host, Config config, std::chrono::millisecon
     : host_(host), config_(std::move(config)), wait_(wait) {}
 
 GatewayLink::Waited GatewayLink::WaitFor(const std::function<bool()>& done) {
+  using std::chrono::milliseconds;
   QElapsedTimer clock;
   clock.start();
   QEventLoop loop;
+  const qint64 every = std::max<qint64>(progressEvery_.count(), 1);
+  qint64 nextReport = 0;
   for (;;) {
     if (done()) return Waited::Done;
+    const qint64 waited = std::min<qint64>(clock.elapsed(), wait_.count());
+    if (waited >= nextReport) {
+      host_.WaitProgress(milliseconds(waited), milliseconds(wait_.count() - waited));
+      nextReport = (waited / every + 1) * every;
+    }
     if (host_.ServiceEvents()) return Waited::Cancelled;
     if (clock.elapsed() >= wait_.count()) return Waited::Bound;
     // Network replies and the report server's requests are served here.
