@@ -185,6 +185,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The simulated phone answers on COM `com` for this run: the window says so
   // at all times and offers what it received.
   void UseSimulatedPhone(int com, const QString& device, const QString& journal);
+  // Its label names the port in use: the simulated phone's or another one.
+  void UpdateSimulatedPhoneLabel();
   // Names each entry of the port box after its device, as things are now,
   // and lists the stored gateways after the serial ports.
   void RefreshPortList();
@@ -329,6 +331,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The control to hold the focus when the window has none to give back: the
   // shown page's first control that takes it.
   QWidget* PageFirstControl() const;
+  // After a page switch from the keyboard: the focus goes into the page
+  // shown, never left in the port box (MainDialogue.cpp).
+  void FocusPage();
 };
 
 // The four windows, created once in this order and destroyed in reverse.

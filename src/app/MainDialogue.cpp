@@ -186,6 +186,18 @@ void TWin::RunLineWait(const LineWait& wait) {
   WaitLoop = outer;
 }
 
+void TWin::FocusPage() {
+  // The editor of the text and phonebook pages, where the user will type;
+  // else the page's first control; the tab rows for a page that is off.
+  QWidget* page = ui->PageControl->currentWidget();
+  QWidget* target = page == ui->TabSheet1 ? static_cast<QWidget*>(ui->Message)
+                    : page == ui->TabSheet5 ? static_cast<QWidget*>(ui->EntryName)
+                                            : nullptr;
+  if (!target || !target->isEnabled()) target = PageFirstControl();
+  if (!target) target = rows_;
+  if (target) target->setFocus(Qt::TabFocusReason);
+}
+
 QWidget* TWin::PageFirstControl() const {
   QWidget* page = ui->PageControl->currentWidget();
   if (!page) return nullptr;
