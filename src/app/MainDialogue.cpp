@@ -28,8 +28,7 @@ namespace {
 
 class InputGuard : public QObject {
  public:
-  InputGuard(QObject* parent, QAbstractButton* cancel, std::function<void()> onCancel,
-             std::function<void()> onLeave)
+  InputGuard(QObject* parent, QAbstractButton* cancel, std::function<void()> onCancel, std::function<void()> onLeave)
       : QObject(parent), cancel_(cancel), onCancel_(std::move(onCancel)), onLeave_(std::move(onLeave)) {}
 
  protected:
@@ -190,7 +189,7 @@ void TWin::FocusPage() {
   // The editor of the text and phonebook pages, where the user will type;
   // else the page's first control; the tab rows for a page that is off.
   QWidget* page = ui->PageControl->currentWidget();
-  QWidget* target = page == ui->TabSheet1 ? static_cast<QWidget*>(ui->Message)
+  QWidget* target = page == ui->TabSheet1   ? static_cast<QWidget*>(ui->Message)
                     : page == ui->TabSheet5 ? static_cast<QWidget*>(ui->EntryName)
                                             : nullptr;
   if (!target || !target->isEnabled()) target = PageFirstControl();

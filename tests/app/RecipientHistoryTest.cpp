@@ -14,10 +14,10 @@ namespace {
 class RecipientHistoryTest : public AppFixture {};
 
 struct Round {
-  const char* keys;        // typed text, or D (Down) and U (Up)
-  const char* enterSays;   // the caption of the default button before Enter
-  const char* command;     // what the phone receives
-  const char* address;     // TP-DA in the TPDU, empty for a save
+  const char* keys;       // typed text, or D (Down) and U (Up)
+  const char* enterSays;  // the caption of the default button before Enter
+  const char* command;    // what the phone receives
+  const char* address;    // TP-DA in the TPDU, empty for a save
 };
 
 TEST_F(RecipientHistoryTest, DownAndUpWalkTheHistoryFromTheTopAtEveryOpening) {
@@ -33,7 +33,7 @@ TEST_F(RecipientHistoryTest, DownAndUpWalkTheHistoryFromTheTopAtEveryOpening) {
       {"D", "Send", "CMGS", "038177F7"},
       {"DD", "Send", "CMGS", "05812143F5"},   // the second: now back on top
       {"DDU", "Send", "CMGS", "05812143F5"},  // down to 777 and up again
-      {"", "Save", "CMGW", ""},  // Enter at once: the prescribed save, as the button says
+      {"", "Save", "CMGW", ""},               // Enter at once: the prescribed save, as the button says
   };
   std::size_t before = 0;
   for (const Round& r : rounds) {

@@ -73,9 +73,8 @@ pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1) {
 bool StartDesktop(const QString& home, std::string* why) {
   int fds[2];
   if (::pipe(fds) != 0) return false;
-  const pid_t x = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten",
-                         "tcp"},
-                        fds[1]);
+  const pid_t x =
+      Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, fds[1]);
   ::close(fds[1]);
   if (x <= 0) return false;
   g_children.push_back(x);
@@ -224,7 +223,10 @@ TEST_F(DesktopTest, AltF4AndTheTitleBarDuringAGatewayWaitAreRefusedAndTheProgram
          Xdotool({"type", "--delay", "5", "12345"});
          Xdotool({"key", "Return"});
        }},
-      {"the wait", [] { return Win->WaitLabel->isVisible(); }, [] { Xdotool({"key", "alt+F4"}); }},
+      {"the wait", [] { return Win->WaitLabel->isVisible(); },
+       [] {
+         Xdotool({"key", "alt+F4"});
+       }},
       {"Alt+F4 refused", refused,
        [&] {
          stayed = stayed && Win->isVisible();
@@ -242,7 +244,9 @@ TEST_F(DesktopTest, AltF4AndTheTitleBarDuringAGatewayWaitAreRefusedAndTheProgram
          Xdotool({"key", "alt+F4"});
        }},
       {"the unsaved-work question", [] { return QApplication::activeModalWidget() != nullptr; },
-       [] { Xdotool({"key", "alt+d"}); }},  // Discard: the window closes
+       [] {
+         Xdotool({"key", "alt+d"});
+       }},  // Discard: the window closes
   };
   EXPECT_EQ(RunSteps(steps), steps.size());
   EXPECT_TRUE(stayed);
@@ -261,8 +265,14 @@ TEST_F(DesktopTest, ACloseRequestWhileTheUnsavedWorkQuestionIsOpenLeavesItToDeci
   CloseRequests requests;
   int before = 0, ticks = 0;
   const std::vector<Step> steps = {
-      {"typing", [] { return true; }, [] { Xdotool({"type", "--delay", "5", "unsaved"}); }},
-      {"the text", [] { return UI(Message)->toPlainText() == "unsaved"; }, [] { Xdotool({"key", "alt+F4"}); }},
+      {"typing", [] { return true; },
+       [] {
+         Xdotool({"type", "--delay", "5", "unsaved"});
+       }},
+      {"the text", [] { return UI(Message)->toPlainText() == "unsaved"; },
+       [] {
+         Xdotool({"key", "alt+F4"});
+       }},
       {"the question", question,
        [&] {
          before = requests.count;
@@ -270,7 +280,7 @@ TEST_F(DesktopTest, ACloseRequestWhileTheUnsavedWorkQuestionIsOpenLeavesItToDeci
        }},
       {"the close request's arrival", [&] { return requests.count > before && ++ticks > 2; },
        [] {
-         QApplication::quit();  // what the session manager does at a logout
+         QApplication::quit();        // what the session manager does at a logout
          Xdotool({"key", "alt+F4"});  // the question's own close: its Cancel
        }},
       {"the question answered", [] { return !QApplication::activeModalWidget(); },
@@ -278,7 +288,10 @@ TEST_F(DesktopTest, ACloseRequestWhileTheUnsavedWorkQuestionIsOpenLeavesItToDeci
          stayed = Win->isVisible() && UI(Message)->toPlainText() == "unsaved";
          Xdotool({"key", "alt+F4"});
        }},
-      {"the question again", question, [] { Xdotool({"key", "alt+d"}); }},  // Discard: the window closes
+      {"the question again", question,
+       [] {
+         Xdotool({"key", "alt+d"});
+       }},  // Discard: the window closes
   };
   EXPECT_EQ(RunSteps(steps), steps.size());
   EXPECT_TRUE(stayed);
@@ -292,7 +305,9 @@ TEST_F(DesktopTest, CtrlTabLandsInThePageNeverInThePortBox) {
   QWidget* focus = nullptr;
   const std::vector<Step> steps = {
       {"the port box", [] { return QApplication::focusWidget() == UI(ComPort); },
-       [] { Xdotool({"key", "ctrl+Tab"}); }},
+       [] {
+         Xdotool({"key", "ctrl+Tab"});
+       }},
       {"the next page", [&] { return pages->currentIndex() == 1; },
        [&] {
          focus = QApplication::focusWidget();
