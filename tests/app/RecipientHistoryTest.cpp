@@ -61,7 +61,9 @@ TEST_F(RecipientHistoryTest, DownAndUpWalkTheHistoryFromTheTopAtEveryOpening) {
     ASSERT_EQ(lines.size(), before + 1);
     before = lines.size();
     EXPECT_NE(lines.back().find(std::string("\"command\":\"") + r.command + "\""), std::string::npos) << lines.back();
-    if (*r.address) EXPECT_NE(lines.back().find(r.address), std::string::npos) << lines.back();
+    if (*r.address) {
+      EXPECT_NE(lines.back().find(r.address), std::string::npos) << lines.back();
+    }
   }
 }
 
