@@ -155,7 +155,7 @@ void TWin::UpdateSimulatedPhoneLabel() {
     return;
   }
   const QString chosen = index < 0 ? QString("No port") : ui->ComPort->itemText(index);
-  SimulatedPhoneLabel->setText(QString("%1 in use, not the simulated phone (COM %2)").arg(chosen).arg(com));
+  SimulatedPhoneLabel->setText(QString("%1 in use (simulated phone on COM %2)").arg(chosen).arg(com));
   SimulatedPhoneLabel->setToolTip(QString("Messages go to %1, not to the simulated phone on COM %2 (%3): they may "
                                           "reach a real phone.\nChoose COM %2 in the port box to use the simulated "
                                           "phone again.")

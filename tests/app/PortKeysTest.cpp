@@ -70,8 +70,8 @@ TEST_F(PortKeysTest, TheSimulatedPhonesLabelNamesThePortInUse) {
     int index;
     const char* text;
   } rows[] = {{3, "Simulated phone on COM 4"},
-              {4, "COM 5 in use, not the simulated phone (COM 4)"},
-              {-1, "No port in use, not the simulated phone (COM 4)"},
+              {4, "COM 5 in use (simulated phone on COM 4)"},
+              {-1, "No port in use (simulated phone on COM 4)"},
               {3, "Simulated phone on COM 4"}};
   for (const auto& r : rows) {
     box->setCurrentIndex(r.index);
