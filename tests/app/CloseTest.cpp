@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include "AppFixture.h"
+#include "platform/Help.h"
 
 namespace {
 
@@ -170,6 +171,15 @@ TEST_F(CloseTest, TheUnsavedWorkQuestionDecides) {
     EXPECT_EQ(UI(Message)->toPlainText(), "unsaved");
   }
   mp::SetQuestions(&Asked());
+}
+
+// The help page and the manual quote the refusal as the window says it.
+TEST_F(CloseTest, TheHelpPageAndTheManualQuoteTheRefusal) {
+  for (const QString& path : {mp::FindHelpPage(MP_BINARY_DIR "/src"), QString(MP_TEST_DATA "/../../data/man/mirapost.1.scd")}) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).simplified().contains(TWin::kCloseRefused)) << path.toStdString();
+  }
 }
 
 }  // namespace
