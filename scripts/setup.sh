@@ -15,7 +15,7 @@ PACKAGES=(cmake ninja-build g++ lld make pkg-config
   qt6-httpserver-dev qt6-websockets-dev)
 if [ "$PURPOSE" = tests ]; then
   PACKAGES+=(libgtest-dev libgmock-dev googletest libbenchmark-dev
-    gnokii-cli unrtf xvfb xauth python3-gammu
+    gnokii-cli unrtf xvfb xauth python3-gammu openbox xdotool
     desktop-file-utils appstream dpkg-dev file
     smstools kannel)
 fi

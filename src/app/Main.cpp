@@ -207,6 +207,7 @@ TWin::TWin(QWidget* parent, Pages pages)
   SetupKeyboard();
   SetupPorts();
   SetupDialogue();
+  SetupClose();
 
   // Hints stay ten seconds.
   mp::SetHintHidePause(this);
@@ -458,6 +459,12 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->Message || watched == ui->Message->viewport()) editor = ui->Message;
     if (ui->EntryName && (watched == ui->EntryName || watched == ui->EntryName->viewport())) editor = ui->EntryName;
     if (editor && MessageKeyPress(editor, key)) return true;
+    if (watched == ui->ComPort && !ui->ComPort->view()->isVisible()) {
+      // No type-ahead in the closed port box: a word typed into it by
+      // mistake ("Carl") would choose another port for the next send.
+      const QString text = key->text();
+      if (!text.isEmpty() && text.at(0).isPrint() && text != " ") return true;
+    }
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (enter && plain && editor != ui->Message) {
@@ -479,19 +486,6 @@ bool TWin::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
-}
-
-void TWin::closeEvent(QCloseEvent* event) {
-  // Never while a dialogue with the phone runs: the window stays until it ends.
-  if (Phone.InDialogue()) {
-    event->ignore();
-    return;
-  }
-  if (MayDiscardMessage()) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
 }
 
 void TWin::showEvent(QShowEvent* event) {
@@ -519,6 +513,7 @@ void TWin::SetupKeyboard() {
     connect(shortcut, &QShortcut::activated, this, [this, step = sw.step] {
       QTabWidget* pc = ui->PageControl;
       pc->setCurrentIndex((pc->currentIndex() + step + pc->count()) % pc->count());
+      FocusPage();
     });
   }
 }

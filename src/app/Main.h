@@ -106,7 +106,10 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // ends when the line is ready, at the time given, or on Cancel: armed
   // here, run by the next ServiceEvents.
   void ArmLineWait(int fd, bool forWrite, int milliseconds) override;
+  // A gateway's wait: "12 s waited, 48 s left" in WaitLabel until it ends.
+  void WaitProgress(std::chrono::milliseconds waited, std::chrono::milliseconds left) override;
   QPushButton* CancelButton = nullptr;  // in the status bar, during a dialogue only
+  QLabel* WaitLabel = nullptr;          // beside it, during a gateway's wait only
 
   mp::PhoneLink Phone;  // the one phone link of the application
 
@@ -143,6 +146,14 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // Asks before changed work in Message is dropped (not for an empty
   // message); true when it may go: saved, discarded or unchanged.
   bool MayDiscardMessage();
+  // Every way out of the program asks here (MainClose.cpp): false while a
+  // dialogue with the phone or a gateway runs (the status bar then says
+  // kCloseRefused) or while the unsaved-work question is open; otherwise
+  // MayDiscardMessage.
+  bool MayClose();
+  static const char* const kCloseRefused;
+  // A dialogue with the phone or a gateway runs (SetDialogue).
+  bool InDialogue() const;
   // Save As; true when the message was written.
   bool SaveMessageAs();
 
@@ -177,6 +188,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The simulated phone answers on COM `com` for this run: the window says so
   // at all times and offers what it received.
   void UseSimulatedPhone(int com, const QString& device, const QString& journal);
+  // Its label names the port in use: the simulated phone's or another one.
+  void UpdateSimulatedPhoneLabel();
   // Names each entry of the port box after its device, as things are now,
   // and lists the stored gateways after the serial ports.
   void RefreshPortList();
@@ -293,6 +306,13 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void SetupPortList();
   bool portListSet_ = false;
   void SetupDialogue();
+  void SetupClose();
+  // While the returned object lives, close requests for the window and
+  // quits are refused before the toolkit sees them; null when already held.
+  std::unique_ptr<QObject> HoldLeave();
+  QObject* leaveGuard_ = nullptr;
+  int agreedRevision_ = -1;  // the message's revision a logout agreed to leave
+  bool dialogueRunning_ = false;
   void OpenForUser(const std::string& target, const std::string& what);
   // Key handling of Message and EntryName (Ctrl+B, Ctrl+V); true when consumed.
   bool MessageKeyPress(QTextEdit* editor, class QKeyEvent* key);
@@ -315,6 +335,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   // The control to hold the focus when the window has none to give back: the
   // shown page's first control that takes it.
   QWidget* PageFirstControl() const;
+  // After a page switch from the keyboard: the focus goes into the page
+  // shown, never left in the port box (MainDialogue.cpp).
+  void FocusPage();
 };
 
 // The four windows, created once in this order and destroyed in reverse.

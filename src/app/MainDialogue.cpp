@@ -3,10 +3,13 @@
 // event loop runs (as a modal dialog's does), ended by the line's socket
 // notifier, a timer or Cancel, so that paint, expose, timer and accessibility
 // events are served as they arrive; an application-wide filter keeps all
-// input from every window except Escape and a click on the Cancel button.
+// input from every window except Escape and a click on the Cancel button,
+// and refuses every close request and quit meanwhile (the window says why).
+// Gateway waits run in the same state (GatewayLink calls SetDialogue).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QEventLoop>
@@ -15,6 +18,7 @@
 #include <QTimer>
 #include <memory>
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "app/Main.h"
@@ -24,11 +28,21 @@ namespace {
 
 class InputGuard : public QObject {
  public:
-  InputGuard(QObject* parent, QAbstractButton* cancel, std::function<void()> onCancel)
-      : QObject(parent), cancel_(cancel), onCancel_(std::move(onCancel)) {}
+  InputGuard(QObject* parent, QAbstractButton* cancel, std::function<void()> onCancel, std::function<void()> onLeave)
+      : QObject(parent), cancel_(cancel), onCancel_(std::move(onCancel)), onLeave_(std::move(onLeave)) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // A close asked for by the desktop (the title bar's button, Alt+F4, a
+    // logout) reaches the window system's window first, and a quit the
+    // application: both are refused there and said. A close event left
+    // accepted would hide the window, and the wait would go on unseen. The
+    // program's own closes (a tool tip's) are the windows' business.
+    if ((event->type() == QEvent::Close && event->spontaneous()) || event->type() == QEvent::Quit) {
+      event->ignore();
+      onLeave_();
+      return true;
+    }
     // Window-system events reach the QWindow first and are then passed to a
     // widget; they are judged there, where the Cancel button can be told apart.
     if (!watched->isWidgetType()) return false;
@@ -45,10 +59,6 @@ class InputGuard : public QObject {
       case QEvent::MouseButtonDblClick:
       case QEvent::MouseMove:
         return watched != cancel_;
-      case QEvent::Close:
-        // A close asked for by the desktop (the title bar's button); the
-        // program's own closes are the windows' business.
-        return event->spontaneous();
       case QEvent::KeyRelease:
       case QEvent::Shortcut:
       case QEvent::InputMethod:
@@ -75,11 +85,20 @@ class InputGuard : public QObject {
  private:
   QAbstractButton* cancel_;
   std::function<void()> onCancel_;
+  std::function<void()> onLeave_;
 };
 
 }  // namespace
 
 void TWin::SetupDialogue() {
+  // A gateway's wait: the time waited and the time left, beside Cancel.
+  WaitLabel = new QLabel(ui->StatusBar);
+  WaitLabel->setObjectName("WaitLabel");
+  WaitLabel->setTextFormat(Qt::PlainText);
+  WaitLabel->setAccessibleName("Time waited and time left");
+  WaitLabel->setToolTip("The gateway's answer is awaited this long at most; Escape or Cancel stops waiting.");
+  ui->StatusBar->addPermanentWidget(WaitLabel);
+  WaitLabel->hide();
   CancelButton = new QPushButton("Cancel", ui->StatusBar);
   CancelButton->setObjectName("CancelButton");
   CancelButton->setFocusPolicy(Qt::NoFocus);
@@ -87,7 +106,8 @@ void TWin::SetupDialogue() {
   ui->StatusBar->addPermanentWidget(CancelButton);
   CancelButton->hide();
   connect(CancelButton, &QPushButton::clicked, this, &TWin::CancelClick);
-  DialogueGuard = new InputGuard(this, CancelButton, [this] { CancelClick(); });
+  DialogueGuard = new InputGuard(
+      this, CancelButton, [this] { CancelClick(); }, [this] { MayClose(); });
 }
 
 void TWin::CancelClick() {
@@ -97,6 +117,7 @@ void TWin::CancelClick() {
 
 void TWin::SetDialogue(bool running) {
   lineWait_.armed = false;  // a wait armed for a line that is gone
+  dialogueRunning_ = running;
   if (running) {
     CancelRequested = false;
     // The window's own focus child: the control the user left for the
@@ -109,6 +130,7 @@ void TWin::SetDialogue(bool running) {
   } else {
     qApp->removeEventFilter(DialogueGuard);
     CancelButton->hide();
+    WaitLabel->hide();
     ui->MainMenu1->setEnabled(true);
     ui->centralwidget->setEnabled(true);
     QWidget* back = DialogueFocus;
@@ -131,6 +153,16 @@ bool TWin::ServiceEvents() {
   return CancelRequested;
 }
 
+void TWin::WaitProgress(std::chrono::milliseconds waited, std::chrono::milliseconds left) {
+  using std::chrono::seconds;
+  // Whole seconds that add up to the bound: waited rounded down, left up.
+  const auto w = std::chrono::duration_cast<seconds>(waited).count();
+  const auto l = std::chrono::ceil<seconds>(left).count();
+  WaitLabel->setText(QString("%1 s waited, %2 s left").arg(w).arg(l));
+  WaitLabel->show();
+  WaitLabel->repaint();
+}
+
 void TWin::ArmLineWait(int fd, bool forWrite, int milliseconds) {
   lineWait_ = {fd, forWrite, milliseconds, true};
 }
@@ -151,6 +183,18 @@ void TWin::RunLineWait(const LineWait& wait) {
   timer.start(std::max(wait.milliseconds, 0));
   loop.exec();
   WaitLoop = outer;
+}
+
+void TWin::FocusPage() {
+  // The editor of the text and phonebook pages, where the user will type;
+  // else the page's first control; the tab rows for a page that is off.
+  QWidget* page = ui->PageControl->currentWidget();
+  QWidget* target = page == ui->TabSheet1   ? static_cast<QWidget*>(ui->Message)
+                    : page == ui->TabSheet5 ? static_cast<QWidget*>(ui->EntryName)
+                                            : nullptr;
+  if (!target || !target->isEnabled()) target = PageFirstControl();
+  if (!target) target = rows_;
+  if (target) target->setFocus(Qt::TabFocusReason);
 }
 
 QWidget* TWin::PageFirstControl() const {

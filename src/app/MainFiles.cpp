@@ -68,6 +68,8 @@ void FileFailure(TWin* win, const QString& text) {
 bool TWin::MayDiscardMessage() {
   QTextDocument* doc = ui->Message->document();
   if (!doc->isModified() || doc->isEmpty()) return true;
+  // No close request or quit gets past the question or the save dialog after it.
+  const auto hold = HoldLeave();
   switch (mp::Ask().AskUnsaved(this, "The message")) {
     case mp::UnsavedAnswer::Save:
       return SaveMessageAs();

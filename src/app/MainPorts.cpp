@@ -117,7 +117,6 @@ void TWin::Received1Click() {
 }
 
 void TWin::UseSimulatedPhone(int com, const QString& device, const QString& journal) {
-  const QString name = QString("Simulated phone on COM %1").arg(com);
   if (!SimulatedPhoneLabel) {
     SimulatedPhoneLabel = new QLabel(ui->StatusBar);
     SimulatedPhoneLabel->setObjectName("SimulatedPhoneLabel");
@@ -127,11 +126,11 @@ void TWin::UseSimulatedPhone(int com, const QString& device, const QString& jour
     SimulatedPhoneLabel->installEventFilter(
         new EventWatcher(this, QEvent::MouseButtonRelease, [this] { Received1Click(); }));
     ui->StatusBar->addPermanentWidget(SimulatedPhoneLabel);
+    connect(ui->ComPort, &QComboBox::currentIndexChanged, this, [this] { UpdateSimulatedPhoneLabel(); });
   }
-  SimulatedPhoneLabel->setText(name);
-  SimulatedPhoneLabel->setToolTip(name + ": nothing leaves this computer.\nDevice: " + device +
-                                  "\nClick here, or Phone > Received by the Simulated Phone, for what it received.");
+  SimulatedPhoneLabel->setProperty("com", com);
   SimulatedPhoneLabel->setProperty("device", device);
+  UpdateSimulatedPhoneLabel();
   SimulatedPhoneLabel->show();
   if (!ReceivedWin) ReceivedWin = new TReceivedWin(this);
   ReceivedWin->SetJournal(journal);
@@ -139,4 +138,28 @@ void TWin::UseSimulatedPhone(int com, const QString& device, const QString& jour
   // With no port chosen the simulated phone's own is the one meant.
   if (ui->ComPort->currentIndex() < 0 && com >= 1 && com <= 9) ui->ComPort->setCurrentIndex(com - 1);
   RefreshPortList();
+}
+
+void TWin::UpdateSimulatedPhoneLabel() {
+  if (!SimulatedPhoneLabel) return;
+  // The label names the port that messages go to: the simulated phone's, or
+  // the other one chosen since, so that nobody takes a real send for a test.
+  const int com = SimulatedPhoneLabel->property("com").toInt();
+  const QString device = SimulatedPhoneLabel->property("device").toString();
+  const QString name = QString("Simulated phone on COM %1").arg(com);
+  const int index = ui->ComPort->currentIndex();
+  if (index == com - 1) {
+    SimulatedPhoneLabel->setText(name);
+    SimulatedPhoneLabel->setToolTip(name + ": nothing leaves this computer.\nDevice: " + device +
+                                    "\nClick here, or Phone > Received by the Simulated Phone, for what it received.");
+    return;
+  }
+  const QString chosen = index < 0 ? QString("No port") : ui->ComPort->itemText(index);
+  SimulatedPhoneLabel->setText(QString("%1 in use (simulated phone on COM %2)").arg(chosen).arg(com));
+  SimulatedPhoneLabel->setToolTip(QString("Messages go to %1, not to the simulated phone on COM %2 (%3): they may "
+                                          "reach a real phone.\nChoose COM %2 in the port box to use the simulated "
+                                          "phone again.")
+                                      .arg(chosen)
+                                      .arg(com)
+                                      .arg(device));
 }

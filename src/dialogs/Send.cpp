@@ -2,8 +2,10 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -147,11 +149,22 @@ void TSendWin::RecipientChange() {
 void TSendWin::RecipientClick() { SaveMode = false; }
 
 void TSendWin::UpdateDefaultButton() {
-  // Find and SaveSend are both default buttons: Enter presses the enabled
-  // one, Find when both are (it comes first).
-  const bool find = ui->Find->isEnabled();
-  ui->Find->setDefault(find);
-  ui->SaveSend->setDefault(!find);
+  // Enter presses SaveSend whenever it is enabled: on opening that is "Save"
+  // (the message goes to the SIM, where it stays for forwarding: nothing is
+  // lost), and once a number is typed or a recipient picked it is "Send".
+  // Find takes Enter only for a name that is neither a number nor in the
+  // history, where nothing else could go. Down picks the most recent
+  // recipient at every opening (FormShow), so the habit "Down, Enter" sends
+  // to it rather than storing. The default button's caption is bold, so that
+  // the user sees what Enter will do before pressing it.
+  const bool find = ui->Find->isEnabled() && !ui->SaveSend->isEnabled();
+  for (QPushButton* b : {ui->Find, ui->SaveSend}) {
+    const bool isDefault = (b == ui->Find) == find;
+    b->setDefault(isDefault);
+    QFont f = b->font();
+    f.setBold(isDefault);
+    b->setFont(f);
+  }
 }
 
 void TSendWin::CentreChange() {
@@ -180,6 +193,13 @@ void TSendWin::FindClick() {
 }
 
 void TSendWin::FormShow() {
+  // The boxes' list positions go back to the top with their texts: Down then
+  // picks the most recent entry, not the one after the last picked.
+  for (QComboBox* box : {ui->Recipient, ui->Centre}) {
+    const QSignalBlocker block(box);
+    const QSignalBlocker blockEdit(box->lineEdit());
+    box->setCurrentIndex(-1);
+  }
   SetRecipientText(QString(), false);
   RecipientChange();
   SetCentreText(QString(), false);

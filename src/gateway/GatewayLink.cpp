@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 
 #include "gateway/Smstools.h"
 #include "gateway/Spool.h"
@@ -13,11 +14,23 @@ GatewayLink::GatewayLink(PhoneHost& host, Config config, std::chrono::millisecon
     : host_(host), config_(std::move(config)), wait_(wait) {}
 
 GatewayLink::Waited GatewayLink::WaitFor(const std::function<bool()>& done) {
+  using std::chrono::milliseconds;
   QEventLoop loop;
+  const qint64 every = std::max<qint64>(progressEvery_.count(), 1);
+  qint64 nextReport = 0;
   for (;;) {
     if (done()) return Waited::Done;
+    // Counted on the whole message's bound, so that Kannel's second wait
+    // (for the report) goes on from where its first one ended.
+    const auto now = std::chrono::steady_clock::now();
+    const qint64 left = std::max<qint64>(std::chrono::duration_cast<milliseconds>(deadline_ - now).count(), 0);
+    const qint64 waited = std::max<qint64>(wait_.count() - left, 0);
+    if (waited >= nextReport) {
+      host_.WaitProgress(milliseconds(waited), milliseconds(left));
+      nextReport = (waited / every + 1) * every;
+    }
     if (host_.ServiceEvents()) return Waited::Cancelled;
-    if (std::chrono::steady_clock::now() >= deadline_) return Waited::Bound;
+    if (now >= deadline_) return Waited::Bound;
     // Network replies and the report server's requests are served here.
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -24,6 +24,8 @@ class GatewayLink {
   const Config& Gateway() const { return config_; }
   // The gateway's identifier of the last message (spool file, Kannel token).
   const std::string& LastId() const { return lastId_; }
+  // How often a wait tells the host how long it has waited (WaitProgress).
+  void SetProgressEvery(std::chrono::milliseconds every) { progressEvery_ = every; }
 
  private:
   // One message's way through the gateway: the report the host sees at its
@@ -63,8 +65,9 @@ class GatewayLink {
   };
   void SendSmstools(Run& run);
   void SendKannel(Run& run);
-  // Runs the event loop until `done` or the bound or a cancel; true when done.
-  // The bound is the whole message's, counted from the start of Send.
+  // Runs the event loop until `done` or the bound or a cancel, telling the
+  // host the time waited and left as it goes. The bound is the whole
+  // message's, counted from the start of Send.
   enum class Waited { Done, Bound, Cancelled };
   Waited WaitFor(const std::function<bool()>& done);
 
@@ -72,6 +75,7 @@ class GatewayLink {
   Config config_;
   std::chrono::milliseconds wait_;
   std::chrono::steady_clock::time_point deadline_;
+  std::chrono::milliseconds progressEvery_{1000};
   std::string lastId_;
 };
 

@@ -3,6 +3,7 @@
 // bar, the beep and the wait pointer, and the window's life while a dialogue
 // waits for the phone. The main window implements it; tests implement it to
 // record what the user would see and hear.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ class PhoneHost {
   // serving the window's events as they arrive. A host that offers it
   // implements both.
   virtual void ArmLineWait(int /*fd*/, bool /*forWrite*/, int /*milliseconds*/) {}
+  // A gateway's wait for an answer or an outcome: when it begins and about
+  // once a second while it lasts, how long it has waited and the most it may
+  // still wait (together its bound). The window shows both.
+  virtual void WaitProgress(std::chrono::milliseconds /*waited*/, std::chrono::milliseconds /*left*/) {}
 };
 
 }  // namespace mp
