@@ -354,7 +354,9 @@ TEST(LongTextParts, EachPartKeepsItsHeaderThroughEitherGateway) {
       const std::string expected = std::string(c.coding) == "0" ? "UDH-DATA: 05 00 03 2A 02 0" : "UDH: true";
       EXPECT_NE(header.text.find(expected), std::string::npos) << header.text;
     }
-    if (std::string(c.coding) == "0") EXPECT_EQ(joined, c.text);
+    if (std::string(c.coding) == "0") {
+      EXPECT_EQ(joined, c.text);
+    }
   }
 }
 
