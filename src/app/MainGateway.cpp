@@ -7,6 +7,7 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <chrono>
+#include <optional>
 
 #include "app/Main.h"
 #include "gateway/GatewayLink.h"
@@ -17,12 +18,15 @@ constexpr int kSerialPorts = 9;  // "COM 1" .. "COM 9" come first
 }
 
 void TWin::SetupGateways() {
-  Phone.SetDivert([this](const mp::TransferSettings& settings, bool header, std::string_view body, int) {
+  Phone.SetDivert([this](const mp::TransferSettings& settings, const std::vector<mp::Body>& parts, int,
+                         const mp::Continuation& resume) -> std::optional<mp::LinkResult> {
     const mp::gateway::Config* gateway = ChosenGateway();
-    if (!gateway) return false;
+    if (!gateway || parts.empty()) return std::nullopt;
     mp::gateway::GatewayLink link(*this, *gateway, std::chrono::seconds(mp::gateway::StoredWaitSeconds()));
-    link.Send(settings, header, body);
-    return true;
+    mp::LinkResult r;
+    for (std::size_t i = std::size_t(resume.from); i < parts.size(); ++i)
+      r = link.Send(settings, parts[i].header, parts[i].hex);
+    return r;
   });
   connect(ui->ComPort, &QComboBox::currentIndexChanged, this, [this] { UpdatePhoneOnly(); });
   UpdatePhoneOnly();
