@@ -11,6 +11,7 @@
 
 #include "app/Main.h"
 #include "gateway/GatewayLink.h"
+#include "gateway/GatewayParts.h"
 #include "app/MainForm.h"
 
 namespace {
@@ -18,15 +19,17 @@ constexpr int kSerialPorts = 9;  // "COM 1" .. "COM 9" come first
 }
 
 void TWin::SetupGateways() {
-  Phone.SetDivert([this](const mp::TransferSettings& settings, const std::vector<mp::Body>& parts, int,
+  Phone.SetDivert([this](const mp::TransferSettings& settings, const std::vector<mp::Body>& parts, int reference,
                          const mp::Continuation& resume) -> std::optional<mp::LinkResult> {
     const mp::gateway::Config* gateway = ChosenGateway();
     if (!gateway || parts.empty()) return std::nullopt;
-    mp::gateway::GatewayLink link(*this, *gateway, std::chrono::seconds(mp::gateway::StoredWaitSeconds()));
-    mp::LinkResult r;
-    for (std::size_t i = std::size_t(resume.from); i < parts.size(); ++i)
-      r = link.Send(settings, parts[i].header, parts[i].hex);
-    return r;
+    const std::chrono::seconds wait(mp::gateway::StoredWaitSeconds());
+    if (parts.size() == 1 && resume.from == 0) {
+      mp::gateway::GatewayLink link(*this, *gateway, wait);
+      return link.Send(settings, parts[0].header, parts[0].hex);
+    }
+    // A long text: one message, and one row in the record, however many parts.
+    return mp::gateway::SendParts(*this, *gateway, wait, settings, parts, reference, resume);
   });
   connect(ui->ComPort, &QComboBox::currentIndexChanged, this, [this] { UpdatePhoneOnly(); });
   UpdatePhoneOnly();
