@@ -25,8 +25,8 @@ TEST_F(ViaJsonTest, GatewayObjectsHaveChangesAndCause) {
     QTimer smsd;
     QObject::connect(&smsd, &QTimer::timeout, [&] {
       // With smsd's own line, without which the file is not taken for smsd's.
-      const QByteArray line = *c.cause ? "\nFailed: 26-12-08 09:23:27\nFail_reason: no network\n\n"
-                                       : "\nSent: 26-12-08 09:23:27\n\n";
+      const QByteArray line =
+          *c.cause ? "\nFailed: 26-12-08 09:23:27\nFail_reason: no network\n\n" : "\nSent: 26-12-08 09:23:27\n\n";
       for (const QString& f : QDir(spool + "/outgoing").entryList(QDir::Files)) {
         QFile in(spool + "/outgoing/" + f);
         if (!in.open(QIODevice::ReadOnly)) continue;
