@@ -221,6 +221,13 @@ void TSentWin::SelectionChange() {
     details += "Name: " + Q(e->nameHex);
   } else {
     details += "SCA: " + Q(e->sca) + "\nTPDU: " + Q(e->tpdu);
+    // A long text: its other parts, and how many went.
+    if (e->parts > 1)
+      details += QString("\nParts: %1, %2 sent, reference %3\nOther parts: %4")
+                     .arg(e->parts)
+                     .arg(e->partsSent)
+                     .arg(e->reference)
+                     .arg(Q(e->moreTpdus));
   }
   Details->setPlainText(details);
 }
@@ -316,13 +323,17 @@ void TSentWin::ResendToClick() {
     Win->Phone.TransferMessage(t, s.header, s.body, parts[0].status);
     return;
   }
-  // A long text goes whole; to another recipient with that one's own reference.
+  // A long text goes whole to another recipient, with that one's own
+  // reference; the same one gets what Resend would send it.
   int reference = e.reference;
+  mp::Continuation resume;
   if (t.DestAddress != s.destination) {
     reference = Win->SentRecord ? Win->SentRecord->NextReference(t.DestAddress) : 0;
     mp::SetReference(parts, reference);
+  } else if (!t.SaveMode && SentModel::StateOf(e) == SentModel::RowState::PartlySent) {
+    resume = {e.partsSent, e.id};
   }
-  Win->Phone.TransferParts(t, parts, reference);
+  Win->Phone.TransferParts(t, parts, reference, resume);
 }
 
 void TSentWin::DeleteClick() {

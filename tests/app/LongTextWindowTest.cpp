@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -141,6 +142,8 @@ TEST_F(LongTextWindow, ResendOfAPartlySentTextSendsOnlyTheMissingParts) {
     TSentWin* w = Win->SentWin;
     ASSERT_NE(w, nullptr);
     w->Select(0);
+    EXPECT_TRUE(w->Details->toPlainText().contains("Parts: 3, 2 sent, reference "))
+        << w->Details->toPlainText().toStdString();
     QString asked;
     WhenModal([&asked](QWidget* d) {
       auto* box = static_cast<QMessageBox*>(d);
@@ -173,6 +176,17 @@ TEST_F(LongTextWindow, ResendOfAPartlySentTextSendsOnlyTheMissingParts) {
     EXPECT_EQ(after[0].partsSent, c.partsSent);
     EXPECT_EQ(w->Model->data(w->Model->index(0, SentModel::State)).toString(),
               c.partsSent == 3 ? "sent" : "partly sent");
+    if (c.joined) {
+      // To another recipient the whole text goes, with that one's own reference.
+      WhenModal([](QWidget* d) { ConfirmSend(d, "67890"); });
+      w->ResendTo->click();
+      EXPECT_EQ(Messages().size(), journalled + 4);
+      int wholes = 0;
+      for (const QJsonObject& o : JournalObjects()) wholes += o.contains("concatenated");
+      EXPECT_EQ(wholes, 2);
+      EXPECT_EQ(Win->SentRecord->List().size(), 2u);
+      EXPECT_EQ(Win->SentRecord->List()[0].recipient, "67890");
+    }
     Win->SentRecord->Clear();
     Destroy();
     StopPhone();
