@@ -95,6 +95,12 @@ LinkResult SendParts(PhoneHost& host, const Config& config, std::chrono::millise
       // Taken: sent, or held by the gateway with its outcome unknown.
       ++taken;
       queued = queued || r.outcome == Outcome::Queued;
+      // Cancelled while the gateway held it: the rest stays unsent.
+      if (r.cause == Cause::Cancelled) {
+        result = r;
+        partsHost.last = "Cancelled.";
+        break;
+      }
       if (i + 1 < n)
         partsHost.ShowStatus("Message " + std::to_string(i + 1) + " of " + std::to_string(n) +
                              (r.outcome == Outcome::Queued ? " queued..." : " sent..."));
@@ -106,8 +112,9 @@ LinkResult SendParts(PhoneHost& host, const Config& config, std::chrono::millise
   const int done = from + taken;
   if (done == n) {
     // Every part was taken; one of unknown outcome leaves the message so.
+    const Cause cancelled = result.cause == Cause::Cancelled ? Cause::Cancelled : Cause::Gateway;
     result.outcome = queued ? Outcome::Queued : Outcome::Confirmed;
-    result.cause = queued ? Cause::Gateway : Cause::None;
+    result.cause = queued ? cancelled : Cause::None;
   } else if (done > 0) {
     const std::string why = partsHost.last;
     result.outcome = Outcome::PartlySent;
