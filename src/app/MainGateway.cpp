@@ -7,9 +7,11 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <chrono>
+#include <optional>
 
 #include "app/Main.h"
 #include "gateway/GatewayLink.h"
+#include "gateway/GatewayParts.h"
 #include "app/MainForm.h"
 
 namespace {
@@ -17,12 +19,17 @@ constexpr int kSerialPorts = 9;  // "COM 1" .. "COM 9" come first
 }
 
 void TWin::SetupGateways() {
-  Phone.SetDivert([this](const mp::TransferSettings& settings, bool header, std::string_view body, int) {
+  Phone.SetDivert([this](const mp::TransferSettings& settings, const std::vector<mp::Body>& parts, int reference,
+                         const mp::Continuation& resume) -> std::optional<mp::LinkResult> {
     const mp::gateway::Config* gateway = ChosenGateway();
-    if (!gateway) return false;
-    mp::gateway::GatewayLink link(*this, *gateway, std::chrono::seconds(mp::gateway::StoredWaitSeconds()));
-    link.Send(settings, header, body);
-    return true;
+    if (!gateway || parts.empty()) return std::nullopt;
+    const std::chrono::seconds wait(mp::gateway::StoredWaitSeconds());
+    if (parts.size() == 1 && resume.from == 0) {
+      mp::gateway::GatewayLink link(*this, *gateway, wait);
+      return link.Send(settings, parts[0].header, parts[0].hex);
+    }
+    // A long text: one message, and one row in the record, however many parts.
+    return mp::gateway::SendParts(*this, *gateway, wait, settings, parts, reference, resume);
   });
   connect(ui->ComPort, &QComboBox::currentIndexChanged, this, [this] { UpdatePhoneOnly(); });
   UpdatePhoneOnly();

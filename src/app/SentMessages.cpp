@@ -20,6 +20,7 @@
 #include "app/App.h"
 #include "app/Main.h"
 #include "app/SentModel.h"
+#include "builders/LongText.h"
 #include "widgets/PhoneScreen.h"
 #include "dialogs/Send.h"
 #include "pdu/Reading.h"
@@ -46,6 +47,22 @@ bool SplitStoredTpdu(const std::string& tpdu, StoredSubmit& out) {
   out.body = tpdu.substr(4 + daChars);
   out.header = (first & 0x40) != 0;
   out.reports = (first & 0x20) != 0;
+  return true;
+}
+
+// Every part of a stored message, as bodies for the phone link; `first`
+// holds what the first part's TPDU says of them all.
+static bool StoredParts(const mp::record::Entry& e, StoredSubmit& first, std::vector<mp::Body>& parts) {
+  parts.clear();
+  const int status = e.status >= 0 ? e.status : 3;
+  std::vector<std::string> tpdus{e.tpdu};
+  for (const QString& t : Q(e.moreTpdus).split(' ', Qt::SkipEmptyParts)) tpdus.push_back(t.toStdString());
+  for (std::size_t i = 0; i < tpdus.size(); ++i) {
+    StoredSubmit s;
+    if (!SplitStoredTpdu(tpdus[i], s)) return false;
+    if (i == 0) first = s;
+    parts.push_back(mp::Body{s.body, s.header, status});
+  }
   return true;
 }
 
@@ -204,6 +221,13 @@ void TSentWin::SelectionChange() {
     details += "Name: " + Q(e->nameHex);
   } else {
     details += "SCA: " + Q(e->sca) + "\nTPDU: " + Q(e->tpdu);
+    // A long text: its other parts, and how many went.
+    if (e->parts > 1)
+      details += QString("\nParts: %1, %2 sent, reference %3\nOther parts: %4")
+                     .arg(e->parts)
+                     .arg(e->partsSent)
+                     .arg(e->reference)
+                     .arg(Q(e->moreTpdus));
   }
   Details->setPlainText(details);
 }
@@ -219,14 +243,29 @@ bool TSentWin::ConfirmResend(const mp::record::Entry& e) {
   // recipient twice, so the user decides, and No is the default.
   if (!SentModel::MayBeDuplicate(e)) return true;
   const bool send = e.command == "CMGS";
-  const QString text = "Its state is \"" + SentModel::StateText(e) + "\": " +
-                       (send ? "the recipient may already have it, or get it later, so sending it again may deliver "
-                               "it twice.\n\nSend it again?"
-                             : "the phone may already hold it, so saving it again may store it twice.\n\nSave it "
-                               "again?");
+  QString text = "Its state is \"" + SentModel::StateText(e) + "\": " +
+                 (send ? "the recipient may already have it, or get it later, so sending it again may deliver "
+                         "it twice.\n\nSend it again?"
+                       : "the phone may already hold it, so saving it again may store it twice.\n\nSave it "
+                         "again?");
+  const bool partly = SentModel::StateOf(e) == SentModel::RowState::PartlySent && e.parts > 1;
+  if (partly) {
+    // Only the parts that did not go are sent, and joined to the others.
+    const QString form =
+        "Its state is \"%1\": %2 of %3 parts went out. Only the missing parts (%4 to %3) go again, with the same "
+        "reference, so that the receiving phone joins them to the others; a part whose outcome was unknown may "
+        "arrive twice.\n\n%5 the missing parts?";
+    text = form.arg(SentModel::StateText(e))
+               .arg(e.partsSent)
+               .arg(e.parts)
+               .arg(e.partsSent + 1)
+               .arg(send ? "Send" : "Save");
+  }
   QMessageBox ask(QMessageBox::Warning, "Sent messages", text, QMessageBox::Yes | QMessageBox::No, this);
   ask.setObjectName("ResendQuestion");
-  ask.button(QMessageBox::Yes)->setText(send ? "&Send again" : "&Save again");
+  QString yes = send ? "&Send again" : "&Save again";
+  if (partly) yes = send ? "&Send the missing parts" : "&Save the missing parts";
+  ask.button(QMessageBox::Yes)->setText(yes);
   ask.button(QMessageBox::No)->setText(send ? "&Do not send" : "&Do not save");
   ask.setDefaultButton(QMessageBox::No);
   mp::ShowModal(&ask);
@@ -242,15 +281,25 @@ void TSentWin::ResendClick() {
     Win->Phone.WritePhonebookEntry(e.nameHex, e.recipient, e.numberType);
   } else {
     StoredSubmit s;
-    if (!SplitStoredTpdu(e.tpdu, s)) return;
+    std::vector<mp::Body> parts;
+    if (!StoredParts(e, s, parts)) return;
     mp::TransferSettings t;
     t.DestAddress = s.destination;
     t.SaveMode = e.command == "CMGW";
     t.CentreAddress = e.sca;
     t.Reports = s.reports;
-    Win->Phone.TransferMessage(t, s.header, s.body, e.status >= 0 ? e.status : 3);
+    if (parts.size() == 1) {
+      Win->Phone.TransferMessage(t, s.header, s.body, parts[0].status);
+    } else {
+      // A long text goes whole, as stored, with its own reference; of one
+      // that went out partly only the parts that did not go, and its row
+      // says how the message stands afterwards.
+      mp::Continuation resume;
+      if (SentModel::StateOf(e) == SentModel::RowState::PartlySent) resume = {e.partsSent, e.id};
+      Win->Phone.TransferParts(t, parts, e.reference, resume);
+    }
   }
-  // The new row arrives through the main window's report (RowChanged).
+  // The row arrives through the main window's report (RowChanged).
 }
 
 void TSentWin::ResendToClick() {
@@ -263,13 +312,28 @@ void TSentWin::ResendToClick() {
     return;
   }
   StoredSubmit s;
+  std::vector<mp::Body> parts;
   mp::CreateDialogs();
-  if (!SplitStoredTpdu(e.tpdu, s) || !SendWin) return;
+  if (!StoredParts(e, s, parts) || !SendWin) return;
   if (mp::ShowModal(SendWin) != QDialog::Accepted) return;
   const mp::TransferSettings t = SendWin->Transfer();
   // Another recipient gets it once; the same one may get it twice.
   if (t.DestAddress == s.destination && !t.SaveMode && !ConfirmResend(e)) return;
-  Win->Phone.TransferMessage(t, s.header, s.body, e.status >= 0 ? e.status : 3);
+  if (parts.size() == 1) {
+    Win->Phone.TransferMessage(t, s.header, s.body, parts[0].status);
+    return;
+  }
+  // A long text goes whole to another recipient, with that one's own
+  // reference; the same one gets what Resend would send it.
+  int reference = e.reference;
+  mp::Continuation resume;
+  if (t.DestAddress != s.destination) {
+    reference = Win->SentRecord ? Win->SentRecord->NextReference(t.DestAddress) : 0;
+    mp::SetReference(parts, reference);
+  } else if (!t.SaveMode && SentModel::StateOf(e) == SentModel::RowState::PartlySent) {
+    resume = {e.partsSent, e.id};
+  }
+  Win->Phone.TransferParts(t, parts, reference, resume);
 }
 
 void TSentWin::DeleteClick() {

@@ -10,6 +10,7 @@
 #include "cli/JsonFields.h"
 #include "gateway/Credentials.h"
 #include "gateway/GatewayLink.h"
+#include "gateway/GatewayParts.h"
 #include "pdu/Json.h"
 #include "platform/Ansi.h"
 #include "record/Record.h"
@@ -93,23 +94,29 @@ int SendVia(const gateway::Config& gateway, const Composed& c, Io io, bool json,
     // A long text goes part by part, each ready-made with its header, so that
     // the gateway never splits it itself; the reference is the recipient's own.
     std::vector<Body> parts = m.parts;
-    if (!parts.empty()) SetReference(parts, record.NextReference(m.settings.DestAddress));
-    LinkResult r;
-    int sent = 0;
-    for (const Body& b : parts.empty() ? std::vector<Body>{m.body} : parts) {
-      r = link.Send(m.settings, b.header, b.hex);
-      if (!r.Ok() && r.outcome != Outcome::Queued) break;
-      ++sent;
-    }
-    if (!parts.empty() && sent > 0 && sent < static_cast<int>(parts.size())) r.outcome = Outcome::PartlySent;
+    const int reference = parts.empty() ? -1 : record.NextReference(m.settings.DestAddress);
+    if (!parts.empty()) SetReference(parts, reference);
+    // One row in the record for the whole text, and one outcome over its parts.
+    std::string ids;
+    const LinkResult r = parts.empty() ? link.Send(m.settings, m.body.header, m.body.hex)
+                                       : gateway::SendParts(host, gateway, std::chrono::seconds(waitSeconds),
+                                                            m.settings, parts, reference, {}, &ids);
+    if (parts.empty()) ids = link.LastId();
     results.push_back(r);
     if (json) {
       const std::string tpdu = SubmitTpdu(m.settings, m.body.header, m.body.hex);
       pdu::JsonObject j;
       j.Str("kind", c.kind.toStdString()).Str("recipient", m.recipient.toStdString());
       j.Str("command", "").Str("sca", std::string(CentreToWrite(m.settings))).Str("pdu", tpdu);
+      if (!parts.empty()) {
+        // As through the phone: every part's TPDU, and how many went out.
+        std::string pdus = "[";
+        for (const Body& b : parts)
+          pdus += (pdus.size() > 1 ? ",\"" : "\"") + SubmitTpdu(m.settings, b.header, b.hex) + "\"";
+        j.Raw("pdus", pdus + "]").Int("parts", static_cast<int>(parts.size())).Int("parts_sent", r.partsSent);
+      }
       j.Str("status", FromAnsi(host.last).toStdString()).Str("result", OutcomeName(r.outcome));
-      j.Str("via", gateway::HideCredentials(gateway.name)).Str("gateway_id", link.LastId());
+      j.Str("via", gateway::HideCredentials(gateway.name)).Str("gateway_id", ids);
       j.Raw("changes", ChangeJson(c.changes));
       AddCause(j, r);
       if (!recordWarning.empty()) j.Str("record_warning", recordWarning);

@@ -4,6 +4,7 @@
 // waits for the phone. The main window implements it; tests implement it to
 // record what the user would see and hear.
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct TransferReport {
   std::vector<std::string> moreTpdus;
   int parts = 1;
   int reference = -1;
+  // A Resend of the parts of a long text that did not go out: the parts
+  // before `from` went out before, and `row` is the record's row of that
+  // message, brought up to date instead of a new one (0: a new message).
+  int from = 0;
+  std::int64_t row = 0;
   std::string number;   // the entry's number (phonebook)
   int numberType = 0;   // 145, 129 (phonebook)
   std::string nameHex;  // the entry's name as written (phonebook)

@@ -53,6 +53,13 @@ struct LinkTimings {
 // "COM1:" .. "COM9:" for a port list index 0..8, "COM?:" otherwise.
 std::string PortName(int index);
 
+// Where a long text's Resend picks up: the parts before `from` went out
+// before; `row` is the record's row of the message (0 when none).
+struct Continuation {
+  int from = 0;
+  std::int64_t row = 0;
+};
+
 class PhoneLink {
  public:
   explicit PhoneLink(PhoneHost& host, SerialFactory factory = MakePosixSerialLine);
@@ -89,11 +96,19 @@ class PhoneLink {
   // PartlySent when a later part failed ("2 of 3 parts sent; part 3: ...").
   // One report to the host covers the whole message. A single body goes as
   // TransferMessage sends it.
-  LinkResult TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference);
+  //
+  // A Resend of a long text of which only the first parts went out gives
+  // `resume`: only the parts from `resume.from` on go, and the outcome counts
+  // the earlier ones as sent (PartlySent again when a part still fails, even
+  // the first one sent now). The report names the record's row to update.
+  LinkResult TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference,
+                           const Continuation& resume = {});
   // A window that offers SMS gateways beside the ports sets this: a message
-  // for which it returns true was handed to a gateway instead of the phone
-  // (and reported to the host by the gateway).
-  using Divert = std::function<bool(const TransferSettings&, bool header, std::string_view body, int status)>;
+  // for which it returns a result was handed to a gateway instead of the
+  // phone (and reported to the host by the gateway), all its parts (from
+  // `resume.from`) as one message; nullopt leaves it to the phone.
+  using Divert = std::function<std::optional<LinkResult>(const TransferSettings&, const std::vector<Body>& parts,
+                                                         int reference, const Continuation& resume)>;
   void SetDivert(Divert divert) { divert_ = std::move(divert); }
   bool FindPhonebookEntry(std::string& name, std::string& address);
   bool WritePhonebookEntry(const std::string& hexName, const std::string& number, int type);

@@ -1,5 +1,7 @@
 // Message transfer: wraps a message body into an SMS-SUBMIT PDU and stores it
 // in the SIM (AT+CMGW) or sends it (AT+CMGS) in PDU mode.
+#include <algorithm>
+
 #include "phone/PhoneLink.h"
 #include "phone/ReplyMeaning.h"
 #include "phone/ReportScope.h"
@@ -21,10 +23,8 @@ TransferReport MessageReport(const TransferSettings& settings, const std::string
 
 LinkResult PhoneLink::TransferMessage(const TransferSettings& settings, bool header,
                                       std::string_view body, int status) {
-  if (divert_ && divert_(settings, header, body, status)) {
-    result_ = {};
-    result_.outcome = Outcome::Queued;
-    return result_;
+  if (divert_) {
+    if (auto r = divert_(settings, {Body{std::string(body), header, status}}, -1, {})) return result_ = *r;
   }
   const std::string tpdu = SubmitTpdu(settings, header, body);
   {
@@ -47,51 +47,54 @@ LinkResult PhoneLink::TransferOnConnection(const TransferSettings& settings, boo
   return result_;
 }
 
-LinkResult PhoneLink::TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference) {
-  if (parts.size() <= 1) {
+LinkResult PhoneLink::TransferParts(const TransferSettings& settings, const std::vector<Body>& parts, int reference,
+                                    const Continuation& resume) {
+  const int n = static_cast<int>(parts.size());
+  const int from = std::clamp(resume.from, 0, n);
+  if (n <= 1 && from == 0) {
     if (parts.empty()) return result_ = {};
     const Body& b = parts.front();
     return IsOpen() ? TransferOnConnection(settings, b.header, b.hex, b.status)
                     : TransferMessage(settings, b.header, b.hex, b.status);
   }
-  const int n = static_cast<int>(parts.size());
-  if (divert_ && divert_(settings, parts[0].header, parts[0].hex, parts[0].status)) {
-    // A gateway took the first part: it takes the others too, each reported by it.
-    for (int i = 1; i < n; ++i) divert_(settings, parts[i].header, parts[i].hex, parts[i].status);
-    result_ = {};
-    result_.outcome = Outcome::Queued;
-    result_.parts = n;
-    return result_;
+  if (from == n) return result_ = {};  // nothing is missing
+  if (divert_) {
+    // A gateway takes the whole message, as one, and reports it itself.
+    if (auto r = divert_(settings, parts, reference, {from, resume.row})) return result_ = *r;
   }
   TransferReport report = MessageReport(settings, SubmitTpdu(settings, parts[0].header, parts[0].hex), parts[0].status);
   for (int i = 1; i < n; ++i) report.moreTpdus.push_back(SubmitTpdu(settings, parts[i].header, parts[i].hex));
   report.parts = n;
   report.reference = reference;
+  report.from = from;
+  report.row = resume.row;
   {
     ReportScope scope(*this, report);
     const bool opened = !IsOpen();
-    if (opened && !OpenPhone()) return result_;
     int sent = 0;
-    for (int i = 0; i < n && IsOpen(); ++i) {
-      part_ = i + 1;
-      parts_ = n;
-      TransferDialogue(settings, i == 0 ? report.tpdu : report.moreTpdus[i - 1], parts[i].status, scope);
-      part_ = parts_ = 0;
-      if (result_.outcome != Outcome::Confirmed) break;
-      ++sent;
+    if (!opened || OpenPhone()) {
+      for (int i = from; i < n && IsOpen(); ++i) {
+        part_ = i + 1;
+        parts_ = n;
+        TransferDialogue(settings, i == 0 ? report.tpdu : report.moreTpdus[i - 1], parts[i].status, scope);
+        part_ = parts_ = 0;
+        if (result_.outcome != Outcome::Confirmed) break;
+        ++sent;
+      }
     }
-    if (sent == 0 && result_.outcome == Outcome::Confirmed) result_.outcome = Outcome::NotSent;
-    if (sent > 0 && sent < n) {
-      // The first parts went out: say which did not, and why.
+    const int done = from + sent;
+    if (done == 0 && result_.outcome == Outcome::Confirmed) result_.outcome = Outcome::NotSent;
+    if (done > 0 && done < n) {
+      // The first parts went out (now or before): say which did not, and why.
       const std::string why = lastStatus_;
       if (result_.outcome == Outcome::Confirmed || result_.outcome == Outcome::Pending)
         result_.cause = Cause::LineBroken;
       result_.outcome = Outcome::PartlySent;
-      Status(std::to_string(sent) + " of " + std::to_string(n) + " parts " + (settings.SaveMode ? "saved" : "sent") +
-             "; part " + std::to_string(sent + 1) + ": " + why);
+      Status(std::to_string(done) + " of " + std::to_string(n) + " parts " + (settings.SaveMode ? "saved" : "sent") +
+             "; part " + std::to_string(done + 1) + ": " + why);
     }
     result_.parts = n;
-    result_.partsSent = sent;
+    result_.partsSent = done;
     if (opened) ClosePhone();
   }
   return result_;

@@ -158,7 +158,7 @@ Entry EntryFromReport(const TransferReport& r) {
   e.parts = r.parts;
   e.reference = r.reference;
   for (const std::string& t : r.moreTpdus) e.moreTpdus += (e.moreTpdus.empty() ? "" : " ") + t;
-  e.partsSent = r.finished && r.result.parts == r.parts ? r.result.partsSent : 0;
+  e.partsSent = r.finished && r.result.parts == r.parts ? r.result.partsSent : r.from;
   if (r.finished && r.parts == 1 && e.ok) e.partsSent = 1;
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
@@ -208,20 +208,26 @@ Recorder::Result Recorder::Apply(const TransferReport& report) {
     lastId_ = 0;
     if (!Enabled()) return Result::Done;
     if (!OpenRecord()) return failed();
-    Entry e = EntryFromReport(report);
-    const auto id = record_.Add(e);
-    if (!id) return failed();
-    lastId_ = changedId_ = *id;
-    if (!report.finished) pending_.id = *id;
-    told_ = false;
-    return Result::Done;
+    if (report.row != 0 && record_.Get(report.row)) {
+      // The rest of a long text whose first parts went out before: its own
+      // row says how the message as a whole stands now.
+      pending_.id = lastId_ = report.row;
+    } else {
+      Entry e = EntryFromReport(report);
+      const auto id = record_.Add(e);
+      if (!id) return failed();
+      lastId_ = changedId_ = *id;
+      if (!report.finished) pending_.id = *id;
+      told_ = false;
+      return Result::Done;
+    }
   }
   Entry done = EntryFromReport(report);
   done.id = pending_.id;
   if (auto stored = record_.Get(done.id)) done.time = stored->time;
   if (!record_.Update(done) && record_.LastTrouble() != Trouble::None) return failed();
   changedId_ = done.id;
-  if (!step) pending_ = {};
+  if (report.finished) pending_ = {};
   told_ = false;
   return Result::Done;
 }

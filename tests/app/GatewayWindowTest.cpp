@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -19,14 +20,15 @@
 #include <QUrlQuery>
 #include <map>
 
-#include "AppFixture.h"
+#include "PageTest.h"
+#include "app/SentMessages.h"
 #include "dialogs/Ports.h"
 #include "gateway/Gateway.h"
 #include "platform/Settings.h"
 
 namespace {
 
-class GatewayWindowTest : public AppFixture {};
+class GatewayWindowTest : public PageTest {};
 
 TEST_F(GatewayWindowTest, ChosenGatewaySendsAndTurnsPhoneOnlyControlsOff) {
   const QString spool = dir_.filePath("spool");
@@ -230,6 +232,91 @@ TEST_F(GatewayWindowTest, AddGatewayLandsInTheNewRowAndCredentialsMoveApart) {
       << "a file with a password is the user's alone";
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_FALSE(file.readAll().contains("me:pa")) << "the address is stored without them";
+}
+
+// A long text through smstools is one message: one row with every part, and
+// one outcome over them all, as through the phone. A part smsd fails stops
+// the rest; Resend of what went partly sends only the missing parts.
+TEST_F(GatewayWindowTest, LongTextThroughAGatewayIsOneRowWithOneOutcome) {
+  const QString spool = dir_.filePath("spool");
+  mp::gateway::Config office;
+  office.name = "office";
+  office.spool = spool.toStdString();
+  office.pduKey = "1234567";  // ready-made PDUs, as recorded
+  ASSERT_TRUE(mp::gateway::SaveGateways({office}));
+  struct Case {
+    int failing;        // the file smsd fails (1-based), 0 for none
+    const char* state;  // the row's
+    int partsSent;
+    std::size_t files;  // queued in all
+    const char* status;
+  } cases[] = {
+      {0, "sent", 3, 3, "Message successfully sent through smstools."},
+      {3, "partly-sent", 2, 3, "2 of 3 parts sent; part 3: Failed, smstools: no network"},
+      {1, "failed", 0, 1, "Failed, smstools: no network"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    QDir(spool).removeRecursively();
+    for (const char* sub : {"outgoing", "sent", "failed"}) QDir().mkpath(spool + "/" + sub);
+    Create();
+    QAction* option = Win->findChild<QAction*>("LongText1");
+    ASSERT_NE(option, nullptr);
+    if (!option->isChecked()) option->trigger();
+    UI(ComPort)->setCurrentIndex(9);
+    // Plays smsd: every queued file to sent/, the failing one to failed/.
+    std::vector<QString> queued;
+    QTimer smsd;
+    QObject::connect(&smsd, &QTimer::timeout, [&] {
+      for (const QString& f : QDir(spool + "/outgoing").entryList(QDir::Files)) {
+        QFile in(spool + "/outgoing/" + f);
+        if (!in.open(QIODevice::ReadOnly)) continue;
+        queued.push_back(QString::fromLatin1(in.readAll()));
+        in.remove();
+        const bool fail = int(queued.size()) == c.failing;
+        QFile out(spool + (fail ? "/failed/" : "/sent/") + f);
+        if (out.open(QIODevice::WriteOnly))
+          out.write(QString(queued.back())
+                        .replace("\n\n", fail ? "\nFailed: 26-12-08 09:23:27\nFail_reason: no network\n\n"
+                                              : "\nSent: 26-12-08 09:23:27\n\n")
+                        .toLatin1());
+      }
+    });
+    smsd.start(10);
+    const QString text = QString("abcdefghij").repeated(40);  // 3 parts
+    UI(Message)->setPlainText(text);
+    WhenModal([](QWidget* w) { ConfirmSend(w, "12345"); });
+    UI(SaveBlink)->click();
+    EXPECT_EQ(Win->StatusText().toStdString(), c.status);
+    EXPECT_EQ(queued.size(), c.files);
+    const auto rows = Win->SentRecord->List();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].state, c.state);
+    EXPECT_EQ(rows[0].via, "office");
+    EXPECT_EQ(rows[0].parts, 3);
+    EXPECT_EQ(rows[0].partsSent, c.partsSent);
+    EXPECT_EQ(QString::fromStdString(rows[0].gatewayId).split(' ').size(), qsizetype(c.files));
+    // Each file holds its part as recorded.
+    const QString tpdus = QString::fromStdString(rows[0].tpdu + " " + rows[0].moreTpdus);
+    for (std::size_t i = 0; i < queued.size(); ++i)
+      EXPECT_TRUE(queued[i].endsWith(tpdus.split(' ')[qsizetype(i)] + "\n")) << queued[i].toStdString();
+    if (c.partsSent == 2) {
+      // Resend: the third part alone, and the row is the message's.
+      Win->SentMessages1->trigger();
+      Win->SentWin->Select(0);
+      WhenModal([](QWidget* d) { static_cast<QMessageBox*>(d)->button(QMessageBox::Yes)->click(); });
+      Win->SentWin->Resend->click();
+      ASSERT_EQ(queued.size(), 4u);
+      EXPECT_TRUE(queued[3].endsWith(tpdus.split(' ')[2] + "\n"));
+      const auto after = Win->SentRecord->List();
+      ASSERT_EQ(after.size(), 1u);
+      EXPECT_EQ(after[0].state, "sent");
+      EXPECT_EQ(after[0].partsSent, 3);
+      EXPECT_EQ(Win->StatusText().toStdString(), "Message successfully sent through smstools.");
+    }
+    Win->SentRecord->Clear();
+    Destroy();
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 
 #include "CliRun.h"
 #include "support/KannelStandIn.h"
@@ -117,6 +118,47 @@ TEST_F(ViaTest, TheReportAddressCanBeGivenAndARecordFailureIsTold) {
   for (const char* bad : {"h/x?type=", "a b", "-h", ""}) {
     const CliResult refused = RunCli({"--via", Via(kannel), "--dlr-host", bad, "--to", "+12345", "text", "hi"});
     EXPECT_EQ(refused.code, 2) << bad << ": " << refused.err;
+  }
+}
+
+// A long text through Kannel is one message in the record, with every part
+// and one outcome over them, as through the phone: sent, refused with its
+// first part (nothing more is tried), or partly sent (exit 6).
+TEST_F(ViaTest, ALongTextIsOneRecordedMessageWithOneOutcome) {
+  struct Case {
+    int refuseAfter;
+    int exit;
+    const char* state;
+    int partsSent;
+    std::size_t requests;
+  } cases[] = {
+      {-1, 0, "sent", 3, 3},
+      {0, 1, "refused", 0, 1},
+      {2, 6, "partly-sent", 2, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    if (mp::record::Record rec; rec.Open()) rec.Clear();
+    StandIn kannel(StandIn::AcceptAndReport);
+    kannel.refuseAfter = c.refuseAfter;
+    const CliResult r = RunCli({"--via", Via(kannel), "--json", "--wait", "5", "--long", "--to", "+12345", "text",
+                                QString("abcdefghij").repeated(40)});
+    EXPECT_EQ(r.code, c.exit) << r.err;
+    EXPECT_EQ(kannel.requests.size(), c.requests);
+    ASSERT_EQ(Lines(r.out).size(), 1u) << r.out;
+    const QJsonObject j = JsonLine(Lines(r.out).at(0));
+    EXPECT_EQ(j["result"].toString(), c.state);
+    EXPECT_EQ(j["parts_sent"].toInt(), c.partsSent);
+    EXPECT_EQ(j["pdus"].toArray().size(), 3);
+    // Kannel's token of every part it took.
+    EXPECT_EQ(QString::fromStdString(Recorded().at(0).gatewayId).split(' ', Qt::SkipEmptyParts).size(), c.partsSent);
+    const auto rows = Recorded();
+    ASSERT_EQ(rows.size(), 1u) << RecordText();
+    EXPECT_EQ(rows[0].state, c.state);
+    EXPECT_EQ(rows[0].parts, 3);
+    EXPECT_EQ(rows[0].partsSent, c.partsSent);
+    EXPECT_GE(rows[0].reference, 0);
+    EXPECT_EQ(QString::fromStdString(rows[0].moreTpdus).split(' ').size(), 2);
   }
 }
 

@@ -118,5 +118,61 @@ TEST(LongTransferStatus, SaysWhichPartWentWhileOthersRemain) {
   ::unsetenv("MIRAPOST_COM4");
 }
 
+// A Resend of what went partly: only the parts from `from` go, the earlier
+// ones count as sent, and the report names the row it continues. Whatever
+// ends it now, even a port that cannot be opened, leaves it partly sent,
+// never failed: its first parts did go.
+TEST(LongTransferResume, OnlyTheMissingPartsGoAndTheEarlierOnesCount) {
+  struct ResumeCase {
+    const char* what;
+    int from;
+    bool opens;
+    S replies;  // after the handshake's OK
+    Outcome outcome;
+    int partsSent;
+    std::string last;
+    std::size_t sends;  // AT+CMGS commands written
+  } cases[] = {
+      {"the last part goes", 2, true, Parts(1), Outcome::Confirmed, 3, "Message successfully sent.", 1},
+      {"the last part refused again",
+       2,
+       true,
+       {kPrompt, "", "", kRefused},
+       Outcome::PartlySent,
+       2,
+       "2 of 3 parts sent; part 3: Failed, ME responded: +CMS ERROR: 500",
+       1},
+      {"two parts, the second refused", 1, true, Parts(1, {kPrompt, "", "", kRefused}), Outcome::PartlySent, 2,
+       "2 of 3 parts sent; part 3: Failed", 2},
+      {"the port cannot be opened", 1, false, {}, Outcome::PartlySent, 1, "1 of 3 parts sent; part 2: Cannot open", 0},
+  };
+  ::setenv("MIRAPOST_COM4", "/fake/com4", 1);
+  for (const ResumeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto line = std::make_shared<FakeLine>();
+    line->openOk = c.opens;
+    line->replies = {kOk};
+    line->replies.insert(line->replies.end(), c.replies.begin(), c.replies.end());
+    RecordingHost host;
+    PhoneLink link{host, FakeFactory(line)};
+    const LinkResult r = link.TransferParts({"05912143F5", false, "00", true}, ThreeParts(), 0x3F, {c.from, 7});
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_EQ(r.partsSent, c.partsSent);
+    ASSERT_FALSE(host.statuses.empty());
+    EXPECT_EQ(host.statuses.back().substr(0, c.last.size()), c.last) << host.statuses.back();
+    std::size_t sends = 0;
+    for (const std::string& w : line->writes) sends += w.rfind("AT+CMGS=", 0) == 0;
+    EXPECT_EQ(sends, c.sends);
+    ASSERT_FALSE(host.reports.empty());
+    const TransferReport& done = host.reports.back();
+    EXPECT_TRUE(done.finished);
+    EXPECT_EQ(done.from, c.from);
+    EXPECT_EQ(done.row, 7);
+    EXPECT_EQ(done.parts, 3);
+    EXPECT_EQ(done.result.partsSent, c.partsSent);
+  }
+  ::unsetenv("MIRAPOST_COM4");
+}
+
 }  // namespace
 }  // namespace mp::test

@@ -59,6 +59,46 @@ TEST_F(LongTextRecord, OneRowForAllPartsWithHowManyWent) {
   EXPECT_EQ(rows[0].recipient, "+12345");
 }
 
+// A Resend of the missing parts brings the message's own row up to date:
+// while it runs the row keeps the parts that went, and at its end it says
+// how the whole message stands. A row deleted meanwhile gets a new one.
+TEST_F(LongTextRecord, TheRestOfAPartlySentTextUpdatesItsOwnRow) {
+  Record rec;
+  Recorder recorder(rec);
+  recorder.Report(LongReport(true, 5, mp::Outcome::PartlySent, 1));
+  ASSERT_EQ(rec.List().size(), 1u);
+  const std::int64_t id = rec.List()[0].id;
+  const std::string time = rec.List()[0].time;
+  auto resumed = [id](bool finished, mp::Outcome outcome, int sent) {
+    mp::TransferReport r = LongReport(finished, 5, outcome, sent);
+    r.from = 1;
+    r.row = id;
+    return r;
+  };
+  recorder.Report(resumed(false, mp::Outcome::Pending, 0));
+  ASSERT_EQ(rec.List().size(), 1u);
+  EXPECT_EQ(recorder.ChangedId(), id);
+  EXPECT_EQ(rec.List()[0].state, "pending");
+  EXPECT_EQ(rec.List()[0].partsSent, 1);
+  recorder.Report(resumed(true, mp::Outcome::Confirmed, 2));
+  auto rows = rec.List();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].id, id);
+  EXPECT_EQ(rows[0].time, time);
+  EXPECT_EQ(rows[0].state, "sent");
+  EXPECT_EQ(rows[0].partsSent, 2);
+  EXPECT_TRUE(rows[0].ok);
+
+  ASSERT_TRUE(rec.Remove(id));
+  recorder.Report(resumed(false, mp::Outcome::Pending, 0));
+  recorder.Report(resumed(true, mp::Outcome::PartlySent, 1));
+  rows = rec.List();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NE(rows[0].id, id);
+  EXPECT_EQ(rows[0].state, "partly-sent");
+  EXPECT_EQ(rows[0].partsSent, 1);
+}
+
 TEST_F(LongTextRecord, ReferenceFollowsTheRecordPerRecipientAndTheCounterWithout) {
   Record rec;
   // Without the record open: the counter beside its file, moving on.

@@ -41,6 +41,8 @@ class StandIn {
   int connections = 0;
   std::vector<QByteArray> requests;  // request lines
   std::function<void()> onRequest;   // when a request has arrived
+  // Every request after this many is refused as in Refuse (-1: never).
+  int refuseAfter = -1;
 
  private:
   void Read(QTcpSocket* s) {
@@ -49,7 +51,8 @@ class StandIn {
     requests.push_back(buffer_.left(buffer_.indexOf("\r\n")));
     buffer_.clear();
     if (onRequest) onRequest();
-    switch (mode_) {
+    const bool refuse = refuseAfter >= 0 && int(requests.size()) > refuseAfter;
+    switch (refuse ? Refuse : mode_) {
       case Silent: return;
       case CloseAfterReading: s->close(); return;
       case Refuse: {

@@ -55,6 +55,7 @@ bool ParseFault(std::string_view name, Fault& fault) {
       {"full", Fault::Full},
       {"no-range", Fault::NoRange},
       {"refuse-later", Fault::RefuseLater},
+      {"refuse-third", Fault::RefuseThird},
   };
   for (const auto& [n, f] : kNames) {
     if (name == n) {

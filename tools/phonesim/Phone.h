@@ -27,6 +27,7 @@ enum class Fault {
   Full,               // every phonebook location reads as taken, at any index
   NoRange,            // ERROR to AT+CPBR=? (no index range told)
   RefuseLater,        // the first two messages go, every later one gets +CMS ERROR: 500
+  RefuseThird,        // the third message gets +CMS ERROR: 500, every other one goes
 };
 // "silent", "cmgf-error", ... ; false for an unknown name.
 bool ParseFault(std::string_view name, Fault& fault);
@@ -181,7 +182,8 @@ class Phone {
   int cmeeDefault_ = 1;
   bool simLocked_ = false;
   int sends_ = 0;
-  int accepted_ = 0;  // messages taken (refuse-later)
+  int accepted_ = 0;  // messages taken (refuse-later, refuse-third)
+  bool refusedThird_ = false;
   // The parts of long texts received so far, by recipient and reference:
   // each part's text by its number, and how many parts the text has.
   struct LongParts {

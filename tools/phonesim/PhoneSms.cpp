@@ -196,6 +196,9 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     refuse(330);  // "00": the phone's own centre, and it has none
   } else if (Has(Fault::Refuse) || (Has(Fault::RefuseLater) && accepted_ >= 2)) {
     refuse(500);
+  } else if (Has(Fault::RefuseThird) && accepted_ == 2 && !refusedThird_) {
+    refusedThird_ = true;
+    refuse(500);
   } else if (command == "CMGS") {
     network = true;
     if (Is(Personality::Transient500) && sends_++ == 0) {

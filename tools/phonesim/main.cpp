@@ -27,7 +27,7 @@ const char kUsage[] =
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
     "faults: silent, cmgf-error, refuse, no-prompt, hangup-after-prompt, chatter, long-line,\n"
-    "        full, no-range, refuse-later\n"
+    "        full, no-range, refuse-later, refuse-third\n"
     "personalities: terse, chatty, interrupting, unregistered, searching, denied, sim-pin,\n"
     "        sim-puk, cmee0, cmee1, cmee2, no-cmee, no-centre, drops-fast, pdu-entry,\n"
     "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus\n"
