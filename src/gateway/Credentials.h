@@ -7,8 +7,11 @@
 
 namespace mp::gateway {
 
+// What stands for a password wherever one would show.
+inline constexpr const char* kPasswordMask = "****";
+
 // A web address or a text holding one, with the password of `user:password@`
-// and the value of every `password=` query item replaced by "***".
+// and the value of every `password=` query item replaced by the mask.
 std::string HideCredentials(std::string_view text);
 
 // The same in place, for a program argument: the password's characters

@@ -91,28 +91,10 @@ Config WithCredentialsApart(Config c) {
   return c;
 }
 
-namespace {
-
-// The address with the value of a "password=" parameter as the mask: sendsms
-// takes its password in the query too.
-std::string MaskQueryPassword(std::string url) {
-  const std::size_t query = url.find('?');
-  if (query == std::string::npos) return url;
-  for (std::size_t at = url.find("password=", query); at != std::string::npos; at = url.find("password=", at + 1)) {
-    if (url[at - 1] != '?' && url[at - 1] != '&') continue;
-    const std::size_t value = at + 9;
-    const std::size_t end = std::min(url.find_first_of("&#", value), url.size());
-    if (end > value) url.replace(value, end - value, kPasswordMask);
-  }
-  return url;
-}
-
-}  // namespace
-
 std::string MaskedAddress(const Config& config) {
   if (config.kind != Kind::Kannel) return config.Address();
   const Config c = WithCredentialsApart(config);
-  const std::string url = MaskQueryPassword(c.url);
+  const std::string url = HideCredentials(c.url);
   if (c.user.empty() && c.password.empty()) return url;
   const std::size_t scheme = url.find("://");
   if (scheme == std::string::npos) return url;

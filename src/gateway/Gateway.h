@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "gateway/Credentials.h"
+
 namespace mp::gateway {
 
 enum class Kind { Smstools, Kannel };
@@ -51,7 +53,6 @@ Config WithCredentialsApart(Config config);
 // its user and the password as "****" (a "password=" in its query too),
 // never the password itself.
 std::string MaskedAddress(const Config& config);
-inline constexpr const char* kPasswordMask = "****";
 
 // At most this many gateways are kept.
 inline constexpr int kMaxGateways = 16;

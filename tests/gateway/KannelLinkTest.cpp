@@ -182,11 +182,11 @@ TEST(Credentials, NeverShownAndReadOnlyFromAFileOfTheUsersOwn) {
     const char* shown;
   };
   for (const Case& c :
-       {Case{"kannel:http://me:s3cret@h:13013/cgi-bin/sendsms", "kannel:http://me:***@h:13013/cgi-bin/sendsms"},
+       {Case{"kannel:http://me:s3cret@h:13013/cgi-bin/sendsms", "kannel:http://me:****@h:13013/cgi-bin/sendsms"},
         Case{"http://h/cgi-bin/sendsms?username=u&password=s3cret&to=1",
-             "http://h/cgi-bin/sendsms?username=u&password=***&to=1"},
+             "http://h/cgi-bin/sendsms?username=u&password=****&to=1"},
         Case{"Error transferring http://h/x?PASSWORD=s3cret - server replied: Forbidden",
-             "Error transferring http://h/x?PASSWORD=*** - server replied: Forbidden"},
+             "Error transferring http://h/x?PASSWORD=**** - server replied: Forbidden"},
         Case{"office", "office"}})
     EXPECT_EQ(HideCredentials(c.given), c.shown);
 
