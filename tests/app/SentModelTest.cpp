@@ -142,7 +142,10 @@ TEST(SentModel, KindsOfTextMessagesAreNamed) {
   }
 }
 
-TEST(SentModel, StateTexts) {
+// Rows written before the record kept a state name have only their flags:
+// they still read as what happened, and a phonebook write or a SIM save is
+// not called "sent".
+TEST(SentModel, OlderRowsWithoutAStateReadByTheirFlags) {
   struct Case {
     const char* command;
     bool finished, ok;
