@@ -433,8 +433,6 @@ class Sender {
     io_.out << j.Text() << std::endl;
   }
 
-  }
-
   // Every message on one connection; a connection that broke is opened again
   // for the next message.
   int Transfer(PhoneLink& link, const Composed& c, std::string& traffic) {
