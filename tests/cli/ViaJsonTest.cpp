@@ -17,15 +17,24 @@ TEST_F(ViaJsonTest, GatewayObjectsHaveChangesAndCause) {
   for (const char* sub : {"outgoing", "sent", "failed"}) ASSERT_TRUE(QDir().mkpath(spool + "/" + sub));
   struct Case {
     const char* movesTo;  // where "smsd" puts the file
+    const char* adds;     // the lines smsd adds to its header
     const char* result;
     const char* cause;  // "" for none
-  } cases[] = {{"sent", "sent", ""}, {"failed", "failed", "gateway"}};
+  } cases[] = {{"sent", "Sent: 26-12-08 09:23:27\n", "sent", ""},
+               {"failed", "Fail_reason: Invalid key\nFailed: 26-12-08 09:23:25\n", "failed", "gateway"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.movesTo);
     QTimer smsd;
     QObject::connect(&smsd, &QTimer::timeout, [&] {
-      for (const QString& f : QDir(spool + "/outgoing").entryList(QDir::Files))
-        QFile::rename(spool + "/outgoing/" + f, spool + "/" + c.movesTo + "/" + f);
+      for (const QString& f : QDir(spool + "/outgoing").entryList(QDir::Files)) {
+        QFile in(spool + "/outgoing/" + f);
+        if (!in.open(QIODevice::ReadOnly)) continue;
+        QByteArray text = in.readAll();
+        in.remove();
+        text.insert(text.indexOf("\n\n") + 1, c.adds);
+        QFile out(spool + "/" + c.movesTo + "/" + f);
+        if (out.open(QIODevice::WriteOnly)) out.write(text);
+      }
     });
     smsd.start(10);
     const CliResult r =

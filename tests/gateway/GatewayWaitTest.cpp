@@ -46,8 +46,9 @@ TEST(GatewayWait, TellsTheTimeWaitedAndLeftUntilItsBound) {
   // No smsd takes the file: the wait runs to its bound.
   EXPECT_EQ(link.Send(s, false, "0000A905E8329BFD06").outcome, Outcome::Queued);
   ASSERT_GE(host.progress.size(), 2u);
-  EXPECT_EQ(host.progress.front().first, milliseconds(0));
-  EXPECT_EQ(host.progress.front().second, bound);
+  // From the start, not only once the bound has run out (writing the file
+  // may itself take a few milliseconds on a busy disk).
+  EXPECT_LT(host.progress.front().first, bound / 2);
   for (std::size_t i = 0; i < host.progress.size(); ++i) {
     const auto& [waited, left] = host.progress[i];
     EXPECT_EQ(waited + left, bound) << i;
