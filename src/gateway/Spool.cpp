@@ -2,9 +2,9 @@
 #include "gateway/Spool.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <grp.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
