@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,21 @@ bool HasField(const std::vector<std::string>& head, const char* field) {
     if (line.rfind(field, 0) == 0) return true;
   }
   return false;
+}
+
+// Gives the hidden file its name, never replacing a file queued under that
+// name; 0 or the errno. A rename is what smsd's notifier (inotify) sees, so
+// smsd takes the file at once rather than at its next look; link() and
+// unlink() serve where the file system cannot rename without replacing.
+// The hidden file is gone afterwards either way.
+int PlaceNoReplace(int dir, const std::string& hidden, const std::string& name) {
+  if (::renameat2(dir, hidden.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int e = errno;
+  if (e == EINVAL || e == ENOSYS) {
+    e = ::linkat(dir, hidden.c_str(), dir, name.c_str(), 0) == 0 ? 0 : errno;
+  }
+  ::unlinkat(dir, hidden.c_str(), 0);
+  return e;
 }
 
 }  // namespace
@@ -183,13 +199,10 @@ std::string Spool::Queue(const std::string& text, std::string* error) {
       *error = "cannot write into " + dir + ": " + std::strerror(saved);
       return {};
     }
-    // link() never replaces a file that is already queued under that name.
-    const int linked = ::linkat(outgoing_, hidden.c_str(), outgoing_, name.c_str(), 0);
-    const int linkErrno = errno;
-    ::unlinkat(outgoing_, hidden.c_str(), 0);
-    if (linked == 0) return name;
-    if (linkErrno == EEXIST) continue;
-    *error = "cannot write into " + dir + ": " + std::strerror(linkErrno);
+    const int placed = PlaceNoReplace(outgoing_, hidden, name);
+    if (placed == 0) return name;
+    if (placed == EEXIST) continue;
+    *error = "cannot write into " + dir + ": " + std::strerror(placed);
     return {};
   }
   *error = "cannot find a free name in " + dir;

@@ -46,9 +46,9 @@ TEST(GatewayWait, TellsTheTimeWaitedAndLeftUntilItsBound) {
   // No smsd takes the file: the wait runs to its bound.
   EXPECT_EQ(link.Send(s, false, "0000A905E8329BFD06").outcome, Outcome::Queued);
   ASSERT_GE(host.progress.size(), 2u);
-  // Counted from the start of the message (the file was queued first), so
-  // the first report comes at once, with nearly all the bound left.
-  EXPECT_LT(host.progress.front().first, milliseconds(50));
+  // From the start, not only once the bound has run out (writing the file
+  // may itself take a few milliseconds on a busy disk).
+  EXPECT_LT(host.progress.front().first, bound / 2);
   for (std::size_t i = 0; i < host.progress.size(); ++i) {
     const auto& [waited, left] = host.progress[i];
     EXPECT_EQ(waited + left, bound) << i;

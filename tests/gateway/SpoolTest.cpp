@@ -5,6 +5,7 @@
 // them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,31 @@ TEST(Spool, QueuedWholeAndReadableThenWithdrawn) {
   EXPECT_EQ(spool.Withdraw(name), Withdrawal::Withdrawn);
   EXPECT_TRUE(QDir(s.Path("outgoing")).isEmpty());
   EXPECT_EQ(spool.Withdraw(name), Withdrawal::Taken) << "gone: smsd has it";
+}
+
+// smsd's notifier wakes smsd for a file renamed into outgoing/ or closed
+// there after writing; a file that only appears under a second name (a
+// link) waits for smsd's next look, seconds later.
+TEST(Spool, QueuedFileWakesSmsdsNotifier) {
+  SpoolDir s;
+  Spool spool;
+  std::string error;
+  ASSERT_TRUE(spool.Open(s.Root(), &error)) << error;
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, qPrintable(s.Path("outgoing")), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+  const std::string name = spool.Queue(kOurs, &error);
+  ASSERT_FALSE(name.empty()) << error;
+  alignas(inotify_event) char buffer[4096];
+  const ssize_t n = ::read(watch, buffer, sizeof buffer);
+  ::close(watch);
+  bool woken = false;
+  for (ssize_t at = 0; at < n;) {
+    const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+    if (e->len > 0 && name == e->name) woken = true;
+    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+  }
+  EXPECT_TRUE(woken) << "nothing told smsd about " << name;
 }
 
 TEST(Spool, OnlyWhatSmsdWroteIsBelieved) {
