@@ -39,6 +39,10 @@ struct TransferReport {
   std::string via;          // where it went when not a serial port: a gateway's name
   std::string gatewayId;    // the gateway's identifier for it (spool file, message id)
   std::string statusText;   // the status bar's text at that moment
+  // Each part the phone confirmed, in order: its TP-MR ("+CMGS: n"; -1 when
+  // the answer had no number) and when it was confirmed (UTC seconds).
+  std::vector<int> messageRefs;
+  std::vector<long long> sentUtc;
 };
 
 class PhoneHost {

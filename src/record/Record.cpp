@@ -66,11 +66,42 @@ const std::string& Record::Error() const {
 
 int Record::Version() const { return IsOpen() ? store_->Version() : -1; }
 
-std::optional<std::int64_t> Record::Add(const Entry& entry) {
-  return IsOpen() ? store_->Add(entry) : std::nullopt;
+namespace {
+
+// The key by which a delivery report finds its row.
+Entry Keyed(const Entry& entry) {
+  Entry e = entry;
+  e.recipientKey = e.reportAsked ? NumberKey(e.recipient) : "";
+  return e;
 }
 
-bool Record::Update(const Entry& entry) { return IsOpen() && store_->Update(entry); }
+}  // namespace
+
+std::optional<std::int64_t> Record::Add(const Entry& entry) {
+  return IsOpen() ? store_->Add(Keyed(entry)) : std::nullopt;
+}
+
+bool Record::Update(const Entry& entry) { return IsOpen() && store_->Update(Keyed(entry)); }
+
+Record::Taken Record::TakeReport(const ReportFacts& report) {
+  Taken t;
+  if (!IsOpen()) {
+    t.match.why = "The record of sent messages is not open; the delivery report was left on the phone.";
+    return t;
+  }
+  t.match = FindPart(report, store_->ReportRows(NumberKey(report.recipient), kReportRows));
+  if (t.match.kind == Match::Kind::Repeated) {
+    t.row = store_->Get(t.match.row);
+    t.written = t.row.has_value();
+  } else if (t.match.kind == Match::Kind::Matched) {
+    std::optional<Entry> row = store_->Get(t.match.row);
+    if (row && ApplyReport(*row, t.match.part, report) && store_->Update(Keyed(*row))) {
+      t.written = true;
+      t.row = row;
+    }
+  }
+  return t;
+}
 
 std::vector<Entry> Record::List(int limit) const { return IsOpen() ? store_->List(limit) : std::vector<Entry>(); }
 
@@ -160,6 +191,22 @@ Entry EntryFromReport(const TransferReport& r) {
   for (const std::string& t : r.moreTpdus) e.moreTpdus += (e.moreTpdus.empty() ? "" : " ") + t;
   e.partsSent = r.finished && r.result.parts == r.parts ? r.result.partsSent : 0;
   if (r.finished && r.parts == 1 && e.ok) e.partsSent = 1;
+  // A report asked (TP-SRR): each part the phone took waits for its report,
+  // known by the TP-MR the phone answered.
+  std::vector<std::uint8_t> first;
+  e.reportAsked = r.command == "CMGS" && r.tpdu.size() >= 2 && pdu::HexToOctets(r.tpdu.substr(0, 2), first) &&
+                  (first[0] & 0x20) != 0;
+  if (e.reportAsked && !r.messageRefs.empty()) {
+    std::vector<PartReport> parts;
+    for (std::size_t i = 0; i < r.messageRefs.size(); ++i) {
+      PartReport p;
+      p.mr = r.messageRefs[i];
+      p.sentUtc = i < r.sentUtc.size() ? r.sentUtc[i] : 0;
+      parts.push_back(p);
+    }
+    e.partReports = FormatParts(parts);
+    e.delivery = kPending;
+  }
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
     e.recipient = r.number;

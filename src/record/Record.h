@@ -26,6 +26,7 @@
 
 #include "phone/PhoneHost.h"
 #include "record/Backend.h"
+#include "record/Delivery.h"
 
 namespace mp::record {
 
@@ -82,6 +83,19 @@ class Record {
   // counter kept beside the record's file gives it.
   int NextReference(const std::string& destination);
   std::string CounterPath() const;
+
+  // A delivery report read from the phone: finds the part it is about
+  // (record/Delivery.h) and writes what it says into that row. `written`
+  // is true only when the row now durably holds the report (matched and
+  // committed, or it held it already): only then may the phone's copy go.
+  struct Taken {
+    Match match;
+    bool written = false;
+    std::optional<Entry> row;  // the row after the report
+  };
+  Taken TakeReport(const ReportFacts& report);
+  // How many of a recipient's rows a report looks through, newest first.
+  static constexpr int kReportRows = 4000;
 
  private:
   std::string path_;
