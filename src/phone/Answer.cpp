@@ -80,7 +80,13 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
         promptNext = true;
     }
     const std::string line = splitter_.Line();
-    if (skipNextLine_) {  // the PDU or text of a +CMT, +CDS or +CBM
+    if (cdsNext_) {  // the PDU of a delivery report
+      cdsNext_ = false;
+      routed_.push_back(line);
+      ++unacknowledged_;
+      continue;
+    }
+    if (skipNextLine_) {  // the PDU or text of a +CMT or +CBM
       skipNextLine_ = false;
       continue;
     }
@@ -94,6 +100,7 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
       a.final = std::move(final);
       return a;
     }
+    if (NoteReportLine(line)) continue;
     if (IsTwoLineUnsolicited(line)) skipNextLine_ = true;
     // Anything else (unsolicited results, vendor status lines, information
     // we did not ask for) is not an answer.

@@ -45,6 +45,17 @@ struct TransferReport {
   std::vector<long long> sentUtc;
 };
 
+// A delivery report the phone gave while a dialogue ran: routed to us as
+// "+CDS: <length>" with its PDU line, or kept in the phone's memory
+// ("+CDSI: <mem>,<index>", read later). `pdu` is the PDU line as read,
+// centre address first; empty for a kept one not read yet.
+struct PhoneStatusReport {
+  std::string port;    // "COM4:"
+  std::string pdu;
+  std::string memory;  // where the phone keeps it ("SR", "SM"), empty when routed
+  int index = -1;      // its index there, -1 when routed
+};
+
 class PhoneHost {
  public:
   virtual ~PhoneHost() = default;
@@ -57,6 +68,9 @@ class PhoneHost {
   virtual void SetWaitCursor(bool on) = 0;
   // A message or phonebook entry starts or ends its way to the phone.
   virtual void Transferred(const TransferReport&) {}
+  // A delivery report came from the phone. True when the host matched it to
+  // a sent message and keeps it durably (so the phone's copy may go).
+  virtual bool StatusReportRead(const PhoneStatusReport&) { return false; }
 
   // A dialogue with the phone begins (true) or has ended (false); always
   // paired. Meanwhile the window takes no input but Cancel.
