@@ -108,6 +108,21 @@ TEST(Personality, AnswersByteForByte) {
       {"transient-500", false, {{send, "\r\n> \r\n+CMS ERROR: 500\r\n"}, {send, sent}}, {"+CMS ERROR: 500", "+CMGS: 1"}},
       {"phase2plus", false, {{"AT+CSMS?\r", "\r\n+CSMS: 1,1,1,1\r\n" + ok},
                              {send, "~\r\n> \r\n\\+CMGS: 1,\"0103[0-9]{12}000000\"\r\n\r\nOK\r\n"}}, {"+CMGS: 1"}},
+      // Delivery reports: routed after the answer (<ds> 1), kept and said
+      // (<ds> 2), dropped (<ds> 0, the textbook phone's setting).
+      {"reports", false,
+       {{"AT+CNMI?\r", "\r\n+CNMI: 2,1,0,1,0\r\n" + ok},
+        {send, "~" + std::string("\r\n> \r\n\\+CMGS: 1\r\n\r\nOK\r\n") +
+                   "\r\n\\+CDS: 22\r\n00060105912143F5[0-9]{12}00[0-9]{12}0000\r\n"},
+        {"AT+CNMI=,,,2\r", ok}, {"AT+CNMI?\r", "\r\n+CNMI: 2,1,0,2,0\r\n" + ok},
+        {send, "~\r\n> \r\n\\+CMGS: 2\r\n\r\nOK\r\n\r\n\\+CDSI: \"SR\",1\r\n"},
+        {"AT+CPMS=\"SR\"\r", "\r\n+CPMS: 1,30\r\n" + ok},
+        {"AT+CMGL=4\r", "~\r\n\\+CMGL: 1,1,,22\r\n00060205912143F5[0-9]{28}00\r\n\r\nOK\r\n"},
+        {"AT+CMGD=1\r", ok}, {"AT+CMGL=4\r", ok}, {"AT+CNMI=,,,3\r", "\r\nERROR\r\n"}},
+       {"+CMGS: 1", "+CMGS: 2"}},
+      {"zero-mr", false, {{"AT+CNMI=,,,2\r", ok}, {send, "\r\n> \r\n+CMGS: 0\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",1\r\n"},
+                          {send, "\r\n> \r\n+CMGS: 0\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",2\r\n"}},
+       {"+CMGS: 0", "+CMGS: 0"}},
       {"empty-cme22", false, {{"AT+CPBR=2\r", "\r\n+CME ERROR: 22\r\n"}, {"AT+CPBR=1\r", "\r\n" + anna}}, {}},
       // Calls and indications mid-send and during phonebook reads; the PDUs
       // of +CMT and +CDS hold a centre address and the announced TPDU length.

@@ -30,7 +30,8 @@ const char kUsage[] =
     "        full, no-range, refuse-later\n"
     "personalities: terse, chatty, interrupting, unregistered, searching, denied, sim-pin,\n"
     "        sim-puk, cmee0, cmee1, cmee2, no-cmee, no-centre, drops-fast, pdu-entry,\n"
-    "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus\n"
+    "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus,\n"
+    "        reports, zero-mr\n"
     "After a hang-up a new pseudo-terminal follows: its path is printed as a further line\n"
     "and --link is pointed at it. See tools/phonesim/README.md for the journal format.\n";
 
