@@ -96,6 +96,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
   void Transferred(const mp::TransferReport& report) override;  // kept in SentRecord
+  // Matched and kept in SentRecord; this session's messages are said on the status bar.
+  bool StatusReportRead(const mp::PhoneStatusReport& report) override;
+  bool AwaitsReports() override;
   // While a dialogue runs (MainDialogue.cpp): the pages and menus are
   // disabled, the Cancel button shows in the status bar, and the event
   // slices between the link's waits deliver paint and other window events

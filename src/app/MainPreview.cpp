@@ -2,6 +2,7 @@
 // The panel shows what the shown page would send now, decoded from the very
 // TPDU that the phone link would write; the "Characters left" label warns
 // when characters will change on the way.
+#include <QDateTime>
 #include <QAction>
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -200,6 +201,28 @@ void TWin::Transferred(const mp::TransferReport& given) {
   // The one row that changed, not the whole list.
   if (SentWin && SentWin->isVisible() && SentRecorder && SentRecorder->ChangedId())
     SentWin->RowChanged(SentRecorder->ChangedId());
+}
+
+namespace {
+// When this run of the program began: its rows are newer.
+const std::string kSessionStart = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}  // namespace
+
+bool TWin::StatusReportRead(const mp::PhoneStatusReport& report) {
+  if (!SentRecord) return false;
+  const mp::record::PhoneReportTaken t = mp::record::TakePhoneReport(*SentRecord, report);
+  const bool ours = t.taken.row && t.taken.row->time >= kSessionStart;
+  // A report of an earlier run's message goes into the record silently; one
+  // that fits no message (or none for sure) is said.
+  if (ours || !t.taken.written) ShowStatus(t.said);
+  if (t.taken.written && SentWin && SentWin->isVisible()) SentWin->RowChanged(t.taken.match.row);
+  return t.taken.written;
+}
+
+bool TWin::AwaitsReports() {
+  // Asked as a connection opens (never at a start alone); the record is
+  // opened for it when it is on.
+  return SentRecorder && mp::record::Enabled() && SentRecorder->EnsureOpen() && SentRecord->AwaitsReports();
 }
 
 void TWin::PreviewChanged() {

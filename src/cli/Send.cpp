@@ -57,6 +57,17 @@ class ConsoleHost : public PhoneHost {
       report.via = record::kViaSimulated;
     recorder->Report(report);
   }
+  // A delivery report read on the way: matched and kept in the record, said
+  // on standard error.
+  bool StatusReportRead(const PhoneStatusReport& report) override {
+    if (!recorder) return false;
+    const record::PhoneReportTaken t = record::TakePhoneReport(recorder->Target(), report);
+    err_ << t.said << std::endl;
+    return t.taken.written;
+  }
+  bool AwaitsReports() override {
+    return recorder && record::Enabled() && recorder->EnsureOpen() && recorder->Target().AwaitsReports();
+  }
 
   void Reset() {
     statuses_.clear();
@@ -270,6 +281,7 @@ class Sender {
 
     PhoneLink link(host_);
     link.SetPaced(p.isSet(o.pace) || PortPaced(host_.portIndex + 1));
+    link.SetKeepReports(true);
     // Shrinks every time-out of the link (for tests of a silent phone).
     if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
       const int n = std::atoi(scale);
@@ -431,8 +443,6 @@ class Sender {
     AddCause(j, r);
     if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
     io_.out << j.Text() << std::endl;
-  }
-
   }
 
   // Every message on one connection; a connection that broke is opened again

@@ -71,6 +71,9 @@ class PhoneHost {
   // A delivery report came from the phone. True when the host matched it to
   // a sent message and keeps it durably (so the phone's copy may go).
   virtual bool StatusReportRead(const PhoneStatusReport&) { return false; }
+  // Whether sent messages wait for their delivery reports: then each
+  // connection first reads the reports the phone kept meanwhile.
+  virtual bool AwaitsReports() { return false; }
 
   // A dialogue with the phone begins (true) or has ended (false); always
   // paired. Meanwhile the window takes no input but Cancel.

@@ -165,6 +165,9 @@ bool PhoneLink::OpenPhone() {
     }
     if (cmee.end == WaitEnd::Broken || cmee.end == WaitEnd::Cancelled)
       return LinkFailed(cmee.end, "switching on numeric error codes");
+    // Reports kept while nobody listened, for messages that wait for them.
+    if (keepReports_ && host_.AwaitsReports()) ReadKeptReports();
+    if (!port_) return false;
     return true;
   }
   if (cancelled_) {

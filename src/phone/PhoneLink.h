@@ -130,6 +130,14 @@ class PhoneLink {
   // The reports the phone said it keeps ("+CDSI") during the last dialogues,
   // not yet read; the host reads them with the kept-reports dialogue.
   const std::vector<PhoneStatusReport>& KeptReports() const { return kept_; }
+  // Reads the reports the phone keeps, on the open connection (opened and
+  // closed here when none is): its status-report memory ("SR") where
+  // AT+CPMS offers one, else AT+CMGL=4 over the messages, keeping the
+  // SMS-STATUS-REPORT entries. Each goes to the host; the ones it matched and
+  // keeps are deleted from the phone (AT+CMGD), no other. The memory chosen
+  // for reading is put back as it was. The count of reports read, or -1 when
+  // the phone could not be asked.
+  int ReadKeptReports();
 
  private:
   // Shows `text` on the host's status bar and keeps it: transfer reports
@@ -191,6 +199,7 @@ class PhoneLink {
     std::string_view echo;
     bool prompt = false;
     bool firstInfo = false;
+    bool infoWithPdu = false;  // each information line is followed by a PDU line (AT+CMGL, AT+CMGR)
     std::uint32_t silenceMs = 0;
     std::uint32_t boundMs = 0;
   };

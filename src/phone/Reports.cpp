@@ -3,6 +3,7 @@
 // acknowledged where the phone wants it, and handed to the host.
 #include "phone/Reports.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "phone/PhoneLink.h"
@@ -131,7 +132,7 @@ bool PhoneLink::NoteReportLine(const std::string& line) {
 }
 
 void PhoneLink::SetUpReports() {
-  if (reportsSetUp_ || !keepReports_ || !port_ || cancelled_) return;
+  if (reportsSetUp_ || !keepReports_ || !port_ || cancelled_ || !PortKeepsReports(host_.PortIndex() + 1)) return;
   reportsSetUp_ = true;
   const std::uint32_t phase = timings_.Handshake;
   const Answer now = Ask("AT+CNMI?\r", "+CNMI", phase);
@@ -165,6 +166,64 @@ void PhoneLink::HandOverReports() {
     r.pdu = pdu;
     host_.StatusReportRead(r);
   }
+}
+
+int PhoneLink::ReadKeptReports() {
+  const bool opened = !IsOpen();
+  if (opened && !OpenPhone()) return -1;
+  const std::uint32_t phase = timings_.Handshake;
+  // The status-report memory, where the phone has one, chosen for reading
+  // only; what was chosen before is put back after.
+  std::string before;
+  const Answer memories = Ask("AT+CPMS=?\r", "+CPMS", phase);
+  bool sr = false;
+  if (!memories.info.empty()) {
+    const auto lists = Fields(*After(memories.info[0], "+CPMS"));
+    sr = !lists.empty() && lists[0].find("\"SR\"") != std::string_view::npos;
+  }
+  if (sr) {
+    const Answer now = Ask("AT+CPMS?\r", "+CPMS", phase);
+    if (!now.info.empty()) {
+      const auto fields = Fields(*After(now.info[0], "+CPMS"));
+      if (!fields.empty()) before = std::string(fields[0]);
+    }
+    const Answer chosen = Ask("AT+CPMS=\"SR\"\r", "+CPMS", phase);
+    sr = chosen.final && chosen.final->IsOk();
+  }
+  WritePhone("AT+CMGL=4\r");
+  Expect e;
+  e.infoPrefix = "+CMGL";
+  e.echo = "AT+CMGL=4\r";
+  e.infoWithPdu = true;
+  e.silenceMs = timings_.Connection;
+  e.boundMs = timings_.Connection * static_cast<std::uint32_t>(std::max(1, timings_.WaitBoundFactor));
+  const Answer list = ReadAnswer(e);
+  int read = 0;
+  std::vector<int> matched;
+  for (std::size_t i = 0; i + 1 < list.info.size(); i += 2) {
+    const auto fields = Fields(*After(list.info[i], "+CMGL"));
+    const auto index = fields.empty() ? std::nullopt : Number(fields[0]);
+    const std::string& pdu = list.info[i + 1];
+    // Only SMS-STATUS-REPORT entries (TP-MTI 2 after the centre address).
+    const std::size_t sca = pdu.size() >= 2 ? 2 + 2 * static_cast<std::size_t>(std::strtol(pdu.substr(0, 2).c_str(), nullptr, 16)) : 0;
+    if (!index || pdu.size() < sca + 2 || (std::strtol(pdu.substr(sca, 2).c_str(), nullptr, 16) & 3) != 2) continue;
+    ++read;
+    PhoneStatusReport r;
+    r.port = PortName(host_.PortIndex());
+    r.pdu = pdu;
+    r.memory = sr ? "SR" : "";
+    r.index = *index;
+    if (host_.StatusReportRead(r)) matched.push_back(*index);
+  }
+  for (int index : matched) {
+    if (!port_ || cancelled_) break;
+    Ask("AT+CMGD=" + std::to_string(index) + "\r", {}, phase);
+  }
+  if (sr && port_ && !cancelled_ && !before.empty()) Ask("AT+CPMS=" + before + "\r", "+CPMS", phase);
+  kept_.clear();
+  const bool answered = list.end == WaitEnd::Done;
+  if (opened) ClosePhone();
+  return answered ? read : -1;
 }
 
 void PhoneLink::AcknowledgeReports() {

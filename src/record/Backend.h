@@ -88,6 +88,8 @@ class Backend {
   // Newest first, the rows that asked for a delivery report and whose
   // recipient has the key `recipientKey` (at most `limit`).
   virtual std::vector<Entry> ReportRows(const std::string& recipientKey, int limit) const = 0;
+  // Whether any row still waits for a delivery report (pending or still trying).
+  virtual bool AwaitsReports() const = 0;
 };
 
 // The schema version a store writes.

@@ -1,6 +1,7 @@
 // The record of sent messages: the facade over its store, and the recorder.
 #include "record/Record.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "pdu/Reading.h"
+#include "pdu/StatusReport.h"
 #include "platform/Module.h"
 #include "platform/Settings.h"
 
@@ -82,6 +84,8 @@ std::optional<std::int64_t> Record::Add(const Entry& entry) {
 }
 
 bool Record::Update(const Entry& entry) { return IsOpen() && store_->Update(Keyed(entry)); }
+
+bool Record::AwaitsReports() const { return IsOpen() && store_->AwaitsReports(); }
 
 Record::Taken Record::TakeReport(const ReportFacts& report) {
   Taken t;
@@ -216,6 +220,50 @@ Entry EntryFromReport(const TransferReport& r) {
     e.recipient = reading.recipient;
   }
   return e;
+}
+
+PhoneReportTaken TakePhoneReport(Record& record, const PhoneStatusReport& given) {
+  PhoneReportTaken out;
+  const pdu::StatusReportResult r = pdu::DecodeStatusReportLine(given.pdu);
+  if (!r.ok) {
+    out.said = "A delivery report from the phone could not be read: " + r.error + ".";
+    return out;
+  }
+  out.decoded = true;
+  ReportFacts facts;
+  facts.mr = r.report.mr;
+  facts.recipient = r.report.recipient;
+  facts.centreUtc = r.report.sentAt.UtcSeconds();
+  facts.dischargeUtc = r.report.doneAt.UtcSeconds();
+  facts.status = r.report.status;
+  if (!Enabled()) {
+    out.said = "The record of sent messages is off; the delivery report for " + facts.recipient + " was not kept.";
+    return out;
+  }
+  if (!record.IsOpen() && !record.Open()) {
+    out.said = "Cannot write the record of sent messages (" + record.Path() + "): " + record.Error();
+    return out;
+  }
+  out.taken = record.TakeReport(facts);
+  if (out.taken.match.kind != Match::Kind::Matched && out.taken.match.kind != Match::Kind::Repeated) {
+    out.said = out.taken.match.why;
+    return out;
+  }
+  const std::string who = out.taken.row ? out.taken.row->recipient : facts.recipient;
+  const std::string meaning = pdu::StatusMeaning(facts.status);
+  switch (r.report.Delivery()) {
+    case pdu::ReportClass::Delivered: {
+      const long long at = facts.dischargeUtc >= 0 ? facts.dischargeUtc : facts.centreUtc;
+      out.said = "Delivered to " + who;
+      if (at >= 0) out.said += " at " + QDateTime::fromSecsSinceEpoch(at).toLocalTime().toString("HH:mm").toStdString();
+      out.said += ".";
+      break;
+    }
+    case pdu::ReportClass::StillTrying: out.said = "Not yet delivered to " + who + ": " + meaning + "."; break;
+    case pdu::ReportClass::Failed: out.said = "Not delivered to " + who + ": " + meaning + "."; break;
+    case pdu::ReportClass::Unknown: out.said = "Delivery report for " + who + ": " + meaning + "."; break;
+  }
+  return out;
 }
 
 void Recorder::Problem(const std::string& why) {

@@ -118,3 +118,92 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace mp::test
+
+namespace mp::test {
+namespace {
+
+// A host that keeps the reports whose PDU it was told to.
+struct KeepingHost : RecordingHost {
+  std::string keeps;
+  bool awaits = false;
+  bool StatusReportRead(const PhoneStatusReport& r) override {
+    RecordingHost::StatusReportRead(r);
+    return r.pdu == keeps;
+  }
+  bool AwaitsReports() override { return awaits; }
+};
+
+const std::string kOtherReport = "0006D70B911326880736F4111011719551401110117195714000";
+const std::string kDeliver = "0004039121F300001110117195514005E8329BFD06";
+
+struct Kept {
+  const char* what;
+  std::vector<std::string> replies;  // after the handshake's OK
+  std::vector<std::string> writes;   // every command after AT+CMEE=1
+  int read;
+  std::vector<int> indexes;  // of the reports handed to the host
+};
+
+void PrintTo(const Kept& c, std::ostream* os) { *os << c.what; }
+
+class KeptReports : public ::testing::TestWithParam<Kept> {
+ protected:
+  void SetUp() override { ::setenv("MIRAPOST_COM4", "/fake/com4", 1); }
+  void TearDown() override { ::unsetenv("MIRAPOST_COM4"); }
+  std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+  KeepingHost host;
+  PhoneLink link{host, FakeFactory(line)};
+};
+
+TEST_P(KeptReports, OnlyMatchedOnesAreDeleted) {
+  const Kept& c = GetParam();
+  line->replies = {kOk};
+  line->replies.insert(line->replies.end(), c.replies.begin(), c.replies.end());
+  host.keeps = kReportPdu;
+  EXPECT_EQ(link.ReadKeptReports(), c.read);
+  std::vector<std::string> commands(line->writes.begin() + 2, line->writes.end());
+  EXPECT_EQ(commands, c.writes);
+  std::vector<int> indexes;
+  for (const auto& r : host.statusReports) indexes.push_back(r.index);
+  EXPECT_EQ(indexes, c.indexes);
+  EXPECT_FALSE(link.IsOpen());
+}
+
+const std::string kList = "\r\n+CMGL: 1,1,,25\r\n" + kReportPdu + "\r\n+CMGL: 2,1,,21\r\n" + kDeliver +
+                          "\r\n+CMGL: 3,1,,25\r\n" + kOtherReport + "\r\n\r\nOK\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Phones, KeptReports,
+    ::testing::Values(
+        Kept{"StatusReportMemory",
+             {"\r\n+CPMS: (\"SM\",\"SR\"),(\"SM\"),(\"SM\")\r\n" + kOk, "\r\n+CPMS: \"SM\",3,30,\"SM\",3,30\r\n" + kOk,
+              "\r\n+CPMS: 3,30\r\n" + kOk, kList, kOk, "\r\n+CPMS: 3,30\r\n" + kOk},
+             {"AT+CPMS=?\r", "AT+CPMS?\r", "AT+CPMS=\"SR\"\r", "AT+CMGL=4\r", "AT+CMGD=1\r", "AT+CPMS=\"SM\"\r"},
+             2,
+             {1, 3}},
+        Kept{"MessagesMemoryOnly",
+             {"\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n" + kOk, kList, kOk},
+             {"AT+CPMS=?\r", "AT+CMGL=4\r", "AT+CMGD=1\r"},
+             2,
+             {1, 3}},
+        Kept{"NothingKept", {"\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n" + kOk, kOk}, {"AT+CPMS=?\r", "AT+CMGL=4\r"}, 0, {}},
+        Kept{"PhoneWithoutList", {"\r\nERROR\r\n", "\r\nERROR\r\n"}, {"AT+CPMS=?\r", "AT+CMGL=4\r"}, 0, {}}));
+
+TEST(KeptReportsAtConnection, ReadOnlyWhileMessagesWait) {
+  ::setenv("MIRAPOST_COM4", "/fake/com4", 1);
+  for (bool awaits : {false, true}) {
+    auto line = std::make_shared<FakeLine>();
+    KeepingHost host;
+    host.awaits = awaits;
+    PhoneLink link{host, FakeFactory(line)};
+    link.SetKeepReports(true);
+    line->replies = {kOk, "\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n" + kOk, kOk};
+    ASSERT_TRUE(link.OpenPhone());
+    EXPECT_EQ(line->writes.size(), awaits ? 4u : 2u);  // AT+CMGF=0, AT+CMEE=1 and the reading
+    link.ClosePhone();
+  }
+  ::unsetenv("MIRAPOST_COM4");
+}
+
+}  // namespace
+}  // namespace mp::test

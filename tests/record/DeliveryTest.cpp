@@ -255,4 +255,44 @@ TEST_F(DeliveryRecord, ReportLandsOnTheSentRowDurably) {
   EXPECT_EQ(rec.TakeReport({77, "+358401234567", kT + 3, kT + 8, 0}).match.kind, Match::Kind::Repeated);
 }
 
+TEST_F(DeliveryRecord, PhoneReportsSaidAsTheStatusBarSaysThem) {
+  ::setenv("TZ", "UTC", 1);
+  mp::record::Record rec;
+  mp::record::Recorder recorder(rec);
+  mp::TransferReport r;
+  r.command = "CMGS";
+  r.sca = "00";
+  r.tpdu = "31FF0B911326880736F40000A705E8329BFD06";  // to +31628870634, report asked
+  r.finished = r.ok = true;
+  r.result.outcome = mp::Outcome::Confirmed;
+  r.messageRefs = {0xD6};
+  r.sentUtc = {1294765155};  // when the centre of the report below took it
+  recorder.Report(r);
+  EXPECT_TRUE(rec.AwaitsReports());
+  struct Row {
+    const char* pdu;
+    const char* said;
+    bool written;
+  } rows[] = {
+      {"0006D60B911326880736F4111011719551401110117195714021",
+       "Not yet delivered to +31628870634: the recipient is busy; the centre goes on trying.", true},
+      {"0006D60B911326880736F4111011719551401110117195714000", "Delivered to +31628870634 at 16:59.", true},
+      {"0006D70B911326880736F4111011719551401110117195714000",
+       "The delivery report for +31628870634 (reference 215) fits no sent message waiting for one; it was left "
+       "unmatched.",
+       false},
+      {"0006D6", "A delivery report from the phone could not be read: TPDU too short for a status report.", false},
+  };
+  for (const auto& row : rows) {
+    mp::PhoneStatusReport report;
+    report.pdu = row.pdu;
+    const auto t = mp::record::TakePhoneReport(rec, report);
+    EXPECT_EQ(t.said, row.said);
+    EXPECT_EQ(t.taken.written, row.written) << row.pdu;
+  }
+  EXPECT_FALSE(rec.AwaitsReports());
+  EXPECT_EQ(rec.List()[0].delivery, mp::record::kDelivered);
+  ::unsetenv("TZ");
+}
+
 }  // namespace

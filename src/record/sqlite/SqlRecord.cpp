@@ -170,6 +170,7 @@ class SqlRecord final : public Backend {
   bool Clear() override;
   std::optional<int> LastReference(const std::string& recipient) const override;
   std::vector<Entry> ReportRows(const std::string& recipientKey, int limit) const override;
+  bool AwaitsReports() const override;
 
  private:
   bool Migrate();
@@ -484,6 +485,13 @@ std::vector<Entry> SqlRecord::ReportRows(const std::string& recipientKey, int li
   }
   while (q.next()) out.push_back(FromQuery(q));
   return out;
+}
+
+bool SqlRecord::AwaitsReports() const {
+  if (!open_) return false;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND delivery IN ('pending', 'still-trying') LIMIT 1") &&
+         q.next();
 }
 
 bool SqlRecord::FlushFailed() {
