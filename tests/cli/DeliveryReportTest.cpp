@@ -1,0 +1,48 @@
+// Delivery reports through mirapost-send and the simulated phone: the phone is
+// asked to keep its reports, the next connection reads them, puts each on its
+// message in the record and deletes only those from the phone; a phone that
+// answers "+CMGS: 0" to everything gets no guessed match.
+#include "CliRun.h"
+
+namespace {
+
+class DeliveryReportCli : public CliFixture {};
+
+TEST_F(DeliveryReportCli, KeptReportsReadAtTheNextConnection) {
+  struct Row {
+    const char* personality;
+    int sendsToAnna;
+    const char* delivery;  // of Anna's messages after the second run
+    const char* says;
+  } rows[] = {
+      {"", 1, "delivered", "Delivered to +358401234567 at "},
+      {"reports", 1, "delivered", "Delivered to +358401234567 at "},
+      {"zero-mr", 2, "pending", "fits 2 sent messages; it was left unmatched."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.personality);
+    QFile::remove(QString::fromStdString(mp::record::Record::DefaultPath()));
+    std::vector<std::string> args;
+    if (*row.personality) args = {"--personality", row.personality};
+    ASSERT_TRUE(StartPhone(args));
+    QStringList first = {"--port", Port()};
+    for (int i = 0; i < row.sendsToAnna; ++i) first << "--to" << "+358401234567";
+    CliResult r = RunCli(first + QStringList{"text", "hello"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto rows1 = Recorded();
+    ASSERT_EQ(rows1.size(), static_cast<std::size_t>(row.sendsToAnna));
+    EXPECT_EQ(rows1[0].delivery, "pending");
+
+    // The next connection reads what the phone kept meanwhile.
+    r = RunCli({"--port", Port(), "--to", "+358409999999", "text", "hi"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    const auto rows2 = Recorded();
+    ASSERT_EQ(rows2.size(), static_cast<std::size_t>(row.sendsToAnna) + 1);
+    EXPECT_EQ(rows2[0].delivery, "pending");  // the second run's own message
+    for (std::size_t i = 1; i < rows2.size(); ++i) EXPECT_EQ(rows2[i].delivery, row.delivery) << i;
+    sim_.Stop();
+  }
+}
+
+}  // namespace
