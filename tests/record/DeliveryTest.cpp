@@ -296,3 +296,57 @@ TEST_F(DeliveryRecord, PhoneReportsSaidAsTheStatusBarSaysThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// 1,000 sends to 3 recipients in turn, TP-MR counting on (and wrapping) over
+// all of them; each report arrives `lag` sends later. Every report must land
+// on its own send, or (a phone answering "+CMGS: 0") be left unmatched.
+struct Tally {
+  int matched = 0, wrong = 0, unmatched = 0;
+};
+
+Tally ThousandSends(bool zeroPhone, int lag) {
+  const char* recipients[] = {"+358401234567", "0409999999", "+358505555555"};
+  std::vector<Entry> rows[3];  // by recipient, as the record hands them over
+  Tally run;
+  auto report = [&](int i) {
+    ReportFacts f;
+    f.mr = zeroPhone ? 0 : i % 256;
+    f.recipient = i % 3 == 1 ? "+358409999999" : recipients[i % 3];  // the centre writes it in full
+    f.centreUtc = kT + i;
+    f.dischargeUtc = kT + i + 5;
+    std::vector<Entry>& mine = rows[i % 3];
+    const Match m = mp::record::FindPart(f, mine);
+    if (m.kind != Match::Kind::Matched) {
+      ++run.unmatched;
+      return;
+    }
+    if (m.row != i + 1) {
+      ++run.wrong;
+      return;
+    }
+    ++run.matched;
+    mp::record::ApplyReport(mine[static_cast<std::size_t>(i / 3)], m.part, f);
+  };
+  for (int i = 0; i < 1000; ++i) {
+    rows[i % 3].push_back(Sent(i + 1, recipients[i % 3], {zeroPhone ? 0 : i % 256}, kT + i));
+    if (i >= lag) report(i - lag);
+  }
+  for (int i = std::max(0, 1000 - lag); i < 1000; ++i) report(i);
+  return run;
+}
+
+TEST(Delivery, ThousandSendsEveryReportOnItsRow) {
+  for (int lag : {0, 5, 300}) {
+    const Tally real = ThousandSends(false, lag);
+    EXPECT_EQ(real.matched, 1000) << lag;
+    EXPECT_EQ(real.wrong, 0) << lag;
+    const Tally zero = ThousandSends(true, lag);
+    EXPECT_EQ(zero.wrong, 0) << lag;
+    // Reports that come before the next send to the same recipient are sure.
+    EXPECT_EQ(zero.matched, lag < 3 ? 1000 : 0) << lag;
+  }
+}
+
+}  // namespace
