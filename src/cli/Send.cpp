@@ -1,4 +1,5 @@
 #include "cli/Send.h"
+#include "cli/WaitReports.h"
 
 #include <QCommandLineParser>
 #include <QSaveFile>
@@ -56,6 +57,7 @@ class ConsoleHost : public PhoneHost {
     if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
       report.via = record::kViaSimulated;
     recorder->Report(report);
+    if (report.finished) lastRow = recorder->LastId();
   }
   // A delivery report read on the way: matched and kept in the record, said
   // on standard error.
@@ -77,6 +79,7 @@ class ConsoleHost : public PhoneHost {
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
+  std::int64_t lastRow = 0;  // the record's row of the last message that ended
   std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
@@ -198,12 +201,13 @@ struct Options {
   QCommandLineOption dlrHost{"dlr-host", "", "address"};
   QCommandLineOption longText{"long"};
   QCommandLineOption maxParts{"max-parts", "", "n"};
+  QCommandLineOption waitReport{"wait-report", "", "seconds"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
          {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
           &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
-          &wait, &pduKey, &passwordFile, &dlrHost, &longText, &maxParts})
+          &wait, &pduKey, &passwordFile, &dlrHost, &longText, &maxParts, &waitReport})
       p.addOption(*o);
   }
 };
@@ -212,7 +216,7 @@ struct Options {
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
   for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
                                         &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
-                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost, &o.maxParts}) {
+                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost, &o.maxParts, &o.waitReport}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -223,6 +227,14 @@ class Sender {
   Sender(Io io, bool json) : io_(io), json_(json), host_(io.err) {}
 
   int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    if (p.isSet(o.waitReport)) {
+      bool ok = false;
+      waitReport_ = p.value(o.waitReport).toInt(&ok);
+      if (!ok || waitReport_ < 1 || waitReport_ > 86400)
+        throw InputError("--wait-report needs a number of seconds from 1 to 86400");
+      if (p.isSet(o.via) || c.isEntry || p.isSet(o.save))
+        throw InputError("--wait-report follows messages sent through a phone: not with --via, --save or an entry");
+    }
     const bool dry = p.isSet(o.dryRun);
     if (dry) return DryRun(c);
     if (p.isSet(o.via)) return Via(p, o, c);
@@ -442,6 +454,14 @@ class Sender {
     j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
     AddCause(j, r);
     if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
+    // With --wait-report the line waits for the reports; else the record's
+    // delivery as it is now.
+    rows_.push_back(host_.lastRow);
+    if (waitReport_ > 0) {
+      lines_.push_back(j);
+      return;
+    }
+    AddDelivery(j, DeliveryOf(record_, host_.lastRow));
     io_.out << j.Text() << std::endl;
   }
 
@@ -455,6 +475,7 @@ class Sender {
       if (count > 1)
         io_.err << "Message " << i + 1 << " of " << count << " to " << m.recipient.toStdString() << std::endl;
       host_.Reset();
+      host_.lastRow = 0;
       if (!link.IsOpen()) {
         if (i > 0) traffic += link.TrafficLog();
         if (!link.OpenPhone()) {
@@ -475,10 +496,38 @@ class Sender {
                                ? link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status)
                                : TransferLong(link, m);
       outcomes.push_back(o);
+      if (!json_) rows_.push_back(0);
       Report(c, m, o, host_.LastStatus());
+      if (!json_) rows_.back() = host_.lastRow;
+    }
+    const int rc = ExitStatus(outcomes);
+    if (waitReport_ <= 0) {
+      link.ClosePhone();
+      return rc;
+    }
+    return AfterReports(link, rc);
+  }
+
+  // --wait-report: the connection stays open until every report came or
+  // the time is up; then the lines, and the status of the deliveries when
+  // every message went out.
+  int AfterReports(PhoneLink& link, int rc) {
+    if (rc == kAllSent) {
+      io_.err << "Waiting up to " << waitReport_ << " s for the delivery reports..." << std::endl;
+      const char* scale = std::getenv("MIRAPOST_TIME_SCALE");
+      const int pollMs = 2000 / std::max(1, scale ? std::atoi(scale) : 1);
+      WaitForReports(link, record_, rows_, waitReport_, pollMs);
     }
     link.ClosePhone();
-    return ExitStatus(outcomes);
+    std::vector<Delivery> deliveries;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      deliveries.push_back(DeliveryOf(record_, rows_[i]));
+      if (i < lines_.size()) {
+        AddDelivery(lines_[i], deliveries.back());
+        io_.out << lines_[i].Text() << std::endl;
+      }
+    }
+    return rc != kAllSent ? rc : DeliveryExit(deliveries, kReportFailed, kNoReport);
   }
 
   // A long text with the recipient's own concatenation reference, from the
@@ -510,6 +559,9 @@ class Sender {
 
   Io io_;
   bool json_;
+  int waitReport_ = 0;                // --wait-report seconds, 0 when not given
+  std::vector<std::int64_t> rows_;    // the record's row of each message, in order
+  std::vector<pdu::JsonObject> lines_;  // --json lines held for the reports
   record::Record record_;
   std::optional<record::Recorder> recorder_;
   std::string recordWarning_;  // the last problem with the record, for --json

@@ -221,6 +221,7 @@ int PhoneLink::ReadKeptReports() {
   }
   if (sr && port_ && !cancelled_ && !before.empty()) Ask("AT+CPMS=" + before + "\r", "+CPMS", phase);
   kept_.clear();
+  if (!inTransfer_) HandOverReports();  // routed ones that came meanwhile
   const bool answered = list.end == WaitEnd::Done;
   if (opened) ClosePhone();
   return answered ? read : -1;

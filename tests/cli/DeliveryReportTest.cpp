@@ -46,3 +46,47 @@ TEST_F(DeliveryReportCli, KeptReportsReadAtTheNextConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeliveryReportCli, WaitReportTellsDeliveryAndEndsByIt) {
+  struct Row {
+    std::vector<std::string> phone;
+    QStringList extra;
+    int code;
+    const char* delivery;  // in the JSON line
+    int reportStatus;      // -1: null
+  } rows[] = {
+      {{"--personality", "reports"}, {}, 0, "delivered", 0},
+      {{"--report-status", "70"}, {}, 7, "failed", 0x46},
+      {{"--report-status", "33"}, {}, 8, "still-trying", 0x21},  // the centre goes on trying past the wait
+      {{}, {"--no-report"}, 8, "", -1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code);
+    QFile::remove(QString::fromStdString(mp::record::Record::DefaultPath()));
+    ASSERT_TRUE(StartPhone(row.phone));
+    const CliResult r = RunCli(row.extra + QStringList{"--port", Port(), "--json", "--wait-report", "1", "--to",
+                                                       "+358401234567", "text", "hello"});
+    EXPECT_EQ(r.code, row.code) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out;
+    const QJsonObject j = JsonLine(lines[0]);
+    EXPECT_EQ(j["result"].toString(), "sent");
+    if (*row.delivery) {
+      EXPECT_EQ(j["delivery"].toString(), row.delivery) << lines[0];
+    } else {
+      EXPECT_TRUE(j["delivery"].isNull()) << lines[0];
+    }
+    if (row.reportStatus >= 0) {
+      EXPECT_EQ(j["report_status"].toInt(), row.reportStatus) << lines[0];
+      EXPECT_TRUE(j["delivered_at"].isString()) << lines[0];
+    } else {
+      EXPECT_TRUE(j["report_status"].isNull()) << lines[0];
+    }
+    sim_.Stop();
+  }
+  EXPECT_NE(RunCli({"--wait-report", "0", "--to", "1", "text", "x"}).err.find("--wait-report needs"), std::string::npos);
+}
+
+}  // namespace

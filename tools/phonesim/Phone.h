@@ -94,6 +94,7 @@ struct PhoneOptions {
   std::set<Personality> personalities;
   int replyDelayMs = 25000;     // slow-network: PDU to +CMGS answer
   int statusIntervalMs = 1000;  // chatty: one status line this often
+  int reportStatus = 0;         // TP-ST of the delivery reports the centre sends
 };
 
 // Reads "index,number,type,name" lines (name to the end of the line; UTF-8

@@ -314,7 +314,9 @@ void Phone::StatusReport(const std::string& tpdu, int mr, std::vector<Event>& ou
   const std::string stamp = two(tm.tm_year % 100) + two(tm.tm_mon + 1) + two(tm.tm_mday) + two(tm.tm_hour) +
                             two(tm.tm_min) + two(tm.tm_sec) + "00";
   const char hex[] = "0123456789ABCDEF";
-  const std::string report = std::string("06") + hex[mr >> 4] + hex[mr & 15] + ra + stamp + stamp + "00";
+  const int st = options_.reportStatus & 0xFF;
+  const std::string report =
+      std::string("06") + hex[mr >> 4] + hex[mr & 15] + ra + stamp + stamp + hex[st >> 4] + hex[st & 15];
   if (ds == 1) {
     Send(out, Frame("\r\n+CDS: " + std::to_string(report.size() / 2) + "\r\n00" + report + "\r\n"));
     return;
