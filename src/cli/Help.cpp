@@ -26,6 +26,9 @@ Kinds:
   phonebook --name TEXT --number NUMBER
                              a phonebook entry in the phone's own memory;
                              {blink} markup in the name
+  reports                    reads the delivery reports the phone keeps into
+                             the record of sent messages, deleting from the
+                             phone those matched to a message
   A TEXT of - is read from standard input. Several words are joined by blanks.
   After -- nothing is an option, so that a text may start with a dash:
     mirapost-send --to 5551234 text -- -5 degrees tonight

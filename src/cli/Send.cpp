@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QSaveFile>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -65,6 +66,7 @@ class ConsoleHost : public PhoneHost {
     if (!recorder) return false;
     const record::PhoneReportTaken t = record::TakePhoneReport(recorder->Target(), report);
     err_ << t.said << std::endl;
+    if (onReport) onReport(t);
     return t.taken.written;
   }
   bool AwaitsReports() override {
@@ -80,6 +82,7 @@ class ConsoleHost : public PhoneHost {
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
   std::int64_t lastRow = 0;  // the record's row of the last message that ended
+  std::function<void(const record::PhoneReportTaken&)> onReport;  // each report read
   std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
@@ -226,7 +229,12 @@ class Sender {
  public:
   Sender(Io io, bool json) : io_(io), json_(json), host_(io.err) {}
 
+  // "mirapost-send reports": the phone's kept reports read into the record.
+  bool readReports = false;
+
   int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    if (readReports && (p.isSet(o.dryRun) || p.isSet(o.via) || p.isSet(o.waitReport)))
+      throw InputError("reports reads the phone: not with --dry-run, --via or --wait-report");
     if (p.isSet(o.waitReport)) {
       bool ok = false;
       waitReport_ = p.value(o.waitReport).toInt(&ok);
@@ -300,7 +308,7 @@ class Sender {
       if (n > 1) link.SetTimings(LinkTimings::Scaled(n));
     }
     std::string traffic;
-    const int rc = c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
+    const int rc = readReports ? ReadReports(link) : c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
     traffic += link.TrafficLog();
     if (rc == kNoPort) {
       const std::string com = "COM" + std::to_string(host_.portIndex + 1);
@@ -508,6 +516,32 @@ class Sender {
     return AfterReports(link, rc);
   }
 
+  // Reads the reports the phone keeps; with --json one line for each:
+  // recipient, reference, report_status, delivery of its message (null when
+  // none was matched), matched, and the sentence said.
+  int ReadReports(PhoneLink& link) {
+    host_.onReport = [this](const record::PhoneReportTaken& t) {
+      if (!json_) return;
+      pdu::JsonObject j;
+      j.Bool("matched", t.taken.written);
+      if (t.taken.row) {
+        j.Str("recipient", t.taken.row->recipient).Str("delivery", t.taken.row->delivery);
+        j.Str("delivered_at", t.taken.row->deliveryTime);
+      } else {
+        j.Null("recipient").Null("delivery").Null("delivered_at");
+      }
+      j.Str("said", t.said);
+      io_.out << j.Text() << std::endl;
+    };
+    if (record::Enabled()) recorder_->EnsureOpen();
+    const int read = link.ReadKeptReports();
+    link.ClosePhone();
+    host_.onReport = nullptr;
+    if (read < 0) return ExitStatus({link.LastResult()}) == kAllSent ? kPhoneFailed : ExitStatus({link.LastResult()});
+    io_.err << read << (read == 1 ? " delivery report" : " delivery reports") << " read from the phone." << std::endl;
+    return kAllSent;
+  }
+
   // --wait-report: the connection stays open until every report came or
   // the time is up; then the lines, and the status of the deliveries when
   // every message went out.
@@ -648,6 +682,12 @@ int Run(const QStringList& arguments, Io io) {
       r.maxParts = parser.value(o.maxParts).toInt(&ok);
       if (!ok || r.maxParts < 1 || r.maxParts > kMaxParts)
         throw InputError("--max-parts needs a number of parts from 1 to " + std::to_string(kMaxParts));
+    }
+    if (r.kind == "reports") {
+      if (!r.words.isEmpty() || !r.to.isEmpty()) throw InputError("reports takes no text and no --to");
+      Sender sender(io, parser.isSet(o.json));
+      sender.readReports = true;
+      return sender.Run(parser, o, Composed{});
     }
     const Composed composed = Compose(r, io.in);
     // What will not arrive as written is said before anything goes out.

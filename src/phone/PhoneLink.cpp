@@ -166,7 +166,7 @@ bool PhoneLink::OpenPhone() {
     if (cmee.end == WaitEnd::Broken || cmee.end == WaitEnd::Cancelled)
       return LinkFailed(cmee.end, "switching on numeric error codes");
     // Reports kept while nobody listened, for messages that wait for them.
-    if (keepReports_ && host_.AwaitsReports()) ReadKeptReports();
+    if (keepReports_ && !readingKept_ && host_.AwaitsReports()) ReadKeptReports();
     if (!port_) return false;
     return true;
   }

@@ -248,6 +248,7 @@ class PhoneLink {
   // waits for a command.
   void AcknowledgeReports();
   int unacknowledged_ = 0;
+  bool readingKept_ = false;  // ReadKeptReports runs (and may open the connection itself)
   bool inTransfer_ = false;  // a ReportScope runs: reports wait for its report to the host
   bool keepReports_ = false;
   bool reportsSetUp_ = false;  // this connection: SetUpReports ran

@@ -170,7 +170,10 @@ void PhoneLink::HandOverReports() {
 
 int PhoneLink::ReadKeptReports() {
   const bool opened = !IsOpen();
-  if (opened && !OpenPhone()) return -1;
+  readingKept_ = true;
+  const bool open = !opened || OpenPhone();
+  readingKept_ = false;
+  if (!open) return -1;
   const std::uint32_t phase = timings_.Handshake;
   // The status-report memory, where the phone has one, chosen for reading
   // only; what was chosen before is put back after.

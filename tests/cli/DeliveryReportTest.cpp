@@ -90,3 +90,27 @@ TEST_F(DeliveryReportCli, WaitReportTellsDeliveryAndEndsByIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeliveryReportCli, ReportsReadsKeptOnesOnDemand) {
+  ASSERT_TRUE(StartPhone({"--personality", "reports"}));
+  ASSERT_EQ(RunCli({"--port", Port(), "--to", "+358401234567", "text", "hello"}).code, 0);
+  CliResult r = RunCli({"--port", Port(), "--json", "reports"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const QJsonObject j = JsonLine(lines[0]);
+  EXPECT_TRUE(j["matched"].toBool());
+  EXPECT_EQ(j["recipient"].toString(), "+358401234567");
+  EXPECT_EQ(j["delivery"].toString(), "delivered");
+  EXPECT_TRUE(j["said"].toString().startsWith("Delivered to +358401234567 at ")) << lines[0];
+  EXPECT_NE(r.err.find("1 delivery report read from the phone."), std::string::npos) << r.err;
+  // Matched and recorded: gone from the phone.
+  r = RunCli({"--port", Port(), "--json", "reports"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_EQ(RunCli({"reports", "now"}).code, 2);
+}
+
+}  // namespace
