@@ -214,7 +214,7 @@ bool TWin::StatusReportRead(const mp::PhoneStatusReport& report) {
   const bool ours = t.taken.row && t.taken.row->time >= kSessionStart;
   // A report of an earlier run's message goes into the record silently; one
   // that fits no message (or none for sure) is said.
-  if (ours || !t.taken.written) ShowStatus(t.said);
+  if (ours || !t.taken.written || sayEveryReport_) ShowStatus(t.said);
   if (t.taken.written && SentWin && SentWin->isVisible()) SentWin->RowChanged(t.taken.match.row);
   return t.taken.written;
 }
