@@ -13,8 +13,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 
-#include "record/Record.h"
 #include <functional>
+#include "record/Record.h"
 
 #include "app/App.h"
 #include "app/Main.h"

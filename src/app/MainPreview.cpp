@@ -2,14 +2,13 @@
 // The panel shows what the shown page would send now, decoded from the very
 // TPDU that the phone link would write; the "Characters left" label warns
 // when characters will change on the way.
-#include <QDateTime>
 #include <QAction>
 #include <QButtonGroup>
-#include <QLineEdit>
-#include <cstdio>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +16,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/Indicators.h"
 #include "app/Main.h"

@@ -81,7 +81,7 @@ class ConsoleHost : public PhoneHost {
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
-  std::int64_t lastRow = 0;  // the record's row of the last message that ended
+  std::int64_t lastRow = 0;                                       // the record's row of the last message that ended
   std::function<void(const record::PhoneReportTaken&)> onReport;  // each report read
   std::string simulatedDevice;  // the simulated phone's device, when one runs
 
@@ -208,18 +208,20 @@ struct Options {
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
-         {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
-          &wait, &pduKey, &passwordFile, &dlrHost, &longText, &maxParts, &waitReport})
+         {&help,    &version,      &port,    &simulated,   &journal,  &to,        &save, &centre, &noReport,
+          &forward, &coding,       &dryRun,  &json,        &strict,   &log,       &file, &voice,  &fax,
+          &email,   &op,           &picture, &description, &name,     &number,    &pace, &via,    &wait,
+          &pduKey,  &passwordFile, &dlrHost, &longText,    &maxParts, &waitReport})
       p.addOption(*o);
   }
 };
 
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
-  for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
-                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
-                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost, &o.maxParts, &o.waitReport}) {
+  for (const QCommandLineOption* opt :
+       {&o.port, &o.journal, &o.centre, &o.coding,       &o.log,         &o.file,     &o.voice,
+        &o.fax,  &o.email,   &o.op,     &o.picture,      &o.description, &o.name,     &o.number,
+        &o.via,  &o.wait,    &o.pduKey, &o.passwordFile, &o.dlrHost,     &o.maxParts, &o.waitReport}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -593,8 +595,8 @@ class Sender {
 
   Io io_;
   bool json_;
-  int waitReport_ = 0;                // --wait-report seconds, 0 when not given
-  std::vector<std::int64_t> rows_;    // the record's row of each message, in order
+  int waitReport_ = 0;                  // --wait-report seconds, 0 when not given
+  std::vector<std::int64_t> rows_;      // the record's row of each message, in order
   std::vector<pdu::JsonObject> lines_;  // --json lines held for the reports
   record::Record record_;
   std::optional<record::Recorder> recorder_;

@@ -47,8 +47,8 @@ bool AllFinal(const record::Record& record, const std::vector<std::int64_t>& ids
 
 }  // namespace
 
-void WaitForReports(PhoneLink& link, const record::Record& record, const std::vector<std::int64_t>& ids,
-                    int seconds, int pollMs) {
+void WaitForReports(PhoneLink& link, const record::Record& record, const std::vector<std::int64_t>& ids, int seconds,
+                    int pollMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (!AllFinal(record, ids) && std::chrono::steady_clock::now() < end && !link.Cancelled()) {
     const bool opened = !link.IsOpen();

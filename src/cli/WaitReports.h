@@ -13,10 +13,10 @@
 namespace mp::cli {
 
 struct Delivery {
-  bool asked = false;       // the message asked for a report
-  std::string state;        // "" (none asked), "pending", "delivered", "still-trying", "failed"
-  std::string at;           // when the centre says it was delivered (or gave up), UTC; "" when not known
-  int reportStatus = -1;    // TP-ST of the last report, -1 when none came
+  bool asked = false;     // the message asked for a report
+  std::string state;      // "" (none asked), "pending", "delivered", "still-trying", "failed"
+  std::string at;         // when the centre says it was delivered (or gave up), UTC; "" when not known
+  int reportStatus = -1;  // TP-ST of the last report, -1 when none came
 };
 
 // What the record holds for the row `id` (nothing asked when it has none).
@@ -29,8 +29,8 @@ void AddDelivery(pdu::JsonObject& j, const Delivery& d);
 // its final report (delivered or failed) or `seconds` have passed: the kept
 // reports every `pollMs`, and the routed ones as they come meanwhile. The
 // link's connection is opened when closed and left as found otherwise.
-void WaitForReports(PhoneLink& link, const record::Record& record, const std::vector<std::int64_t>& ids,
-                    int seconds, int pollMs);
+void WaitForReports(PhoneLink& link, const record::Record& record, const std::vector<std::int64_t>& ids, int seconds,
+                    int pollMs);
 
 // The exit status of a run that waited: 0 when every message was delivered,
 // `failed` when a report said failed, else `late` (a report did not come in

@@ -65,19 +65,18 @@ std::string AddressDigits(const std::uint8_t* o, int digits, std::vector<std::st
 }  // namespace
 
 long long CentreTime::UtcSeconds() const {
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
-      minute > 59 || second < 0 || second > 59 || year < 2000) {
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59 || year < 2000) {
     return -1;
   }
-  return DaysFromCivil(year, month, day) * 86400LL + hour * 3600LL + minute * 60LL + second -
-         offsetMinutes * 60LL;
+  return DaysFromCivil(year, month, day) * 86400LL + hour * 3600LL + minute * 60LL + second - offsetMinutes * 60LL;
 }
 
 std::string CentreTime::Iso() const {
   char buf[40];
   const int off = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", year, month, day, hour,
-                minute, second, offsetMinutes < 0 ? '-' : '+', off / 60, off % 60);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", year, month, day, hour, minute, second,
+                offsetMinutes < 0 ? '-' : '+', off / 60, off % 60);
   return buf;
 }
 

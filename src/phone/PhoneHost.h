@@ -50,7 +50,7 @@ struct TransferReport {
 // ("+CDSI: <mem>,<index>", read later). `pdu` is the PDU line as read,
 // centre address first; empty for a kept one not read yet.
 struct PhoneStatusReport {
-  std::string port;    // "COM4:"
+  std::string port;  // "COM4:"
   std::string pdu;
   std::string memory;  // where the phone keeps it ("SR", "SM"), empty when routed
   int index = -1;      // its index there, -1 when routed

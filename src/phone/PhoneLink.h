@@ -249,15 +249,15 @@ class PhoneLink {
   void AcknowledgeReports();
   int unacknowledged_ = 0;
   bool readingKept_ = false;  // ReadKeptReports runs (and may open the connection itself)
-  bool inTransfer_ = false;  // a ReportScope runs: reports wait for its report to the host
+  bool inTransfer_ = false;   // a ReportScope runs: reports wait for its report to the host
   bool keepReports_ = false;
-  bool reportsSetUp_ = false;  // this connection: SetUpReports ran
-  int smsService_ = -1;        // AT+CSMS service of this connection, -1 when not asked
-  bool cdsNext_ = false;       // the next line is the PDU of a "+CDS:"
-  std::vector<std::string> routed_;       // PDU lines of "+CDS:" not yet handed over
-  std::vector<PhoneStatusReport> kept_;   // "+CDSI:" indications
-  std::vector<int> sentRefs_;             // TP-MR of each confirmed part of the transfer
-  std::vector<long long> sentTimes_;      // when each was confirmed (UTC seconds)
+  bool reportsSetUp_ = false;            // this connection: SetUpReports ran
+  int smsService_ = -1;                  // AT+CSMS service of this connection, -1 when not asked
+  bool cdsNext_ = false;                 // the next line is the PDU of a "+CDS:"
+  std::vector<std::string> routed_;      // PDU lines of "+CDS:" not yet handed over
+  std::vector<PhoneStatusReport> kept_;  // "+CDSI:" indications
+  std::vector<int> sentRefs_;            // TP-MR of each confirmed part of the transfer
+  std::vector<long long> sentTimes_;     // when each was confirmed (UTC seconds)
   bool paced_ = false;
   bool pacedNow_ = false;  // this connection: paced_ or the port's setting
   bool pacing_ = false;    // the PDU is being written in paced pieces

@@ -208,7 +208,8 @@ int PhoneLink::ReadKeptReports() {
     const auto index = fields.empty() ? std::nullopt : Number(fields[0]);
     const std::string& pdu = list.info[i + 1];
     // Only SMS-STATUS-REPORT entries (TP-MTI 2 after the centre address).
-    const std::size_t sca = pdu.size() >= 2 ? 2 + 2 * static_cast<std::size_t>(std::strtol(pdu.substr(0, 2).c_str(), nullptr, 16)) : 0;
+    const std::size_t sca =
+        pdu.size() >= 2 ? 2 + 2 * static_cast<std::size_t>(std::strtol(pdu.substr(0, 2).c_str(), nullptr, 16)) : 0;
     if (!index || pdu.size() < sca + 2 || (std::strtol(pdu.substr(sca, 2).c_str(), nullptr, 16) & 3) != 2) continue;
     ++read;
     PhoneStatusReport r;

@@ -103,7 +103,8 @@ LinkResult PhoneLink::TransferParts(const TransferSettings& settings, const std:
 void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                                  ReportScope& scope) {
   // A report asked (TP-SRR): the phone is asked to keep what comes back.
-  if (!settings.SaveMode && tpdu.size() >= 2 && (std::strtol(tpdu.substr(0, 2).c_str(), nullptr, 16) & 0x20)) SetUpReports();
+  if (!settings.SaveMode && tpdu.size() >= 2 && (std::strtol(tpdu.substr(0, 2).c_str(), nullptr, 16) & 0x20))
+    SetUpReports();
   if (!IsOpen()) return;
   Status("Transferring message to ME...");
   scope.Started();

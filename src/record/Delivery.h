@@ -26,11 +26,11 @@ inline constexpr const char* kFailed = "failed";
 
 // One sent part and what its report said.
 struct PartReport {
-  int mr = -1;                 // TP-MR from "+CMGS: n"; -1 when the phone gave none
-  long long sentUtc = 0;       // when the phone confirmed it (seconds since 1970, UTC)
+  int mr = -1;                   // TP-MR from "+CMGS: n"; -1 when the phone gave none
+  long long sentUtc = 0;         // when the phone confirmed it (seconds since 1970, UTC)
   std::string state = kPending;  // kPending, kDelivered, kStillTrying or kFailed
-  long long reportUtc = 0;     // the centre's discharge time of the last report, 0 when none
-  int status = -1;             // TP-ST of the last report, -1 when none
+  long long reportUtc = 0;       // the centre's discharge time of the last report, 0 when none
+  int status = -1;               // TP-ST of the last report, -1 when none
 };
 
 // The text of Entry::partReports: "mr,sent,state,report,status" per part,
@@ -67,7 +67,7 @@ struct Match {
   };
   Kind kind = Kind::NoSend;
   std::int64_t row = 0;
-  int part = 0;  // 0-based
+  int part = 0;     // 0-based
   std::string why;  // for Ambiguous and NoSend: in words, for the status bar and the log
 };
 

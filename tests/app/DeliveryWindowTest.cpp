@@ -25,12 +25,12 @@ TEST_F(DeliveryWindowTest, CheckDeliveryReportsSaysAndRecordsThem) {
   const mp::record::Entry row = Win->SentRecord->List().at(0);
   EXPECT_EQ(row.delivery, "delivered");
   EXPECT_TRUE(SentModel::DeliveryText(row).startsWith("delivered ")) << SentModel::DeliveryText(row).toStdString();
-  EXPECT_EQ(SentModel::DeliveryDetails(row), "received by the recipient (" +
-                                                 QDateTime::fromString(QString::fromStdString(row.deliveryTime),
-                                                                       Qt::ISODate)
-                                                     .toLocalTime()
-                                                     .toString("yyyy-MM-dd HH:mm") +
-                                                 ")");
+  EXPECT_EQ(SentModel::DeliveryDetails(row),
+            "received by the recipient (" +
+                QDateTime::fromString(QString::fromStdString(row.deliveryTime), Qt::ISODate)
+                    .toLocalTime()
+                    .toString("yyyy-MM-dd HH:mm") +
+                ")");
   // Matched and recorded, so gone from the phone.
   check->trigger();
   EXPECT_EQ(Win->StatusText(), "The phone keeps no delivery reports.");

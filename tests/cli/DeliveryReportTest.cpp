@@ -26,7 +26,9 @@ TEST_F(DeliveryReportCli, KeptReportsReadAtTheNextConnection) {
     if (*row.personality) args = {"--personality", row.personality};
     ASSERT_TRUE(StartPhone(args));
     QStringList first = {"--port", Port()};
-    for (int i = 0; i < row.sendsToAnna; ++i) first << "--to" << "+358401234567";
+    for (int i = 0; i < row.sendsToAnna; ++i)
+      first << "--to"
+            << "+358401234567";
     CliResult r = RunCli(first + QStringList{"text", "hello"});
     ASSERT_EQ(r.code, 0) << r.err;
     auto rows1 = Recorded();
@@ -86,7 +88,8 @@ TEST_F(DeliveryReportCli, WaitReportTellsDeliveryAndEndsByIt) {
     }
     sim_.Stop();
   }
-  EXPECT_NE(RunCli({"--wait-report", "0", "--to", "1", "text", "x"}).err.find("--wait-report needs"), std::string::npos);
+  EXPECT_NE(RunCli({"--wait-report", "0", "--to", "1", "text", "x"}).err.find("--wait-report needs"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ TEST(KeepReportsCommand, SetsDsAloneWhereOffered) {
       {"+CNMI: 2,1,0,0,0", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", "AT+CNMI=2,1,0,2,0\r"},
       {"+CNMI: 1,2,2,1,1", "+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)", "AT+CNMI=1,2,2,2,1\r"},
       {"+CNMI: 2,1,0,1", "+CNMI: (0,1,2),(0,1),(0),(0,1,2)", "AT+CNMI=2,1,0,2\r"},  // four values told
-      {"+CNMI: 2,1", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", "AT+CNMI=2,1,,2\r"},      // unknown ones kept
-      {"+CNMI: 2,1,0,2,0", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", ""},               // keeps them already
-      {"+CNMI: 2,1,0,1,0", "+CNMI: (0-2),(0-3),(0,2),(0,1),(0,1)", ""},               // 2 not offered
-      {"+CNMI: 2,1,0,1,0", "+CNMI: (0-2),(0-3),(0,2)", ""},                           // no <ds> at all
+      {"+CNMI: 2,1", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", "AT+CNMI=2,1,,2\r"},   // unknown ones kept
+      {"+CNMI: 2,1,0,2,0", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", ""},             // keeps them already
+      {"+CNMI: 2,1,0,1,0", "+CNMI: (0-2),(0-3),(0,2),(0,1),(0,1)", ""},             // 2 not offered
+      {"+CNMI: 2,1,0,1,0", "+CNMI: (0-2),(0-3),(0,2)", ""},                         // no <ds> at all
       {"ERROR", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)", ""},
       {"+CNMI: 2,1,0,0,0", "+CPMS: (\"SM\")", ""},
   };
@@ -97,24 +97,23 @@ const std::string kCmgs = "AT+CMGS=16\r";
 
 INSTANTIATE_TEST_SUITE_P(
     Dialogues, Reports,
-    ::testing::Values(
-        Case{"NoReportAskedNothingAdded", true, false, {"\r\n> ", kSentWithReport}, {kCmgs}},
-        Case{"KeepingOffNothingAdded", false, true, {"\r\n> ", kSentWithReport}, {kCmgs}},
-        Case{"PhoneAskedToKeep",
-             true,
-             true,
-             {kCnmiNow, kCnmiOffered, kOk, "\r\n> ", kSentWithReport},
-             {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CNMI=2,1,0,2,0\r", kCmgs}},
-        Case{"RoutingPhase2PlusPhoneAcknowledged",
-             true,
-             true,
-             {kCnmiNow, kCnmiNoKeep, "\r\n+CSMS: 1,1,1,1\r\n\r\nOK\r\n", "\r\n> ", kSentWithReport, kOk},
-             {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CSMS?\r", kCmgs, "AT+CNMA\r"}},
-        Case{"RoutingPhase2PhoneNotAcknowledged",
-             true,
-             true,
-             {kCnmiNow, kCnmiNoKeep, "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n", "\r\n> ", kSentWithReport},
-             {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CSMS?\r", kCmgs}}));
+    ::testing::Values(Case{"NoReportAskedNothingAdded", true, false, {"\r\n> ", kSentWithReport}, {kCmgs}},
+                      Case{"KeepingOffNothingAdded", false, true, {"\r\n> ", kSentWithReport}, {kCmgs}},
+                      Case{"PhoneAskedToKeep",
+                           true,
+                           true,
+                           {kCnmiNow, kCnmiOffered, kOk, "\r\n> ", kSentWithReport},
+                           {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CNMI=2,1,0,2,0\r", kCmgs}},
+                      Case{"RoutingPhase2PlusPhoneAcknowledged",
+                           true,
+                           true,
+                           {kCnmiNow, kCnmiNoKeep, "\r\n+CSMS: 1,1,1,1\r\n\r\nOK\r\n", "\r\n> ", kSentWithReport, kOk},
+                           {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CSMS?\r", kCmgs, "AT+CNMA\r"}},
+                      Case{"RoutingPhase2PhoneNotAcknowledged",
+                           true,
+                           true,
+                           {kCnmiNow, kCnmiNoKeep, "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n", "\r\n> ", kSentWithReport},
+                           {"AT+CNMI?\r", "AT+CNMI=?\r", "AT+CSMS?\r", kCmgs}}));
 
 }  // namespace
 }  // namespace mp::test
@@ -186,7 +185,11 @@ INSTANTIATE_TEST_SUITE_P(
              {"AT+CPMS=?\r", "AT+CMGL=4\r", "AT+CMGD=1\r"},
              2,
              {1, 3}},
-        Kept{"NothingKept", {"\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n" + kOk, kOk}, {"AT+CPMS=?\r", "AT+CMGL=4\r"}, 0, {}},
+        Kept{"NothingKept",
+             {"\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n" + kOk, kOk},
+             {"AT+CPMS=?\r", "AT+CMGL=4\r"},
+             0,
+             {}},
         Kept{"PhoneWithoutList", {"\r\nERROR\r\n", "\r\nERROR\r\n"}, {"AT+CPMS=?\r", "AT+CMGL=4\r"}, 0, {}}));
 
 TEST(KeptReportsAtConnection, ReadOnlyWhileMessagesWait) {

@@ -107,39 +107,90 @@ TEST_P(FindPart, PutsTheReportOnItsPartOrNowhere) {
 INSTANTIATE_TEST_SUITE_P(
     Reports, FindPart,
     ::testing::Values(
-        Case{"OneSend", {Sent(1, "+358401234567", {12}, kT)}, {12, "+358401234567", kT + 5, kT + 9, 0},
-             Match::Kind::Matched, 1, 0},
-        Case{"NationalFormInTheReport", {Sent(1, "+358401234567", {12}, kT)}, {12, "0401234567", kT, kT, 0},
-             Match::Kind::Matched, 1, 0},
+        Case{"OneSend",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {12, "+358401234567", kT + 5, kT + 9, 0},
+             Match::Kind::Matched,
+             1,
+             0},
+        Case{"NationalFormInTheReport",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {12, "0401234567", kT, kT, 0},
+             Match::Kind::Matched,
+             1,
+             0},
         Case{"ReferenceSharedByRecipients",
              {Sent(2, "+358401234567", {12}, kT), Sent(1, "+358409999999", {12}, kT)},
-             {12, "+358409999999", kT, kT, 0}, Match::Kind::Matched, 1, 0},
+             {12, "+358409999999", kT, kT, 0},
+             Match::Kind::Matched,
+             1,
+             0},
         Case{"WrappedReferenceAfterTheFirstWasReported",
              {Sent(9, "+358401234567", {12}, kT + 600), Sent(1, "+358401234567", {12}, kT, mp::record::kDelivered)},
-             {12, "+358401234567", kT + 601, kT + 602, 0}, Match::Kind::Matched, 9, 0},
-        Case{"SecondPartOfALongText", {Sent(4, "+358401234567", {40, 41, 42}, kT)},
-             {41, "+358401234567", kT, kT, 0}, Match::Kind::Matched, 4, 1},
-        Case{"CentreZoneWrittenWrong", {Sent(1, "+358401234567", {12}, kT)},
-             {12, "+358401234567", kT - 10 * 3600, kT - 10 * 3600, 0}, Match::Kind::Matched, 1, 0},
+             {12, "+358401234567", kT + 601, kT + 602, 0},
+             Match::Kind::Matched,
+             9,
+             0},
+        Case{"SecondPartOfALongText",
+             {Sent(4, "+358401234567", {40, 41, 42}, kT)},
+             {41, "+358401234567", kT, kT, 0},
+             Match::Kind::Matched,
+             4,
+             1},
+        Case{"CentreZoneWrittenWrong",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {12, "+358401234567", kT - 10 * 3600, kT - 10 * 3600, 0},
+             Match::Kind::Matched,
+             1,
+             0},
         Case{"StillTryingPartTakesItsFinalReport",
-             {Sent(1, "+358401234567", {12}, kT, mp::record::kStillTrying)}, {12, "+358401234567", kT, kT, 0x46},
-             Match::Kind::Matched, 1, 0},
-        Case{"SameReportTwice", {Sent(1, "+358401234567", {12}, kT, mp::record::kDelivered)},
-             {12, "+358401234567", kT, kT, 0}, Match::Kind::Repeated, 1, 0},
+             {Sent(1, "+358401234567", {12}, kT, mp::record::kStillTrying)},
+             {12, "+358401234567", kT, kT, 0x46},
+             Match::Kind::Matched,
+             1,
+             0},
+        Case{"SameReportTwice",
+             {Sent(1, "+358401234567", {12}, kT, mp::record::kDelivered)},
+             {12, "+358401234567", kT, kT, 0},
+             Match::Kind::Repeated,
+             1,
+             0},
         Case{"PhoneAnsweringZeroToAll",
              {Sent(2, "+358401234567", {0}, kT + 60), Sent(1, "+358401234567", {0}, kT)},
-             {0, "+358401234567", kT + 61, kT + 62, 0}, Match::Kind::Ambiguous, 0, 0},
+             {0, "+358401234567", kT + 61, kT + 62, 0},
+             Match::Kind::Ambiguous,
+             0,
+             0},
         Case{"ZeroPhoneOneWaiting",
              {Sent(2, "+358401234567", {0}, kT + 60), Sent(1, "+358401234567", {0}, kT, mp::record::kDelivered)},
-             {0, "+358401234567", kT + 61, kT + 62, 0}, Match::Kind::Matched, 2, 0},
-        Case{"SendDaysFromTheReport", {Sent(1, "+358401234567", {12}, kT)},
-             {12, "+358401234567", kT + 5 * 86400, kT + 5 * 86400, 0}, Match::Kind::NoSend, 0, 0},
-        Case{"OtherReference", {Sent(1, "+358401234567", {12}, kT)}, {13, "+358401234567", kT, kT, 0},
-             Match::Kind::NoSend, 0, 0},
-        Case{"OtherRecipient", {Sent(1, "+358401234567", {12}, kT)}, {12, "+358401234568", kT, kT, 0},
-             Match::Kind::NoSend, 0, 0},
-        Case{"PhoneGaveNoReference", {Sent(1, "+358401234567", {-1}, kT)}, {0, "+358401234567", kT, kT, 0},
-             Match::Kind::NoSend, 0, 0}));
+             {0, "+358401234567", kT + 61, kT + 62, 0},
+             Match::Kind::Matched,
+             2,
+             0},
+        Case{"SendDaysFromTheReport",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {12, "+358401234567", kT + 5 * 86400, kT + 5 * 86400, 0},
+             Match::Kind::NoSend,
+             0,
+             0},
+        Case{"OtherReference",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {13, "+358401234567", kT, kT, 0},
+             Match::Kind::NoSend,
+             0,
+             0},
+        Case{"OtherRecipient",
+             {Sent(1, "+358401234567", {12}, kT)},
+             {12, "+358401234568", kT, kT, 0},
+             Match::Kind::NoSend,
+             0,
+             0},
+        Case{"PhoneGaveNoReference",
+             {Sent(1, "+358401234567", {-1}, kT)},
+             {0, "+358401234567", kT, kT, 0},
+             Match::Kind::NoSend,
+             0,
+             0}));
 
 TEST(Delivery, LongTextDeliveredWhenAllPartsAre) {
   Entry row = Sent(1, "+358401234567", {40, 41}, kT);
@@ -202,12 +253,15 @@ TEST_F(DeliveryRecord, OlderFilesKeepEveryRow) {
       sql.push_back("ALTER TABLE sent ADD COLUMN more_tpdus TEXT NOT NULL DEFAULT ''");
     }
     // A send that asked for a report (first octet 31), one that did not (11), a save.
-    sql.push_back("INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-01T00:00:00Z', 'CMGS', "
-                  "'+12345', 1, '31FF05912143F50000A905E8329BFD06')");
-    sql.push_back("INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-02T00:00:00Z', 'CMGS', "
-                  "'+12345', 1, '11FF05912143F50000A905E8329BFD06')");
-    sql.push_back("INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-03T00:00:00Z', 'CMGW', "
-                  "'+12345', 1, '31FF05912143F50000A905E8329BFD06')");
+    sql.push_back(
+        "INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-01T00:00:00Z', 'CMGS', "
+        "'+12345', 1, '31FF05912143F50000A905E8329BFD06')");
+    sql.push_back(
+        "INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-02T00:00:00Z', 'CMGS', "
+        "'+12345', 1, '11FF05912143F50000A905E8329BFD06')");
+    sql.push_back(
+        "INSERT INTO sent (time, command, recipient, ok, tpdu) VALUES ('2026-01-03T00:00:00Z', 'CMGW', "
+        "'+12345', 1, '31FF05912143F50000A905E8329BFD06')");
     OldFile(version, sql);
     {
       mp::record::Record rec;

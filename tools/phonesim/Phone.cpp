@@ -1,5 +1,5 @@
-#include <iterator>
 #include "Phone.h"
+#include <iterator>
 
 #include <algorithm>
 #include <cctype>

@@ -207,8 +207,8 @@ class Phone {
   std::string centre_ = "+358405202000";
   int centreType_ = 145;
   int nextMr_ = 1;
-  int cnmi_[5] = {0, 0, 0, 0, 0};  // AT+CNMI <mode>,<mt>,<bm>,<ds>,<bfr>
-  bool readSr_ = false;             // AT+CPMS chose the status-report memory for reading
+  int cnmi_[5] = {0, 0, 0, 0, 0};    // AT+CNMI <mode>,<mt>,<bm>,<ds>,<bfr>
+  bool readSr_ = false;              // AT+CPMS chose the status-report memory for reading
   std::map<int, StoredMessage> sr_;  // kept status reports (reports personality)
   std::map<int, PhonebookEntry> me_, sm_;
   std::map<int, StoredMessage> sms_;

@@ -99,7 +99,8 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
     const std::string sm = std::to_string(sms_.size()) + "," + std::to_string(kSmsCapacity);
     const std::string sr = std::to_string(sr_.size()) + "," + std::to_string(kSmsCapacity);
     if (op == '?')
-      return info(std::string("+CPMS: ") + (readSr_ ? "\"SR\"," + sr : "\"SM\"," + sm) + ",\"SM\"," + sm + ",\"SM\"," + sm);
+      return info(std::string("+CPMS: ") + (readSr_ ? "\"SR\"," + sr : "\"SM\"," + sm) + ",\"SM\"," + sm + ",\"SM\"," +
+                  sm);
     if (op == 't') return info("+CPMS: (\"SM\",\"SR\"),(\"SM\"),(\"SM\")");
     if (op != '=' || args.empty() || args.size() > 3) return false;
     for (std::size_t k = 0; k < args.size(); ++k) {
@@ -216,7 +217,7 @@ void Phone::FinishPdu(std::vector<Event>& out) {
   Reply reply;
   std::string result;
   bool network = false;  // the answer waits for the network
-  int reportMr = -1;      // a sent message's TP-MR
+  int reportMr = -1;     // a sent message's TP-MR
   auto refuse = [&](int code) {
     reply.final = Reply::Cms;
     reply.code = code;
@@ -330,6 +331,5 @@ void Phone::StatusReport(const std::string& tpdu, int mr, std::vector<Event>& ou
   Send(out, Frame(std::string("\r\n+CDSI: \"") + (Is(Personality::Reports) ? "SR" : "SM") + "\"," +
                   std::to_string(index) + "\r\n"));
 }
-
 
 }  // namespace phonesim

@@ -76,7 +76,8 @@ const std::vector<std::vector<const char*>> kMigrations = {
 
 constexpr const char* kColumns =
     "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
-    "tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, reference, more_tpdus, report_asked, part_reports, delivery, delivery_time, "
+    "tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, reference, more_tpdus, report_asked, "
+    "part_reports, delivery, delivery_time, "
     "recipient_key";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
