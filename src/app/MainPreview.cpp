@@ -214,7 +214,15 @@ bool TWin::StatusReportRead(const mp::PhoneStatusReport& report) {
   const bool ours = t.taken.row && t.taken.row->time >= kSessionStart;
   // A report of an earlier run's message goes into the record silently; one
   // that fits no message (or none for sure) is said.
-  if (ours || !t.taken.written || sayEveryReport_) ShowStatus(t.said);
+  // The record holds UTF-8, the status bar takes the window's code page.
+  const QString said = QString::fromStdString(t.said);
+  if (sayEveryReport_) {
+    ShowStatus(mp::ToAnsi(said));
+  } else if (ours || !t.taken.written) {
+    // Read on the way of another dialogue: its own sentence stays first.
+    const QString now = StatusText();
+    ShowStatus(mp::ToAnsi(now.isEmpty() ? said : now.endsWith(said) ? now : now + " " + said));
+  }
   if (t.taken.written && SentWin && SentWin->isVisible()) SentWin->RowChanged(t.taken.match.row);
   return t.taken.written;
 }
