@@ -3,8 +3,9 @@
 // journal). The first byte picks how the rest is used: as hex text as it
 // stands (what the phone line and the record hold), as octets turned into
 // hex (so that the decoder sees well-formed hex of any content), or as a
-// phonebook entry's name and number. Nothing may crash or read out of bounds,
-// and a PDU that decodes must give the same reading twice.
+// phonebook entry's name and number. The same hex is also read as a delivery
+// report (alone and as a whole PDU line). Nothing may crash or read out of
+// bounds, and a PDU that decodes must give the same reading twice.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 
 #include "pdu/PduDecoder.h"
 #include "pdu/Reading.h"
+#include "pdu/StatusReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -36,5 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text = mp::pdu::RenderText(a);
   (void)mp::pdu::ChangedCharacters(U"abc\u20ac", a.Text());
   if (mp::pdu::RenderText(mp::pdu::ReadTpdu(hex)) != text) std::abort();
+  for (const auto& r : {mp::pdu::DecodeStatusReport(hex), mp::pdu::DecodeStatusReportLine(hex)}) {
+    if (!r.ok) continue;
+    (void)mp::pdu::StatusMeaning(r.report.status);
+    (void)r.report.sentAt.Iso();
+    (void)r.report.doneAt.UtcSeconds();
+  }
   return 0;
 }

@@ -75,7 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 0: {
       mp::TransferSettings s{"05912143F5", (choice & 8) != 0, (choice & 16) ? "" : "00",
                              (choice & 32) != 0};
+      // Keeping reports asks the phone about them first (TP-SRR set), and
+      // a second bit reads what it keeps after the message.
+      link.SetKeepReports((choice & 4) != 0);
       link.TransferMessage(s, (choice & 64) != 0, "0000A905E8329BFD06", 2 + (choice >> 7));
+      if ((choice & 6) == 6) link.ReadKeptReports();
       break;
     }
     case 1: {

@@ -66,6 +66,7 @@ TWin* Win = nullptr;
 
 TWin::TWin(QWidget* parent, Pages pages)
     : QMainWindow(parent), Phone(*this, mp::HostedSerialFactory(*this)), ui(new Ui::TWin()) {
+  Phone.SetKeepReports(true);
   // Fonts: the form's font is "MS Sans Serif" 11 pixels (set before the
   // controls exist, so that they are made with it), the title a rounded bold face.
   setFont(mp::FormFont());

@@ -96,6 +96,9 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void Beep(mp::BeepKind kind) override;
   void SetWaitCursor(bool on) override;
   void Transferred(const mp::TransferReport& report) override;  // kept in SentRecord
+  // Matched and kept in SentRecord; this session's messages are said on the status bar.
+  bool StatusReportRead(const mp::PhoneStatusReport& report) override;
+  bool AwaitsReports() override;
   // While a dialogue runs (MainDialogue.cpp): the pages and menus are
   // disabled, the Cancel button shows in the status bar, and the event
   // slices between the link's waits deliver paint and other window events
@@ -182,6 +185,8 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void PreviewChanged();  // soon: several changes in a row cost one refresh
   // ---- ports and the simulated phone (MainPorts.cpp) ----
   QAction* Ports1 = nullptr;     // Phone > Ports...
+  QAction* CheckReports1 = nullptr;  // Phone > Check delivery reports
+  bool sayEveryReport_ = false;      // Check delivery reports runs: each report is said
   QAction* Received1 = nullptr;  // Phone > Received by the Simulated Phone...
   QLabel* SimulatedPhoneLabel = nullptr;  // in the status bar while it is in use
   TReceivedWin* ReceivedWin = nullptr;
@@ -268,6 +273,7 @@ class TWin : public QMainWindow, public mp::PhoneHost {
   void LongText1Click();
   // ports (MainPorts.cpp)
   void Ports1Click();
+  void CheckReports1Click();
   void Received1Click();
 
   // a dialogue with the phone (MainDialogue.cpp): Escape or the Cancel button

@@ -12,7 +12,9 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTreeView>
+
 #include <functional>
+#include "record/Record.h"
 
 #include "app/App.h"
 #include "app/Main.h"
@@ -56,8 +58,23 @@ void TWin::SetupPorts() {
   Received1 = menu->addAction("&Received by the Simulated Phone...");
   Received1->setObjectName("Received1");
   Received1->setEnabled(false);
+  CheckReports1 = menu->addAction("Check &delivery reports");
+  CheckReports1->setObjectName("CheckReports1");
+  CheckReports1->setStatusTip("Read the delivery reports the phone keeps into the record of sent messages.");
+  connect(CheckReports1, &QAction::triggered, this, &TWin::CheckReports1Click);
   connect(Ports1, &QAction::triggered, this, &TWin::Ports1Click);
   connect(Received1, &QAction::triggered, this, &TWin::Received1Click);
+}
+
+void TWin::CheckReports1Click() {
+  if (Phone.InDialogue()) return;
+  if (SentRecorder && mp::record::Enabled()) SentRecorder->EnsureOpen();
+  // Asked for: every report is said, the last one stays on the status bar.
+  sayEveryReport_ = true;
+  const int read = Phone.ReadKeptReports();
+  sayEveryReport_ = false;
+  // A failed connection has said why.
+  if (read == 0) ShowStatus("The phone keeps no delivery reports.");
 }
 
 void TWin::SetupPortList() {

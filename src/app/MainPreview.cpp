@@ -4,11 +4,11 @@
 // when characters will change on the way.
 #include <QAction>
 #include <QButtonGroup>
-#include <QLineEdit>
-#include <cstdio>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -16,6 +16,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/Indicators.h"
 #include "app/Main.h"
@@ -200,6 +201,36 @@ void TWin::Transferred(const mp::TransferReport& given) {
   // The one row that changed, not the whole list.
   if (SentWin && SentWin->isVisible() && SentRecorder && SentRecorder->ChangedId())
     SentWin->RowChanged(SentRecorder->ChangedId());
+}
+
+namespace {
+// When this run of the program began: its rows are newer.
+const std::string kSessionStart = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}  // namespace
+
+bool TWin::StatusReportRead(const mp::PhoneStatusReport& report) {
+  if (!SentRecord) return false;
+  const mp::record::PhoneReportTaken t = mp::record::TakePhoneReport(*SentRecord, report);
+  const bool ours = t.taken.row && t.taken.row->time >= kSessionStart;
+  // A report of an earlier run's message goes into the record silently; one
+  // that fits no message (or none for sure) is said.
+  // The record holds UTF-8, the status bar takes the window's code page.
+  const QString said = QString::fromStdString(t.said);
+  if (sayEveryReport_) {
+    ShowStatus(mp::ToAnsi(said));
+  } else if (ours || !t.taken.written) {
+    // Read on the way of another dialogue: its own sentence stays first.
+    const QString now = StatusText();
+    ShowStatus(mp::ToAnsi(now.isEmpty() ? said : now.endsWith(said) ? now : now + " " + said));
+  }
+  if (t.taken.written && SentWin && SentWin->isVisible()) SentWin->RowChanged(t.taken.match.row);
+  return t.taken.written;
+}
+
+bool TWin::AwaitsReports() {
+  // Asked as a connection opens (never at a start alone); the record is
+  // opened for it when it is on.
+  return SentRecorder && mp::record::Enabled() && SentRecorder->EnsureOpen() && SentRecord->AwaitsReports();
 }
 
 void TWin::PreviewChanged() {

@@ -1,6 +1,8 @@
 // The rows of the "Sent messages" window, a page at a time.
 #include "app/SentModel.h"
 
+#include "pdu/StatusReport.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
@@ -198,9 +200,11 @@ QVariant SentModel::data(const QModelIndex& index, int role) const {
         case Recipient: return Q(e->recipient);
         case State: return StateText(*e);
         case Status: return Q(e->statusText);
+        case Delivery: return DeliveryText(*e);
       }
       return {};
     case Qt::ToolTipRole: {
+      if (index.column() == Delivery && !e->delivery.empty()) return DeliveryDetails(*e);
       // The whole PDU, which the column never has room for.
       QString tip = StateText(*e) + ": " + Q(e->statusText);
       if (e->command == "CPBW") return tip + "\nName: " + Q(e->nameHex);
@@ -225,8 +229,34 @@ QVariant SentModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
+QString SentModel::DeliveryText(const mp::record::Entry& e) {
+  if (e.delivery.empty()) return {};
+  QString word = Q(e.delivery);
+  word.replace('-', ' ');
+  if (e.delivery == mp::record::kPending || e.deliveryTime.empty()) return word;
+  return word + " " + QDateTime::fromString(Q(e.deliveryTime), Qt::ISODate).toLocalTime().toString("HH:mm");
+}
+
+QString SentModel::DeliveryDetails(const mp::record::Entry& e) {
+  QStringList lines;
+  const auto parts = mp::record::ParseParts(e.partReports);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto& p = parts[i];
+    QString line = parts.size() > 1 ? QString("Part %1: ").arg(i + 1) : QString();
+    if (p.status < 0) {
+      line += "no report yet (reference " + QString::number(p.mr) + ")";
+    } else {
+      line += Q(mp::pdu::StatusMeaning(p.status));
+      if (p.reportUtc > 0)
+        line += " (" + QDateTime::fromSecsSinceEpoch(p.reportUtc).toLocalTime().toString("yyyy-MM-dd HH:mm") + ")";
+    }
+    lines << line;
+  }
+  return lines.join('\n');
+}
+
 QVariant SentModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const names[] = {"Time", "Kind", "Recipient", "State", "Status"};
+  static const char* const names[] = {"Time", "Kind", "Recipient", "State", "Status", "Delivery"};
   return section >= 0 && section < ColumnCount ? QString(names[section]) : QVariant();
 }

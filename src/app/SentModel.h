@@ -14,7 +14,7 @@ class SentModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { Time, Kind, Recipient, State, Status, ColumnCount };
+  enum Column { Time, Kind, Recipient, State, Status, Delivery, ColumnCount };
   static constexpr int kPageRows = 256;
 
   // `record` gives the open record, or null when there is none.
@@ -59,6 +59,11 @@ class SentModel : public QAbstractTableModel {
   // The kind as the main window names it: "text", "blinking text",
   // "class 0", "blinking class 0", "hidden", "indicators", ...
   static QString KindText(const mp::record::Entry& e);
+  // The delivery report's word and time: "" (no report asked), "pending",
+  // "delivered 12:03", "still trying 12:01", "failed 12:05" (local time).
+  static QString DeliveryText(const mp::record::Entry& e);
+  // Each part's report in plain words: "Part 1: received by the recipient".
+  static QString DeliveryDetails(const mp::record::Entry& e);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

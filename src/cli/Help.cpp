@@ -26,6 +26,9 @@ Kinds:
   phonebook --name TEXT --number NUMBER
                              a phonebook entry in the phone's own memory;
                              {blink} markup in the name
+  reports                    reads the delivery reports the phone keeps into
+                             the record of sent messages, deleting from the
+                             phone those matched to a message
   A TEXT of - is read from standard input. Several words are joined by blanks.
   After -- nothing is an option, so that a text may start with a dash:
     mirapost-send --to 5551234 text -- -5 degrees tonight
@@ -71,6 +74,10 @@ Options:
   --wait SECONDS             how long to follow a message in the gateway,
                              all of it (default 60); past it the outcome is
                              unknown
+  --wait-report SECONDS      keep the connection to the phone open after the
+                             last message until every delivery report has
+                             come, or SECONDS have passed; --json then tells
+                             delivery, delivered_at and report_status
   --password-file FILE       Kannel: the password, on the first line of a
                              file only you can read (or MIRAPOST_KANNEL_PASSWORD;
                              one on the command line shows in ps)
@@ -85,7 +92,10 @@ could not be opened, 4 the phone did not confirm a message after it went out
 (it may have been sent: do not simply retry), 5 a gateway holds at least one
 message and its outcome was not known within --wait, 6 a long text went out
 only in part (its first parts were sent: do not simply retry). 4 outranks 6,
-6 outranks 5, 5 outranks 3, 3 outranks 1.
+6 outranks 5, 5 outranks 3, 3 outranks 1. With --wait-report and every
+message sent: 0 only when every one was delivered, 7 a delivery report said a
+message was not delivered, 8 a report did not come in time (or a message
+asked for none); 7 outranks 8.
 )";
 }
 

@@ -1,8 +1,10 @@
 #include "cli/Send.h"
+#include "cli/WaitReports.h"
 
 #include <QCommandLineParser>
 #include <QSaveFile>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -56,6 +58,19 @@ class ConsoleHost : public PhoneHost {
     if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
       report.via = record::kViaSimulated;
     recorder->Report(report);
+    if (report.finished) lastRow = recorder->LastId();
+  }
+  // A delivery report read on the way: matched and kept in the record, said
+  // on standard error.
+  bool StatusReportRead(const PhoneStatusReport& report) override {
+    if (!recorder) return false;
+    const record::PhoneReportTaken t = record::TakePhoneReport(recorder->Target(), report);
+    err_ << t.said << std::endl;
+    if (onReport) onReport(t);
+    return t.taken.written;
+  }
+  bool AwaitsReports() override {
+    return recorder && record::Enabled() && recorder->EnsureOpen() && recorder->Target().AwaitsReports();
   }
 
   void Reset() {
@@ -66,6 +81,8 @@ class ConsoleHost : public PhoneHost {
 
   int portIndex = 3;
   record::Recorder* recorder = nullptr;
+  std::int64_t lastRow = 0;                                       // the record's row of the last message that ended
+  std::function<void(const record::PhoneReportTaken&)> onReport;  // each report read
   std::string simulatedDevice;  // the simulated phone's device, when one runs
 
  private:
@@ -187,21 +204,24 @@ struct Options {
   QCommandLineOption dlrHost{"dlr-host", "", "address"};
   QCommandLineOption longText{"long"};
   QCommandLineOption maxParts{"max-parts", "", "n"};
+  QCommandLineOption waitReport{"wait-report", "", "seconds"};
 
   void AddTo(QCommandLineParser& p) const {
     for (const QCommandLineOption* o :
-         {&help, &version, &port, &simulated, &journal, &to, &save, &centre, &noReport, &forward, &coding, &dryRun,
-          &json, &strict, &log, &file, &voice, &fax, &email, &op, &picture, &description, &name, &number, &pace, &via,
-          &wait, &pduKey, &passwordFile, &dlrHost, &longText, &maxParts})
+         {&help,    &version,      &port,    &simulated,   &journal,  &to,        &save, &centre, &noReport,
+          &forward, &coding,       &dryRun,  &json,        &strict,   &log,       &file, &voice,  &fax,
+          &email,   &op,           &picture, &description, &name,     &number,    &pace, &via,    &wait,
+          &pduKey,  &passwordFile, &dlrHost, &longText,    &maxParts, &waitReport})
       p.addOption(*o);
   }
 };
 
 // Options given twice where one value is meant.
 void CheckSingle(const QCommandLineParser& p, const Options& o) {
-  for (const QCommandLineOption* opt : {&o.port, &o.journal, &o.centre, &o.coding, &o.log, &o.file, &o.voice, &o.fax,
-                                        &o.email, &o.op, &o.picture, &o.description, &o.name, &o.number, &o.via,
-                                        &o.wait, &o.pduKey, &o.passwordFile, &o.dlrHost, &o.maxParts}) {
+  for (const QCommandLineOption* opt :
+       {&o.port, &o.journal, &o.centre, &o.coding,       &o.log,         &o.file,     &o.voice,
+        &o.fax,  &o.email,   &o.op,     &o.picture,      &o.description, &o.name,     &o.number,
+        &o.via,  &o.wait,    &o.pduKey, &o.passwordFile, &o.dlrHost,     &o.maxParts, &o.waitReport}) {
     if (p.values(*opt).size() > 1)
       throw InputError("--" + opt->names().front().toStdString() + " given more than once");
   }
@@ -211,7 +231,20 @@ class Sender {
  public:
   Sender(Io io, bool json) : io_(io), json_(json), host_(io.err) {}
 
+  // "mirapost-send reports": the phone's kept reports read into the record.
+  bool readReports = false;
+
   int Run(const QCommandLineParser& p, const Options& o, const Composed& c) {
+    if (readReports && (p.isSet(o.dryRun) || p.isSet(o.via) || p.isSet(o.waitReport)))
+      throw InputError("reports reads the phone: not with --dry-run, --via or --wait-report");
+    if (p.isSet(o.waitReport)) {
+      bool ok = false;
+      waitReport_ = p.value(o.waitReport).toInt(&ok);
+      if (!ok || waitReport_ < 1 || waitReport_ > 86400)
+        throw InputError("--wait-report needs a number of seconds from 1 to 86400");
+      if (p.isSet(o.via) || c.isEntry || p.isSet(o.save))
+        throw InputError("--wait-report follows messages sent through a phone: not with --via, --save or an entry");
+    }
     const bool dry = p.isSet(o.dryRun);
     if (dry) return DryRun(c);
     if (p.isSet(o.via)) return Via(p, o, c);
@@ -270,13 +303,14 @@ class Sender {
 
     PhoneLink link(host_);
     link.SetPaced(p.isSet(o.pace) || PortPaced(host_.portIndex + 1));
+    link.SetKeepReports(true);
     // Shrinks every time-out of the link (for tests of a silent phone).
     if (const char* scale = std::getenv("MIRAPOST_TIME_SCALE")) {
       const int n = std::atoi(scale);
       if (n > 1) link.SetTimings(LinkTimings::Scaled(n));
     }
     std::string traffic;
-    const int rc = c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
+    const int rc = readReports ? ReadReports(link) : c.isEntry ? WriteEntry(link, c) : Transfer(link, c, traffic);
     traffic += link.TrafficLog();
     if (rc == kNoPort) {
       const std::string com = "COM" + std::to_string(host_.portIndex + 1);
@@ -430,6 +464,14 @@ class Sender {
     j.Str("status", Utf8(status)).Str("result", ResultName(r, m.settings.SaveMode));
     AddCause(j, r);
     if (!recordWarning_.empty()) j.Str("record_warning", recordWarning_);
+    // With --wait-report the line waits for the reports; else the record's
+    // delivery as it is now.
+    rows_.push_back(host_.lastRow);
+    if (waitReport_ > 0) {
+      lines_.push_back(j);
+      return;
+    }
+    AddDelivery(j, DeliveryOf(record_, host_.lastRow));
     io_.out << j.Text() << std::endl;
   }
 
@@ -443,6 +485,7 @@ class Sender {
       if (count > 1)
         io_.err << "Message " << i + 1 << " of " << count << " to " << m.recipient.toStdString() << std::endl;
       host_.Reset();
+      host_.lastRow = 0;
       if (!link.IsOpen()) {
         if (i > 0) traffic += link.TrafficLog();
         if (!link.OpenPhone()) {
@@ -463,10 +506,64 @@ class Sender {
                                ? link.TransferOnConnection(m.settings, m.body.header, m.body.hex, m.body.status)
                                : TransferLong(link, m);
       outcomes.push_back(o);
+      if (!json_) rows_.push_back(0);
       Report(c, m, o, host_.LastStatus());
+      if (!json_) rows_.back() = host_.lastRow;
+    }
+    const int rc = ExitStatus(outcomes);
+    if (waitReport_ <= 0) {
+      link.ClosePhone();
+      return rc;
+    }
+    return AfterReports(link, rc);
+  }
+
+  // Reads the reports the phone keeps; with --json one line for each:
+  // recipient, reference, report_status, delivery of its message (null when
+  // none was matched), matched, and the sentence said.
+  int ReadReports(PhoneLink& link) {
+    host_.onReport = [this](const record::PhoneReportTaken& t) {
+      if (!json_) return;
+      pdu::JsonObject j;
+      j.Bool("matched", t.taken.written);
+      if (t.taken.row) {
+        j.Str("recipient", t.taken.row->recipient).Str("delivery", t.taken.row->delivery);
+        j.Str("delivered_at", t.taken.row->deliveryTime);
+      } else {
+        j.Null("recipient").Null("delivery").Null("delivered_at");
+      }
+      j.Str("said", t.said);
+      io_.out << j.Text() << std::endl;
+    };
+    if (record::Enabled()) recorder_->EnsureOpen();
+    const int read = link.ReadKeptReports();
+    link.ClosePhone();
+    host_.onReport = nullptr;
+    if (read < 0) return ExitStatus({link.LastResult()}) == kAllSent ? kPhoneFailed : ExitStatus({link.LastResult()});
+    io_.err << read << (read == 1 ? " delivery report" : " delivery reports") << " read from the phone." << std::endl;
+    return kAllSent;
+  }
+
+  // --wait-report: the connection stays open until every report came or
+  // the time is up; then the lines, and the status of the deliveries when
+  // every message went out.
+  int AfterReports(PhoneLink& link, int rc) {
+    if (rc == kAllSent) {
+      io_.err << "Waiting up to " << waitReport_ << " s for the delivery reports..." << std::endl;
+      const char* scale = std::getenv("MIRAPOST_TIME_SCALE");
+      const int pollMs = 2000 / std::max(1, scale ? std::atoi(scale) : 1);
+      WaitForReports(link, record_, rows_, waitReport_, pollMs);
     }
     link.ClosePhone();
-    return ExitStatus(outcomes);
+    std::vector<Delivery> deliveries;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      deliveries.push_back(DeliveryOf(record_, rows_[i]));
+      if (i < lines_.size()) {
+        AddDelivery(lines_[i], deliveries.back());
+        io_.out << lines_[i].Text() << std::endl;
+      }
+    }
+    return rc != kAllSent ? rc : DeliveryExit(deliveries, kReportFailed, kNoReport);
   }
 
   // A long text with the recipient's own concatenation reference, from the
@@ -498,6 +595,9 @@ class Sender {
 
   Io io_;
   bool json_;
+  int waitReport_ = 0;                  // --wait-report seconds, 0 when not given
+  std::vector<std::int64_t> rows_;      // the record's row of each message, in order
+  std::vector<pdu::JsonObject> lines_;  // --json lines held for the reports
   record::Record record_;
   std::optional<record::Recorder> recorder_;
   std::string recordWarning_;  // the last problem with the record, for --json
@@ -584,6 +684,12 @@ int Run(const QStringList& arguments, Io io) {
       r.maxParts = parser.value(o.maxParts).toInt(&ok);
       if (!ok || r.maxParts < 1 || r.maxParts > kMaxParts)
         throw InputError("--max-parts needs a number of parts from 1 to " + std::to_string(kMaxParts));
+    }
+    if (r.kind == "reports") {
+      if (!r.words.isEmpty() || !r.to.isEmpty()) throw InputError("reports takes no text and no --to");
+      Sender sender(io, parser.isSet(o.json));
+      sender.readReports = true;
+      return sender.Run(parser, o, Composed{});
     }
     const Composed composed = Compose(r, io.in);
     // What will not arrive as written is said before anything goes out.

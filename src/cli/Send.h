@@ -24,7 +24,11 @@ enum Exit {
   kNoPort = 3,
   kUnconfirmed = 4,
   kQueuedUnknown = 5,
-  kPartlySent = 6
+  kPartlySent = 6,
+  // With --wait-report: a delivery report said the message was not
+  // delivered (kReportFailed), or not every report came in time (kNoReport).
+  kReportFailed = 7,
+  kNoReport = 8
 };
 
 struct Io {

@@ -55,6 +55,7 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
   const std::string echo = WithoutCr(expect.echo);
   const std::int64_t deadline = port_->NowMs() + expect.boundMs;
   bool promptNext = false;  // the prompt came right after the line just read
+  bool pduNext = false;     // the line after an information line is its PDU
   for (;;) {
     if (promptNext) {
       a.prompt = true;
@@ -80,7 +81,21 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
         promptNext = true;
     }
     const std::string line = splitter_.Line();
-    if (skipNextLine_) {  // the PDU or text of a +CMT, +CDS or +CBM
+    if (pduNext) {
+      pduNext = false;
+      if (!ParseFinal(line)) {
+        a.info.push_back(line);
+        continue;
+      }
+      a.info.emplace_back();  // no PDU came: an empty one keeps the pairs
+    }
+    if (cdsNext_) {  // the PDU of a delivery report
+      cdsNext_ = false;
+      routed_.push_back(line);
+      ++unacknowledged_;
+      continue;
+    }
+    if (skipNextLine_) {  // the PDU or text of a +CMT or +CBM
       skipNextLine_ = false;
       continue;
     }
@@ -88,12 +103,14 @@ PhoneLink::Answer PhoneLink::ReadAnswer(const Expect& expect) {
     if (!expect.infoPrefix.empty() && HasInfoPrefix(line, expect.infoPrefix)) {
       a.info.push_back(line);
       if (expect.firstInfo) return a;
+      pduNext = expect.infoWithPdu;
       continue;
     }
     if (auto final = ParseFinal(line)) {
       a.final = std::move(final);
       return a;
     }
+    if (NoteReportLine(line)) continue;
     if (IsTwoLineUnsolicited(line)) skipNextLine_ = true;
     // Anything else (unsolicited results, vendor status lines, information
     // we did not ask for) is not an answer.

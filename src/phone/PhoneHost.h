@@ -45,6 +45,21 @@ struct TransferReport {
   std::string via;          // where it went when not a serial port: a gateway's name
   std::string gatewayId;    // the gateway's identifier for it (spool file, message id)
   std::string statusText;   // the status bar's text at that moment
+  // Each part the phone confirmed, in order: its TP-MR ("+CMGS: n"; -1 when
+  // the answer had no number) and when it was confirmed (UTC seconds).
+  std::vector<int> messageRefs;
+  std::vector<long long> sentUtc;
+};
+
+// A delivery report the phone gave while a dialogue ran: routed to us as
+// "+CDS: <length>" with its PDU line, or kept in the phone's memory
+// ("+CDSI: <mem>,<index>", read later). `pdu` is the PDU line as read,
+// centre address first; empty for a kept one not read yet.
+struct PhoneStatusReport {
+  std::string port;  // "COM4:"
+  std::string pdu;
+  std::string memory;  // where the phone keeps it ("SR", "SM"), empty when routed
+  int index = -1;      // its index there, -1 when routed
 };
 
 class PhoneHost {
@@ -59,6 +74,12 @@ class PhoneHost {
   virtual void SetWaitCursor(bool on) = 0;
   // A message or phonebook entry starts or ends its way to the phone.
   virtual void Transferred(const TransferReport&) {}
+  // A delivery report came from the phone. True when the host matched it to
+  // a sent message and keeps it durably (so the phone's copy may go).
+  virtual bool StatusReportRead(const PhoneStatusReport&) { return false; }
+  // Whether sent messages wait for their delivery reports: then each
+  // connection first reads the reports the phone kept meanwhile.
+  virtual bool AwaitsReports() { return false; }
 
   // A dialogue with the phone begins (true) or has ended (false); always
   // paired. Meanwhile the window takes no input but Cancel.

@@ -124,6 +124,10 @@ bool PhoneLink::OpenPhone() {
   port_->PurgeInput();
   splitter_.Reset();
   skipNextLine_ = false;
+  cdsNext_ = false;
+  reportsSetUp_ = false;
+  smsService_ = -1;
+  unacknowledged_ = 0;
   // Five attempts, each ending at the phone's final result or after a
   // second of silence. A phone left in PDU entry by another program
   // swallows our commands until ESC: after the first unanswered attempt it
@@ -161,6 +165,9 @@ bool PhoneLink::OpenPhone() {
     }
     if (cmee.end == WaitEnd::Broken || cmee.end == WaitEnd::Cancelled)
       return LinkFailed(cmee.end, "switching on numeric error codes");
+    // Reports kept while nobody listened, for messages that wait for them.
+    if (keepReports_ && !readingKept_ && host_.AwaitsReports()) ReadKeptReports();
+    if (!port_) return false;
     return true;
   }
   if (cancelled_) {
@@ -188,6 +195,8 @@ bool PhoneLink::OpenPhone() {
 
 void PhoneLink::ClosePhone() {
   if (inHook_) return;  // the port is in use by the wait that runs the host
+  if (port_ && !port_->HungUp()) AcknowledgeReports();
+  if (!inTransfer_) HandOverReports();
   if (port_) {
     port_->Close();
     port_.reset();

@@ -134,6 +134,26 @@ class PhoneLink {
   // How the last transfer or phonebook operation ended.
   const LinkResult& LastResult() const { return result_; }
 
+  // Delivery reports (Reports.cpp). With this on (the hosts turn it on for
+  // a port unless the user turned it off), a message that asks for a report
+  // first asks the phone to keep its reports (AT+CNMI's <ds> = 2, its other
+  // values as the phone had them), once per connection; off, it is never
+  // asked, and the phone routes or drops its reports as it was set. Reports
+  // that come while the port is open are read either way.
+  void SetKeepReports(bool on) { keepReports_ = on; }
+  bool KeepReports() const { return keepReports_; }
+  // The reports the phone said it keeps ("+CDSI") during the last dialogues,
+  // not yet read; the host reads them with the kept-reports dialogue.
+  const std::vector<PhoneStatusReport>& KeptReports() const { return kept_; }
+  // Reads the reports the phone keeps, on the open connection (opened and
+  // closed here when none is): its status-report memory ("SR") where
+  // AT+CPMS offers one, else AT+CMGL=4 over the messages, keeping the
+  // SMS-STATUS-REPORT entries. Each goes to the host; the ones it matched and
+  // keeps are deleted from the phone (AT+CMGD), no other. The memory chosen
+  // for reading is put back as it was. The count of reports read, or -1 when
+  // the phone could not be asked.
+  int ReadKeptReports();
+
  private:
   // Shows `text` on the host's status bar and keeps it: transfer reports
   // carry the last status text.
@@ -194,6 +214,7 @@ class PhoneLink {
     std::string_view echo;
     bool prompt = false;
     bool firstInfo = false;
+    bool infoWithPdu = false;  // each information line is followed by a PDU line (AT+CMGL, AT+CMGR)
     std::uint32_t silenceMs = 0;
     std::uint32_t boundMs = 0;
   };
@@ -228,6 +249,30 @@ class PhoneLink {
   // The dialogue's split of the phone's bytes into lines.
   LineSplitter splitter_;
   bool skipNextLine_ = false;  // the second line of a two-line unsolicited result
+  // Delivery reports (Reports.cpp).
+  // A line that the phone sent of its own accord about a delivery report:
+  // "+CDS: <length>" (its PDU is the next line) or "+CDSI: <mem>,<index>".
+  // True when it was one.
+  bool NoteReportLine(const std::string& line);
+  // Asks the phone, once a connection, to keep the reports it gets.
+  void SetUpReports();
+  // Hands the reports read so far to the host; acknowledges routed ones with
+  // AT+CNMA where the phone wants it (AT+CSMS service 1).
+  void HandOverReports();
+  // Acknowledges the routed reports read so far, at a moment when the phone
+  // waits for a command.
+  void AcknowledgeReports();
+  int unacknowledged_ = 0;
+  bool readingKept_ = false;  // ReadKeptReports runs (and may open the connection itself)
+  bool inTransfer_ = false;   // a ReportScope runs: reports wait for its report to the host
+  bool keepReports_ = false;
+  bool reportsSetUp_ = false;            // this connection: SetUpReports ran
+  int smsService_ = -1;                  // AT+CSMS service of this connection, -1 when not asked
+  bool cdsNext_ = false;                 // the next line is the PDU of a "+CDS:"
+  std::vector<std::string> routed_;      // PDU lines of "+CDS:" not yet handed over
+  std::vector<PhoneStatusReport> kept_;  // "+CDSI:" indications
+  std::vector<int> sentRefs_;            // TP-MR of each confirmed part of the transfer
+  std::vector<long long> sentTimes_;     // when each was confirmed (UTC seconds)
   bool paced_ = false;
   bool pacedNow_ = false;  // this connection: paced_ or the port's setting
   bool pacing_ = false;    // the PDU is being written in paced pieces

@@ -12,6 +12,9 @@ class PhoneLink::ReportScope {
     report_.port = PortName(link_.host_.PortIndex());
     report_.device = ResolvePortDevice(report_.port);
     link_.result_ = {};
+    link_.sentRefs_.clear();
+    link_.sentTimes_.clear();
+    link_.inTransfer_ = true;
   }
   void Started() {
     // A message of several parts starts once, with its first part.
@@ -27,7 +30,12 @@ class PhoneLink::ReportScope {
     if (link_.result_.outcome == Outcome::Pending) link_.result_.outcome = Outcome::NotSent;
     report_.result = link_.result_;
     report_.ok = report_.result.Ok();
+    report_.messageRefs = link_.sentRefs_;
+    report_.sentUtc = link_.sentTimes_;
     link_.host_.Transferred(report_);
+    // Reports read meanwhile go to the host once it knows this message.
+    link_.inTransfer_ = false;
+    link_.HandOverReports();
   }
   ReportScope(const ReportScope&) = delete;
   ReportScope& operator=(const ReportScope&) = delete;

@@ -347,6 +347,14 @@ bool PortPaced(int comNumber) {
   return value && *value != 0;
 }
 
+bool PortKeepsReports(int comNumber) {
+  if (comNumber < 1 || comNumber > 9) return true;
+  SettingsKey key;
+  if (!key.Open(false)) return true;
+  const auto value = key.ReadInteger("KeepReports" + std::to_string(comNumber));
+  return !value || *value != 0;
+}
+
 std::string DefaultPortDevice(int comNumber) {
   static const char* const kDefaults[9] = {
       "/dev/ttyS0", "/dev/ttyS1",  "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyACM1",

@@ -121,6 +121,9 @@ PortError PortErrorFromErrno(int errnum);
 std::string ResolvePortDevice(const std::string& portName);
 // Paced writing chosen for COM n (the settings value "Pace<n>").
 bool PortPaced(int comNumber);
+// Whether the phone on COM<n> is asked to keep its delivery reports (the
+// settings value "KeepReports<n>"; on when absent, 0 turns it off).
+bool PortKeepsReports(int comNumber);
 // The default table's device for COM n (1..9); empty for any other n.
 std::string DefaultPortDevice(int comNumber);
 

@@ -1,6 +1,8 @@
 // Message transfer: wraps a message body into an SMS-SUBMIT PDU and stores it
 // in the SIM (AT+CMGW) or sends it (AT+CMGS) in PDU mode.
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 
 #include "phone/PhoneLink.h"
 #include "phone/ReplyMeaning.h"
@@ -102,6 +104,10 @@ LinkResult PhoneLink::TransferParts(const TransferSettings& settings, const std:
 
 void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::string& tpdu, int status,
                                  ReportScope& scope) {
+  // A report asked (TP-SRR): the phone is asked to keep what comes back.
+  if (!settings.SaveMode && tpdu.size() >= 2 && (std::strtol(tpdu.substr(0, 2).c_str(), nullptr, 16) & 0x20))
+    SetUpReports();
+  if (!IsOpen()) return;
   Status("Transferring message to ME...");
   scope.Started();
 
@@ -194,6 +200,13 @@ void PhoneLink::TransferDialogue(const TransferSettings& settings, const std::st
       ReadAnswer(rest);
     }
     SetResult(Outcome::Confirmed, Cause::None, reply.final);
+    if (!settings.SaveMode) {
+      sentRefs_.push_back(ParseMessageResult(PhoneBuffer_, "+CMGS").value_or(-1));
+      sentTimes_.push_back(static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count()));
+    }
+    AcknowledgeReports();
     if (part_ > 0 && part_ < parts_) {
       // More parts follow on this connection.
       Status("Message " + std::to_string(part_) + " of " + std::to_string(parts_) + " " +
@@ -234,6 +247,8 @@ void PhoneLink::PendingLine(const TransferSettings& settings) {
     pendingConfirm_ = line;
   } else if (auto final = ParseFinal(line)) {
     pendingFinal_ = std::move(final);
+  } else {
+    NoteReportLine(line);
   }
 }
 

@@ -39,6 +39,18 @@ struct Entry {
   int partsSent = 0;
   int reference = -1;
   std::string moreTpdus;
+  // Delivery reports. `reportAsked`: the message asked the centre for one
+  // (TP-SRR). `partReports` keeps, for each sent part, its TP-MR, when it
+  // went, and what its report said (record/Delivery.h reads and writes it).
+  // `delivery` sums up the parts: "" (no report asked), "pending",
+  // "delivered", "still-trying" or "failed"; `deliveryTime` is the centre's
+  // time of the last report that set it (UTC). `recipientKey` is the last
+  // digits of the recipient, by which a report finds its rows.
+  bool reportAsked = false;
+  std::string partReports;
+  std::string delivery;
+  std::string deliveryTime;
+  std::string recipientKey;
 };
 
 // The `via` of what went to the simulated phone: the hosts that started one
@@ -73,10 +85,15 @@ class Backend {
   virtual bool Clear() = 0;
   // The concatenation reference of the newest long text to `recipient`.
   virtual std::optional<int> LastReference(const std::string& recipient) const = 0;
+  // Newest first, the rows that asked for a delivery report and whose
+  // recipient has the key `recipientKey` (at most `limit`).
+  virtual std::vector<Entry> ReportRows(const std::string& recipientKey, int limit) const = 0;
+  // Whether any row still waits for a delivery report (pending or still trying).
+  virtual bool AwaitsReports() const = 0;
 };
 
 // The schema version a store writes.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 // The module's entry: `Backend* mirapost_record_backend()`.
 inline constexpr const char* kBackendEntry = "mirapost_record_backend";

@@ -1,6 +1,7 @@
 // The record of sent messages: the facade over its store, and the recorder.
 #include "record/Record.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "pdu/Reading.h"
+#include "pdu/StatusReport.h"
 #include "platform/Module.h"
 #include "platform/Settings.h"
 
@@ -66,11 +68,44 @@ const std::string& Record::Error() const {
 
 int Record::Version() const { return IsOpen() ? store_->Version() : -1; }
 
-std::optional<std::int64_t> Record::Add(const Entry& entry) {
-  return IsOpen() ? store_->Add(entry) : std::nullopt;
+namespace {
+
+// The key by which a delivery report finds its row.
+Entry Keyed(const Entry& entry) {
+  Entry e = entry;
+  e.recipientKey = e.reportAsked ? NumberKey(e.recipient) : "";
+  return e;
 }
 
-bool Record::Update(const Entry& entry) { return IsOpen() && store_->Update(entry); }
+}  // namespace
+
+std::optional<std::int64_t> Record::Add(const Entry& entry) {
+  return IsOpen() ? store_->Add(Keyed(entry)) : std::nullopt;
+}
+
+bool Record::Update(const Entry& entry) { return IsOpen() && store_->Update(Keyed(entry)); }
+
+bool Record::AwaitsReports() const { return IsOpen() && store_->AwaitsReports(); }
+
+Record::Taken Record::TakeReport(const ReportFacts& report) {
+  Taken t;
+  if (!IsOpen()) {
+    t.match.why = "The record of sent messages is not open; the delivery report was left on the phone.";
+    return t;
+  }
+  t.match = FindPart(report, store_->ReportRows(NumberKey(report.recipient), kReportRows));
+  if (t.match.kind == Match::Kind::Repeated) {
+    t.row = store_->Get(t.match.row);
+    t.written = t.row.has_value();
+  } else if (t.match.kind == Match::Kind::Matched) {
+    std::optional<Entry> row = store_->Get(t.match.row);
+    if (row && ApplyReport(*row, t.match.part, report) && store_->Update(Keyed(*row))) {
+      t.written = true;
+      t.row = row;
+    }
+  }
+  return t;
+}
 
 std::vector<Entry> Record::List(int limit) const { return IsOpen() ? store_->List(limit) : std::vector<Entry>(); }
 
@@ -160,6 +195,22 @@ Entry EntryFromReport(const TransferReport& r) {
   for (const std::string& t : r.moreTpdus) e.moreTpdus += (e.moreTpdus.empty() ? "" : " ") + t;
   e.partsSent = r.finished && r.result.parts == r.parts ? r.result.partsSent : r.from;
   if (r.finished && r.parts == 1 && e.ok) e.partsSent = 1;
+  // A report asked (TP-SRR): each part the phone took waits for its report,
+  // known by the TP-MR the phone answered.
+  std::vector<std::uint8_t> first;
+  e.reportAsked = r.command == "CMGS" && r.tpdu.size() >= 2 && pdu::HexToOctets(r.tpdu.substr(0, 2), first) &&
+                  (first[0] & 0x20) != 0;
+  if (e.reportAsked && !r.messageRefs.empty()) {
+    std::vector<PartReport> parts;
+    for (std::size_t i = 0; i < r.messageRefs.size(); ++i) {
+      PartReport p;
+      p.mr = r.messageRefs[i];
+      p.sentUtc = i < r.sentUtc.size() ? r.sentUtc[i] : 0;
+      parts.push_back(p);
+    }
+    e.partReports = FormatParts(parts);
+    e.delivery = kPending;
+  }
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
     e.recipient = r.number;
@@ -169,6 +220,50 @@ Entry EntryFromReport(const TransferReport& r) {
     e.recipient = reading.recipient;
   }
   return e;
+}
+
+PhoneReportTaken TakePhoneReport(Record& record, const PhoneStatusReport& given) {
+  PhoneReportTaken out;
+  const pdu::StatusReportResult r = pdu::DecodeStatusReportLine(given.pdu);
+  if (!r.ok) {
+    out.said = "A delivery report from the phone could not be read: " + r.error + ".";
+    return out;
+  }
+  out.decoded = true;
+  ReportFacts facts;
+  facts.mr = r.report.mr;
+  facts.recipient = r.report.recipient;
+  facts.centreUtc = r.report.sentAt.UtcSeconds();
+  facts.dischargeUtc = r.report.doneAt.UtcSeconds();
+  facts.status = r.report.status;
+  if (!Enabled()) {
+    out.said = "The record of sent messages is off; the delivery report for " + facts.recipient + " was not kept.";
+    return out;
+  }
+  if (!record.IsOpen() && !record.Open()) {
+    out.said = "Cannot write the record of sent messages (" + record.Path() + "): " + record.Error();
+    return out;
+  }
+  out.taken = record.TakeReport(facts);
+  if (out.taken.match.kind != Match::Kind::Matched && out.taken.match.kind != Match::Kind::Repeated) {
+    out.said = out.taken.match.why;
+    return out;
+  }
+  const std::string who = out.taken.row ? out.taken.row->recipient : facts.recipient;
+  const std::string meaning = pdu::StatusMeaning(facts.status);
+  switch (r.report.Delivery()) {
+    case pdu::ReportClass::Delivered: {
+      const long long at = facts.dischargeUtc >= 0 ? facts.dischargeUtc : facts.centreUtc;
+      out.said = "Delivered to " + who;
+      if (at >= 0) out.said += " at " + QDateTime::fromSecsSinceEpoch(at).toLocalTime().toString("HH:mm").toStdString();
+      out.said += ".";
+      break;
+    }
+    case pdu::ReportClass::StillTrying: out.said = "Not yet delivered to " + who + ": " + meaning + "."; break;
+    case pdu::ReportClass::Failed: out.said = "Not delivered to " + who + ": " + meaning + "."; break;
+    case pdu::ReportClass::Unknown: out.said = "Delivery report for " + who + ": " + meaning + "."; break;
+  }
+  return out;
 }
 
 void Recorder::Problem(const std::string& why) {

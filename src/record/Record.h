@@ -26,6 +26,7 @@
 
 #include "phone/PhoneHost.h"
 #include "record/Backend.h"
+#include "record/Delivery.h"
 
 namespace mp::record {
 
@@ -83,6 +84,21 @@ class Record {
   int NextReference(const std::string& destination);
   std::string CounterPath() const;
 
+  // A delivery report read from the phone: finds the part it is about
+  // (record/Delivery.h) and writes what it says into that row. `written`
+  // is true only when the row now durably holds the report (matched and
+  // committed, or it held it already): only then may the phone's copy go.
+  struct Taken {
+    Match match;
+    bool written = false;
+    std::optional<Entry> row;  // the row after the report
+  };
+  Taken TakeReport(const ReportFacts& report);
+  // Whether a sent message still waits for its delivery report.
+  bool AwaitsReports() const;
+  // How many of a recipient's rows a report looks through, newest first.
+  static constexpr int kReportRows = 4000;
+
  private:
   std::string path_;
   int busyMs_ = kDefaultBusyMs;
@@ -113,6 +129,7 @@ class Recorder {
   std::int64_t LastId() const { return lastId_; }
   // The row the last report changed (added or updated), 0 when none.
   std::int64_t ChangedId() const { return changedId_; }
+  Record& Target() { return record_; }
 
   // Told once for each run of failures: "Cannot write the record of sent
   // messages (FILE): REASON".
@@ -143,6 +160,18 @@ class Recorder {
   int tries_ = 0;
   bool told_ = false;
 };
+
+// A delivery report the phone gave, decoded, matched and written into the
+// record (opened when it is not open yet and the record is on). `said` is
+// the sentence for the status bar: "Delivered to +358401234567 at 12:03."
+// (the centre's time, shown in local time), "Not delivered to ...: why.",
+// "Not yet delivered to ...: why.", or why the report was left unmatched.
+struct PhoneReportTaken {
+  bool decoded = false;
+  Record::Taken taken;
+  std::string said;
+};
+PhoneReportTaken TakePhoneReport(Record& record, const PhoneStatusReport& report);
 
 // The row for a report: kind and recipient read from the TPDU as the
 // receiving phone does.

@@ -134,11 +134,19 @@ struct RecordingHost : PhoneHost {
   std::vector<bool> cursor;
   std::vector<TransferReport> reports;
   std::vector<bool> dialogue;
+  std::vector<PhoneStatusReport> statusReports;
+  // How many reports were already known when each status report came.
+  std::vector<std::size_t> reportsBefore;
   int services = 0;
   // What the user does while the link waits; true cancels the dialogue.
   std::function<bool()> user;
   int PortIndex() const override { return port; }
   void Transferred(const TransferReport& r) override { reports.push_back(r); }
+  bool StatusReportRead(const PhoneStatusReport& r) override {
+    statusReports.push_back(r);
+    reportsBefore.push_back(reports.size());
+    return true;
+  }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void Beep(BeepKind kind) override { beeps.push_back(kind); }
   void SetWaitCursor(bool on) override { cursor.push_back(on); }

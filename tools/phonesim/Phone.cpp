@@ -1,4 +1,5 @@
 #include "Phone.h"
+#include <iterator>
 
 #include <algorithm>
 #include <cctype>
@@ -113,7 +114,13 @@ bool LoadPhonebook(const std::string& path, std::map<int, PhonebookEntry>& out, 
   return true;
 }
 
+namespace {
+const int kRoutingCnmi[5] = {2, 1, 0, 1, 0};
+}  // namespace
+
 Phone::Phone(PhoneOptions options) : options_(std::move(options)), echo_(options_.echo) {
+  // A phone that routes its reports as it comes: +CNMI 2,1,0,1,0.
+  if (Is(Personality::Reports)) std::copy(std::begin(kRoutingCnmi), std::end(kRoutingCnmi), cnmi_);
   me_ = options_.mePhonebook;
   if (Is(Personality::Terse)) options_.echo = false;
   if (Is(Personality::EmptyCme22)) options_.emptyEntry = EmptyEntry::Error;

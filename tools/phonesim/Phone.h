@@ -65,6 +65,8 @@ enum class Personality {
   BarePrompt,    // the prompt is ">" alone
   EmptyCme22,    // an empty phonebook location answers +CME ERROR: 22
   Phase2Plus,    // "+CMGS: <mr>,\"<ackpdu>\"" with the acknowledgement PDU
+  Reports,       // a status-report memory "SR", and reports routed (+CNMI <ds> 1) from the start
+  ZeroMr,        // "+CMGS: 0" to every message
 };
 // Names separated by commas ("terse,chatty"), added to `out`. False with a
 // message, and `out` unchanged, for an unknown name or for two that cannot
@@ -93,6 +95,7 @@ struct PhoneOptions {
   std::set<Personality> personalities;
   int replyDelayMs = 25000;     // slow-network: PDU to +CMGS answer
   int statusIntervalMs = 1000;  // chatty: one status line this often
+  int reportStatus = 0;         // TP-ST of the delivery reports the centre sends
 };
 
 // Reads "index,number,type,name" lines (name to the end of the line; UTF-8
@@ -169,6 +172,9 @@ class Phone {
   std::string SubmitReport() const;
   std::string MidSendIndications() const;
   std::string ToCharset(const std::string& latin1) const;
+  // A message that asked for a report: the centre's report, routed, kept or
+  // dropped as AT+CNMI's <ds> says.
+  void StatusReport(const std::string& tpdu, int mr, std::vector<Event>& out);
   bool FromCharset(const std::string& text, std::string& latin1) const;
   std::string EntryLine(const char* prefix, int index, const PhonebookEntry& e) const;
   std::map<int, PhonebookEntry>& Book();
@@ -203,6 +209,9 @@ class Phone {
   std::string centre_ = "+358405202000";
   int centreType_ = 145;
   int nextMr_ = 1;
+  int cnmi_[5] = {0, 0, 0, 0, 0};    // AT+CNMI <mode>,<mt>,<bm>,<ds>,<bfr>
+  bool readSr_ = false;              // AT+CPMS chose the status-report memory for reading
+  std::map<int, StoredMessage> sr_;  // kept status reports (reports personality)
   std::map<int, PhonebookEntry> me_, sm_;
   std::map<int, StoredMessage> sms_;
 

@@ -32,6 +32,8 @@ const std::pair<const char*, Personality> kPersonalities[] = {
     {"bare-prompt", Personality::BarePrompt},
     {"empty-cme22", Personality::EmptyCme22},
     {"phase2plus", Personality::Phase2Plus},
+    {"reports", Personality::Reports},
+    {"zero-mr", Personality::ZeroMr},
 };
 
 // Personalities that describe one setting in different ways.

@@ -1,6 +1,7 @@
 // The simulated phone's SMS commands (TS 27.005 in PDU mode): message format,
 // send and write with their PDU entry, list, read, delete, storage, centre.
 #include <algorithm>
+#include <ctime>
 
 #include "AtText.h"
 #include "pdu/Json.h"
@@ -69,7 +70,7 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
     if (op == '=' && arg(0).present && (!ToInt(arg(0), stat) || stat > 4)) return false;
     if (op == '?') return false;
     std::string block;
-    for (const auto& [index, m] : sms_) {
+    for (const auto& [index, m] : readSr_ ? sr_ : sms_) {
       if (stat != 4 && m.stat != stat) continue;
       if (!block.empty()) block += "\r\n";
       std::size_t scaChars = 2 + 2 * static_cast<std::size_t>(HexValue(m.pdu[0]) * 16 + HexValue(m.pdu[1]));
@@ -82,16 +83,34 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
   if (name == "+CMGR" || name == "+CMGD") {
     if (op == 't') return name == "+CMGD" ? info("+CMGD: (1-" + std::to_string(kSmsCapacity) + ")") : true;
     if (op != '=' || !ToInt(arg(0), v)) return false;
-    auto it = sms_.find(v);
+    std::map<int, StoredMessage>& memory = readSr_ ? sr_ : sms_;
+    auto it = memory.find(v);
     if (name == "+CMGD") {
       if (v < 1 || v > kSmsCapacity) return cms(321);
-      sms_.erase(v);
+      memory.erase(v);
       return true;
     }
-    if (it == sms_.end()) return cms(321);
+    if (it == memory.end()) return cms(321);
     std::size_t scaChars = 2 + 2 * static_cast<std::size_t>(HexValue(it->second.pdu[0]) * 16 + HexValue(it->second.pdu[1]));
     return info("+CMGR: " + std::to_string(it->second.stat) + ",," +
                 std::to_string((it->second.pdu.size() - scaChars) / 2) + "\r\n" + it->second.pdu);
+  }
+  if (name == "+CPMS" && Is(Personality::Reports)) {
+    const std::string sm = std::to_string(sms_.size()) + "," + std::to_string(kSmsCapacity);
+    const std::string sr = std::to_string(sr_.size()) + "," + std::to_string(kSmsCapacity);
+    if (op == '?')
+      return info(std::string("+CPMS: ") + (readSr_ ? "\"SR\"," + sr : "\"SM\"," + sm) + ",\"SM\"," + sm + ",\"SM\"," +
+                  sm);
+    if (op == 't') return info("+CPMS: (\"SM\",\"SR\"),(\"SM\"),(\"SM\")");
+    if (op != '=' || args.empty() || args.size() > 3) return false;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+      const std::string mem = Upper(args[k].text);
+      if (args[k].present && mem != "SM" && !(k == 0 && mem == "SR")) return cms(302);
+    }
+    readSr_ = Upper(arg(0).text) == "SR";
+    std::string text = "+CPMS: " + (readSr_ ? sr : sm);
+    for (std::size_t k = 1; k < args.size(); ++k) text += "," + sm;
+    return info(text);
   }
   if (name == "+CPMS") {
     const std::string used = std::to_string(sms_.size()) + "," + std::to_string(kSmsCapacity);
@@ -125,9 +144,25 @@ std::optional<bool> Phone::SmsCommand(const Command& c, std::vector<Event>& out)
     return op == '=' || op == 't';
   }
   if (name == "+CNMI") {
-    if (op == '?') return info("+CNMI: 0,0,0,0,0");
+    if (op == '?') {
+      std::string text = "+CNMI: ";
+      for (int k = 0; k < 5; ++k) text += (k ? "," : "") + std::to_string(cnmi_[k]);
+      return info(text);
+    }
     if (op == 't') return info("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)");
-    return op == '=';
+    if (op != '=' || args.size() > 5) return false;
+    static const int kMax[5] = {2, 3, 2, 2, 1};
+    int values[5];
+    for (int k = 0; k < 5; ++k) {
+      values[k] = cnmi_[k];
+      // An empty value keeps the setting (V.250 5.3.1).
+      if (static_cast<std::size_t>(k) < args.size() && arg(k).present && !arg(k).text.empty() &&
+          (!ToInt(arg(k), values[k]) || values[k] > kMax[k])) {
+        return false;
+      }
+    }
+    std::copy(values, values + 5, cnmi_);
+    return true;
   }
   return std::nullopt;
 }
@@ -182,6 +217,7 @@ void Phone::FinishPdu(std::vector<Event>& out) {
   Reply reply;
   std::string result;
   bool network = false;  // the answer waits for the network
+  int reportMr = -1;     // a sent message's TP-MR
   auto refuse = [&](int code) {
     reply.final = Reply::Cms;
     reply.code = code;
@@ -204,7 +240,8 @@ void Phone::FinishPdu(std::vector<Event>& out) {
     if (Is(Personality::Transient500) && sends_++ == 0) {
       refuse(500);
     } else {
-      result = "+CMGS: " + std::to_string(nextMr_);
+      reportMr = Is(Personality::ZeroMr) ? 0 : nextMr_;
+      result = "+CMGS: " + std::to_string(reportMr);
       nextMr_ = (nextMr_ + 1) % 256;
     }
   } else {
@@ -261,7 +298,41 @@ void Phone::FinishPdu(std::vector<Event>& out) {
   } else {
     Final(reply, out);
   }
+  if (reportMr >= 0 && reply.final == Reply::Ok && decoded.pdu.srr) StatusReport(line.tpdu, reportMr, out);
 }
 
+void Phone::StatusReport(const std::string& tpdu, int mr, std::vector<Event>& out) {
+  const int ds = cnmi_[3];
+  if (ds == 0) return;  // the phone drops what the centre sends
+  // The recipient as the message named it: TP-DA's length, type and digits.
+  const int digits = HexValue(tpdu[4]) * 16 + HexValue(tpdu[5]);
+  const std::string ra = tpdu.substr(4, 4 + 2 * static_cast<std::size_t>((digits + 1) / 2));
+  // The centre's times: now, in UTC, as swapped semi-octets.
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  auto two = [](int v) {
+    const char d[3] = {static_cast<char>('0' + v % 10), static_cast<char>('0' + v / 10 % 10), 0};
+    return std::string(d);
+  };
+  const std::string stamp = two(tm.tm_year % 100) + two(tm.tm_mon + 1) + two(tm.tm_mday) + two(tm.tm_hour) +
+                            two(tm.tm_min) + two(tm.tm_sec) + "00";
+  const char hex[] = "0123456789ABCDEF";
+  const int st = options_.reportStatus & 0xFF;
+  const std::string report =
+      std::string("06") + hex[mr >> 4] + hex[mr & 15] + ra + stamp + stamp + hex[st >> 4] + hex[st & 15];
+  if (ds == 1) {
+    Send(out, Frame("\r\n+CDS: " + std::to_string(report.size() / 2) + "\r\n00" + report + "\r\n"));
+    return;
+  }
+  std::map<int, StoredMessage>& memory = Is(Personality::Reports) ? sr_ : sms_;
+  int index = 0;
+  for (int k = 1; k <= kSmsCapacity && index == 0; ++k)
+    if (!memory.count(k)) index = k;
+  if (index == 0) return;  // full: the report is lost, as on a real phone
+  memory[index] = StoredMessage{1, "00" + report};
+  Send(out, Frame(std::string("\r\n+CDSI: \"") + (Is(Personality::Reports) ? "SR" : "SM") + "\"," +
+                  std::to_string(index) + "\r\n"));
+}
 
 }  // namespace phonesim

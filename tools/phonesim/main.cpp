@@ -23,6 +23,7 @@ const char kUsage[] =
     "                         [--baud N] [--byte-ms N] [--fault NAME]...\n"
     "                         [--empty-entry ok|error|blank] [--trace] [--chatter-interval MS]\n"
     "                         [--personality NAME[,NAME]...]... [--reply-delay MS]\n"
+    "                         [--report-status N]\n"
     "                         [--status-interval MS]\n"
     "Prints the pseudo-terminal's slave path as the first line of standard output and\n"
     "answers AT commands on it until SIGINT or SIGTERM.\n"
@@ -30,7 +31,8 @@ const char kUsage[] =
     "        full, no-range, refuse-later, refuse-third\n"
     "personalities: terse, chatty, interrupting, unregistered, searching, denied, sim-pin,\n"
     "        sim-puk, cmee0, cmee1, cmee2, no-cmee, no-centre, drops-fast, pdu-entry,\n"
-    "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus\n"
+    "        transient-500, slow-network, lf-only, bare-prompt, empty-cme22, phase2plus,\n"
+    "        reports, zero-mr\n"
     "After a hang-up a new pseudo-terminal follows: its path is printed as a further line\n"
     "and --link is pointed at it. See tools/phonesim/README.md for the journal format.\n";
 
@@ -115,6 +117,8 @@ int main(int argc, char** argv) {
       std::string v, error;
       if (!next(v)) return Usage("--personality needs a name");
       if (!phonesim::ParsePersonalities(v, phoneOptions.personalities, error)) return Usage(error.c_str());
+    } else if (arg == "--report-status") {
+      if (!number(phoneOptions.reportStatus, 0, 255)) return Usage("--report-status needs a TP-ST value from 0 to 255");
     } else if (arg == "--reply-delay") {
       if (!number(phoneOptions.replyDelayMs, 0, 600'000)) return Usage("--reply-delay needs milliseconds up to 600000");
     } else if (arg == "--status-interval") {

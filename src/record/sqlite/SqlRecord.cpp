@@ -61,11 +61,24 @@ const std::vector<std::vector<const char*>> kMigrations = {
      "ALTER TABLE sent ADD COLUMN reference INTEGER NOT NULL DEFAULT -1",
      "ALTER TABLE sent ADD COLUMN more_tpdus TEXT NOT NULL DEFAULT ''", "UPDATE sent SET parts_sent = ok",
      "CREATE INDEX sent_reference ON sent(recipient, id) WHERE reference >= 0"},
+    // Delivery reports: per part its TP-MR and what its report said. Older
+    // rows kept no TP-MR, so no report can find them; whether they asked for
+    // one is read from their first octet (TP-SRR, bit 0x20).
+    {"ALTER TABLE sent ADD COLUMN report_asked INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE sent ADD COLUMN part_reports TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN delivery TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN delivery_time TEXT NOT NULL DEFAULT ''",
+     "ALTER TABLE sent ADD COLUMN recipient_key TEXT NOT NULL DEFAULT ''",
+     "UPDATE sent SET report_asked = 1 WHERE command = 'CMGS' AND length(tpdu) >= 2 AND "
+     "upper(substr(tpdu, 1, 1)) IN ('2', '3', '6', '7', 'A', 'B', 'E', 'F')",
+     "CREATE INDEX sent_reports ON sent(recipient_key, id) WHERE report_asked = 1"},
 };
 
 constexpr const char* kColumns =
     "id, time, port, device, command, kind, recipient, status, status_text, finished, ok, sca, "
-    "tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, reference, more_tpdus";
+    "tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, reference, more_tpdus, report_asked, "
+    "part_reports, delivery, delivery_time, "
+    "recipient_key";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QVariant& v) { return v.toString().toStdString(); }
@@ -94,6 +107,11 @@ Entry FromQuery(const QSqlQuery& q) {
   e.partsSent = q.value(19).toInt();
   e.reference = q.value(20).toInt();
   e.moreTpdus = S(q.value(21));
+  e.reportAsked = q.value(22).toInt() != 0;
+  e.partReports = S(q.value(23));
+  e.delivery = S(q.value(24));
+  e.deliveryTime = S(q.value(25));
+  e.recipientKey = S(q.value(26));
   return e;
 }
 
@@ -119,6 +137,11 @@ void Bind(QSqlQuery& q, const Entry& e) {
   q.bindValue(":parts_sent", e.partsSent);
   q.bindValue(":reference", e.reference);
   q.bindValue(":more_tpdus", Q(e.moreTpdus));
+  q.bindValue(":report_asked", e.reportAsked ? 1 : 0);
+  q.bindValue(":part_reports", Q(e.partReports));
+  q.bindValue(":delivery", Q(e.delivery));
+  q.bindValue(":delivery_time", Q(e.deliveryTime));
+  q.bindValue(":recipient_key", Q(e.recipientKey));
 }
 
 std::string Now() {
@@ -147,6 +170,8 @@ class SqlRecord final : public Backend {
   bool Remove(std::int64_t id) override;
   bool Clear() override;
   std::optional<int> LastReference(const std::string& recipient) const override;
+  std::vector<Entry> ReportRows(const std::string& recipientKey, int limit) const override;
+  bool AwaitsReports() const override;
 
  private:
   bool Migrate();
@@ -333,9 +358,10 @@ std::optional<std::int64_t> SqlRecord::Add(const Entry& entry) {
   q.prepare(
       "INSERT INTO sent (time, port, device, command, kind, recipient, status, status_text, "
       "finished, ok, sca, tpdu, number_type, name_hex, state, via, gateway_id, parts, parts_sent, "
-      "reference, more_tpdus) VALUES (:time, :port, :device, :command, :kind, :recipient, :status, "
-      ":status_text, :finished, :ok, :sca, :tpdu, :number_type, :name_hex, :state, :via, :gateway_id, "
-      ":parts, :parts_sent, :reference, :more_tpdus)");
+      "reference, more_tpdus, report_asked, part_reports, delivery, delivery_time, recipient_key) VALUES (:time, "
+      ":port, :device, :command, :kind, :recipient, :status, :status_text, :finished, :ok, :sca, :tpdu, "
+      ":number_type, :name_hex, :state, :via, :gateway_id, :parts, :parts_sent, :reference, :more_tpdus, "
+      ":report_asked, :part_reports, :delivery, :delivery_time, :recipient_key)");
   Bind(q, e);
   if (!q.exec()) {
     Failed(q.lastError());
@@ -354,7 +380,9 @@ bool SqlRecord::Update(const Entry& e) {
       "kind = :kind, recipient = :recipient, status = :status, status_text = :status_text, "
       "finished = :finished, ok = :ok, sca = :sca, tpdu = :tpdu, number_type = :number_type, "
       "name_hex = :name_hex, state = :state, via = :via, gateway_id = :gateway_id, parts = :parts, "
-      "parts_sent = :parts_sent, reference = :reference, more_tpdus = :more_tpdus WHERE id = :id");
+      "parts_sent = :parts_sent, reference = :reference, more_tpdus = :more_tpdus, report_asked = :report_asked, "
+      "part_reports = :part_reports, delivery = :delivery, delivery_time = :delivery_time, "
+      "recipient_key = :recipient_key WHERE id = :id");
   Bind(q, e);
   q.bindValue(":id", static_cast<qlonglong>(e.id));
   if (!q.exec()) {
@@ -440,6 +468,31 @@ std::optional<int> SqlRecord::LastReference(const std::string& recipient) const 
   q.bindValue(":recipient", Q(recipient));
   if (!q.exec() || !q.next()) return std::nullopt;
   return q.value(0).toInt() & 0xFF;
+}
+
+std::vector<Entry> SqlRecord::ReportRows(const std::string& recipientKey, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  q.prepare(QString("SELECT %1 FROM sent WHERE recipient_key = :key AND report_asked = 1 ORDER BY id DESC "
+                    "LIMIT :limit")
+                .arg(kColumns));
+  q.bindValue(":key", Q(recipientKey));
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
+bool SqlRecord::AwaitsReports() const {
+  if (!open_) return false;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND delivery IN ('pending', 'still-trying') LIMIT 1") &&
+         q.next();
 }
 
 bool SqlRecord::FlushFailed() {
