@@ -54,6 +54,7 @@ home=$(mktemp -d)
 # to a closed port fails on the connection (the network module loaded) and
 # is kept in the record (the record module loaded).
 test -f /usr/lib/mirapost/modules/mirapost-http.so
+test -f /usr/lib/mirapost/modules/mirapost-picture.so
 test -f /usr/lib/mirapost/modules/mirapost-record.so
 via=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" \
   mirapost-send --via kannel:http://127.0.0.1:9/cgi-bin/sendsms --wait 5 --to +12345 text x 2>&1 || true)
