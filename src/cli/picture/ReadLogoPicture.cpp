@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <type_traits>
 
 #include "builders/Messages.h"
 #include "cli/LogoPicture.h"
@@ -28,3 +29,6 @@ extern "C" __attribute__((visibility("default"))) bool mirapost_logo_picture(con
   *bits = mp::LogoBitsFromImage(&picture, nullptr);
   return true;
 }
+
+// The program calls it by this type.
+static_assert(std::is_same_v<decltype(&mirapost_logo_picture), mp::cli::LogoPictureFn>);
