@@ -62,6 +62,13 @@ if grep -q "module" <<< "$via" || ! test -s "$home/Corvistan/MIRAPOST.db"; then
   echo "check-package: the installed mirapost-send cannot load its modules: $via" >&2
   exit 1
 fi
+# A logo's picture is read through the picture module.
+base64 -d > "$home/logo.png" <<< "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg=="
+if ! HOME="$home" XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" \
+  mirapost-send --dry-run --to +12345 logo --operator 244-05 --picture "$home/logo.png" > /dev/null; then
+  echo "check-package: the installed mirapost-send cannot read pictures" >&2
+  exit 1
+fi
 started=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
   timeout 60 mirapost --bench-startup)
 rm -rf "$home"
