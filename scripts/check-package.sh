@@ -54,11 +54,19 @@ home=$(mktemp -d)
 # to a closed port fails on the connection (the network module loaded) and
 # is kept in the record (the record module loaded).
 test -f /usr/lib/mirapost/modules/mirapost-http.so
+test -f /usr/lib/mirapost/modules/mirapost-picture.so
 test -f /usr/lib/mirapost/modules/mirapost-record.so
 via=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" \
   mirapost-send --via kannel:http://127.0.0.1:9/cgi-bin/sendsms --wait 5 --to +12345 text x 2>&1 || true)
 if grep -q "module" <<< "$via" || ! test -s "$home/Corvistan/MIRAPOST.db"; then
   echo "check-package: the installed mirapost-send cannot load its modules: $via" >&2
+  exit 1
+fi
+# A logo's picture is read through the picture module.
+base64 -d > "$home/logo.png" <<< "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg=="
+if ! HOME="$home" XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" \
+  mirapost-send --dry-run --to +12345 logo --operator 244-05 --picture "$home/logo.png" > /dev/null; then
+  echo "check-package: the installed mirapost-send cannot read pictures" >&2
   exit 1
 fi
 started=$(HOME="$home" XDG_CONFIG_HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \

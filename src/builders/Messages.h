@@ -91,6 +91,8 @@ int UpdateOperatorHistory(std::vector<std::string>& history, const std::string& 
 // 72 x 14 logo of a picture (null: blank). `preview` receives the two-colour
 // 72 x 14 picture. Returns LogoBits (252 hex characters).
 std::string LogoBitsFromImage(const QImage* picture, QImage* preview);
+// The LogoBits of a blank logo (no dark pixel).
+inline constexpr int kLogoBitsChars = 72 * 14 / 4;  // 252
 Body BuildLogoBody(const std::string& code, const std::string& logoBits);
 std::string DescriptionAddress(const std::string& description);
 

@@ -3,12 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QImage>
-#include <QImageReader>
 #include <iterator>
 
 #include "builders/Gsm.h"
 #include "builders/LongText.h"
+#include "cli/LogoPicture.h"
 #include "cli/Markup.h"
 #include "pdu/Reading.h"
 #include "platform/Ansi.h"
@@ -257,23 +256,15 @@ Body LogoBody(const Request& r) {
     Fail(QString("bad operator code \"%1\": three digits, a dash and two digits, such as 244-05").arg(r.op));
   std::string bits;
   if (r.picture.isEmpty()) {
-    bits = LogoBitsFromImage(nullptr, nullptr);  // a blank logo
+    bits.assign(kLogoBitsChars, '0');  // a blank logo: no dark pixel
   } else {
     if (const QString why = Unreadable(r.picture); !why.isEmpty())
       Fail(QString("cannot read picture %1: %2").arg(r.picture, why));
-    QFile file(r.picture);
-    if (!file.open(QIODevice::ReadOnly))
-      Fail(QString("cannot read picture %1: %2").arg(r.picture, file.errorString()));
-    QImageReader reader(&file);
-    reader.setAutoTransform(true);
-    if (reader.format().isEmpty())
-      Fail(QString("cannot read picture %1: not a picture in a format this program reads (%2)")
-               .arg(r.picture, QString::fromLatin1(QImageReader::supportedImageFormats().join(", "))));
-    const QImage picture = reader.read();
-    if (picture.isNull())
-      Fail(QString("cannot read picture %1: a broken %2 picture (%3)")
-               .arg(r.picture, QString::fromLatin1(reader.format()), reader.errorString()));
-    bits = LogoBitsFromImage(&picture, nullptr);
+    std::string error;
+    const LogoPictureFn readPicture = LoadLogoPicture(&error);
+    if (!readPicture) Fail("cannot read pictures: " + QString::fromStdString(error));
+    QString why;
+    if (!readPicture(r.picture, &bits, &why)) Fail(QString("cannot read picture %1: %2").arg(r.picture, why));
   }
   if (r.description.size() > kDescriptionChars)
     Fail(QString("description longer than %1 characters: \"%2\"").arg(kDescriptionChars).arg(r.description));

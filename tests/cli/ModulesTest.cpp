@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,7 +18,7 @@
 
 namespace {
 
-const char* const kModules[] = {"mirapost-http.so", "mirapost-record.so"};
+const char* const kModules[] = {"mirapost-http.so", "mirapost-picture.so", "mirapost-record.so"};
 constexpr uid_t kNobody = 65534;
 
 // An installation under a temporary PREFIX: bin/mirapost-send, and the
@@ -92,6 +93,44 @@ TEST(Modules, FoundWhereInstalledAndMissingOrBrokenIsSaid) {
        "the record module (mirapost-record.so) cannot be loaded"},
   };
   for (const Layout& l : layouts) Check(l, Prefix());
+}
+
+// The logo's pictures are read by a module of their own (Qt Gui): an
+// installed program reads one through it, and without it says that it
+// cannot, never sending a blank logo instead.
+TEST(Modules, PictureReadThroughItsModule) {
+  struct Case {
+    const char* name;
+    bool installed;
+    int exit;
+    const char* said;  // on standard output when it went, else on standard error
+  };
+  const Case cases[] = {
+      {"installed", true, 0, "06050415821582"},
+      {"missing", false, 2, "cannot read pictures: the picture module (mirapost-picture.so) is not installed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Prefix p;
+    if (c.installed) p.Put("../lib/mirapost/modules");
+    const QString picture = p.root.filePath("logo.png");
+    QFile f(picture);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    // A 1 x 1 black PNG.
+    f.write(QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg=="));
+    f.close();
+    QProcess send;
+    send.start(p.bin.filePath("mirapost-send"),
+               {"--dry-run", "--to", "+12345", "logo", "--operator", "244-05", "--picture", picture});
+    ASSERT_TRUE(send.waitForFinished(20000));
+    const QString out = QString::fromUtf8(c.exit == 0 ? send.readAllStandardOutput() : send.readAllStandardError());
+    EXPECT_EQ(send.exitCode(), c.exit) << out.toStdString();
+    EXPECT_TRUE(out.contains(c.said)) << out.toStdString();
+    // All dark: no blank logo went in its place.
+    if (c.exit == 0) {
+      EXPECT_TRUE(out.contains(QString(252, 'F'))) << out.toStdString();
+    }
+  }
 }
 
 TEST(Modules, PlantedNearTheProgramNeverLoaded) {
