@@ -211,6 +211,11 @@ Entry EntryFromReport(const TransferReport& r) {
     e.partReports = FormatParts(parts);
     e.delivery = kPending;
   }
+  // A gateway's delivery report speaks for the whole message.
+  if (!r.delivery.empty()) {
+    e.delivery = r.delivery;
+    e.deliveryTime = r.deliveryUtc > 0 ? IsoUtc(r.deliveryUtc) : "";
+  }
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);
     e.recipient = r.number;

@@ -309,6 +309,33 @@ TEST_F(DeliveryRecord, ReportLandsOnTheSentRowDurably) {
   EXPECT_EQ(rec.TakeReport({77, "+358401234567", kT + 3, kT + 8, 0}).match.kind, Match::Kind::Repeated);
 }
 
+// A gateway's report speaks for the whole message: the row keeps its state
+// and time, and a message a gateway still tries is not one the phone's kept
+// reports could settle.
+TEST_F(DeliveryRecord, GatewayReportsSetTheRowWithoutWaitingOnThePhone) {
+  mp::record::Record rec;
+  mp::record::Recorder recorder(rec);
+  mp::TransferReport r;
+  r.command = "CMGS";
+  r.via = "kannel";
+  r.tpdu = "31FF0B911326880736F40000A705E8329BFD06";  // report asked
+  r.result.outcome = mp::Outcome::Queued;
+  r.delivery = mp::record::kStillTrying;
+  r.deliveryUtc = 1765189948;
+  recorder.Report(r);
+  ASSERT_EQ(rec.List().size(), 1u);
+  EXPECT_EQ(rec.List()[0].delivery, mp::record::kStillTrying);
+  EXPECT_EQ(rec.List()[0].deliveryTime, "2025-12-08T10:32:28Z");
+  EXPECT_FALSE(rec.AwaitsReports());
+  r.finished = r.ok = true;
+  r.result.outcome = mp::Outcome::Delivered;
+  r.delivery = mp::record::kDelivered;
+  recorder.Report(r);
+  ASSERT_EQ(rec.List().size(), 1u);
+  EXPECT_EQ(rec.List()[0].state, "delivered");
+  EXPECT_EQ(rec.List()[0].delivery, mp::record::kDelivered);
+}
+
 TEST_F(DeliveryRecord, PhoneReportsSaidAsTheStatusBarSaysThem) {
   ::setenv("TZ", "UTC", 1);
   mp::record::Record rec;

@@ -491,7 +491,10 @@ std::vector<Entry> SqlRecord::ReportRows(const std::string& recipientKey, int li
 bool SqlRecord::AwaitsReports() const {
   if (!open_) return false;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
-  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND delivery IN ('pending', 'still-trying') LIMIT 1") &&
+  // Only a phone's parts wait for reports the phone keeps: a gateway's row has
+  // no parts, and its report comes through the gateway.
+  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND part_reports <> '' AND delivery IN ('pending', "
+                "'still-trying') LIMIT 1") &&
          q.next();
 }
 
