@@ -113,6 +113,10 @@ std::vector<Entry> Record::Page(std::int64_t beforeId, int limit) const {
   return IsOpen() ? store_->Page(beforeId, limit) : std::vector<Entry>();
 }
 
+std::vector<Entry> Record::ByDelivery(const Entry* after, bool descending, int limit) const {
+  return IsOpen() ? store_->ByDelivery(after, descending, limit) : std::vector<Entry>();
+}
+
 std::vector<Entry> Record::Newer(std::int64_t afterId, int limit) const {
   return IsOpen() ? store_->Newer(afterId, limit) : std::vector<Entry>();
 }

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <tuple>
 
 #include "record/Delivery.h"
 #include "record/Record.h"
@@ -307,6 +308,33 @@ TEST_F(DeliveryRecord, ReportLandsOnTheSentRowDurably) {
   EXPECT_EQ(row.delivery, mp::record::kDelivered);
   EXPECT_EQ(row.deliveryTime, "2025-12-08T10:33:28Z");
   EXPECT_EQ(rec.TakeReport({77, "+358401234567", kT + 3, kT + 8, 0}).match.kind, Match::Kind::Repeated);
+}
+
+// Sorted by delivery, page after page from the row last read: every row
+// once, in order, either way, however the states and times repeat.
+TEST_F(DeliveryRecord, PagesByDeliveryCoverEveryRowInOrder) {
+  mp::record::Record rec;
+  ASSERT_TRUE(rec.Open()) << rec.Error();
+  const char* states[] = {"", "pending", "delivered", "failed", "still-trying"};
+  for (int i = 0; i < 23; ++i) {
+    mp::record::Entry e;
+    e.command = "CMGS";
+    e.delivery = states[i % 5];
+    e.deliveryTime = e.delivery.empty() ? "" : "2026-01-0" + std::to_string(1 + i % 3) + "T10:00:00Z";
+    ASSERT_TRUE(rec.Add(e));
+  }
+  for (const bool descending : {false, true}) {
+    std::vector<mp::record::Entry> all;
+    for (;;) {
+      const auto page = rec.ByDelivery(all.empty() ? nullptr : &all.back(), descending, 4);
+      all.insert(all.end(), page.begin(), page.end());
+      if (page.size() < 4) break;
+    }
+    ASSERT_EQ(all.size(), 23u) << descending;
+    auto key = [](const mp::record::Entry& e) { return std::tie(e.delivery, e.deliveryTime, e.id); };
+    for (std::size_t i = 1; i < all.size(); ++i)
+      EXPECT_TRUE(descending ? key(all[i - 1]) > key(all[i]) : key(all[i - 1]) < key(all[i])) << i;
+  }
 }
 
 // A gateway's report speaks for the whole message: the row keeps its state
