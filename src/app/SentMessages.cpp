@@ -87,6 +87,15 @@ TSentWin::TSentWin(QWidget* parent) : QWidget(parent, Qt::Window) {
   const int digit = Table->fontMetrics().horizontalAdvance('0');
   const int widths[] = {20 * digit, 10 * digit, 16 * digit, 18 * digit};
   for (int c = 0; c < 4; ++c) Table->setColumnWidth(c, widths[c]);
+  // The Delivery column's header sorts by it (either way); the Time column's
+  // shows the rows newest first, as do the others, which do not sort.
+  QHeaderView* header = Table->horizontalHeader();
+  header->setSortIndicator(SentModel::Time, Qt::DescendingOrder);
+  connect(header, &QHeaderView::sortIndicatorChanged, this, [header](int column, Qt::SortOrder order) {
+    if (column != SentModel::Delivery && (column != SentModel::Time || order != Qt::DescendingOrder))
+      header->setSortIndicator(SentModel::Time, Qt::DescendingOrder);
+  });
+  Table->setSortingEnabled(true);
   left->addWidget(Table, 1);
   auto* buttons = new QHBoxLayout;
   auto button = [this, buttons](QPushButton*& b, const char* name, const char* caption) {

@@ -61,7 +61,7 @@ void SentModel::Reset() {
   rows_.clear();
   atEnd_ = false;
   if (mp::record::Record* r = record_()) {
-    rows_ = r->Page(0, kPageRows);
+    rows_ = NextPage(*r);
     atEnd_ = static_cast<int>(rows_.size()) < kPageRows;
   } else {
     atEnd_ = true;
@@ -78,8 +78,7 @@ void SentModel::fetchMore(const QModelIndex& parent) {
     atEnd_ = true;
     return;
   }
-  const std::int64_t before = rows_.empty() ? 0 : rows_.back().id;
-  std::vector<mp::record::Entry> page = r->Page(before, kPageRows);
+  std::vector<mp::record::Entry> page = NextPage(*r);
   atEnd_ = static_cast<int>(page.size()) < kPageRows;
   if (page.empty()) return;
   const int first = static_cast<int>(rows_.size());
@@ -88,7 +87,27 @@ void SentModel::fetchMore(const QModelIndex& parent) {
   endInsertRows();
 }
 
+std::vector<mp::record::Entry> SentModel::NextPage(mp::record::Record& r) const {
+  const mp::record::Entry* last = rows_.empty() ? nullptr : &rows_.back();
+  if (byDelivery_) return r.ByDelivery(last, descending_, kPageRows);
+  return r.Page(last ? last->id : 0, kPageRows);
+}
+
+void SentModel::sort(int column, Qt::SortOrder order) {
+  const bool byDelivery = column == Delivery;
+  const bool descending = order == Qt::DescendingOrder;
+  if (byDelivery == byDelivery_ && (!byDelivery || descending == descending_)) return;
+  byDelivery_ = byDelivery;
+  descending_ = descending;
+  Reset();
+}
+
 int SentModel::RowOf(std::int64_t id) const {
+  if (byDelivery_) {
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+      if (rows_[i].id == id) return static_cast<int>(i);
+    return -1;
+  }
   // Ids descend down the rows.
   const auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
                                    [](const mp::record::Entry& e, std::int64_t v) { return e.id > v; });
@@ -98,6 +117,11 @@ int SentModel::RowOf(std::int64_t id) const {
 void SentModel::RowChanged(std::int64_t id) {
   mp::record::Record* r = record_();
   if (!r || id <= 0) return;
+  // A new row or a new delivery state may belong anywhere in that order.
+  if (byDelivery_) {
+    Reset();
+    return;
+  }
   if (rows_.empty() || id > rows_.front().id) {
     // New rows: everything newer than the top one (normally just this one).
     const std::int64_t top = rows_.empty() ? 0 : rows_.front().id;

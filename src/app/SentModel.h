@@ -2,7 +2,8 @@
 // The rows of the "Sent messages" window: a page of the record at a time,
 // newest first, fetched as the user scrolls, so that opening the window costs
 // the same with ten rows or a hundred thousand. After a send only the row
-// that changed is read again.
+// that changed is read again. Sorted by the Delivery column, the pages come
+// in that order from the record, and a change reads the first page again.
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <functional>
@@ -71,9 +72,15 @@ class SentModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
+  // Delivery sorts by delivery state and time; any other column shows the
+  // rows newest first.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
  private:
   std::function<mp::record::Record*()> record_;
   std::vector<mp::record::Entry> rows_;  // newest first: ids descending
   bool atEnd_ = true;
+  bool byDelivery_ = false;  // sorted by the Delivery column, not newest first
+  bool descending_ = false;
+  std::vector<mp::record::Entry> NextPage(mp::record::Record& r) const;
 };

@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 
 #include "gateway/Credentials.h"
@@ -27,6 +28,18 @@ QByteArray EncodedQuery(const std::vector<std::pair<std::string, std::string>>& 
            QByteArray::fromStdString(value).toPercentEncoding();
   }
   return out;
+}
+
+// The record's name for what a DLR type says of delivery to the phone, empty
+// when it says nothing of it (the centre took the message).
+const char* DeliveryOf(int type) {
+  switch (type) {
+    case kDelivered: return "delivered";
+    case kUndelivered:
+    case kSmscRejected: return "failed";
+    case kBuffered: return "still-trying";
+    default: return "";
+  }
 }
 
 std::string Token() {
@@ -98,6 +111,7 @@ void GatewayLink::SendKannel(Run& run) {
   // wait lasts: loopback, or the address given for a Kannel elsewhere.
   const std::string token = Token();
   int dlrType = 0;
+  bool buffered = false;
   std::string dlrAnswer;
   ListenLimits limits;
   if (!config_.dlrHost.empty()) limits.host = config_.dlrHost;
@@ -107,6 +121,7 @@ void GatewayLink::SendKannel(Run& run) {
         const auto type = q.find("type");
         const int t = type == q.end() ? 0 : std::atoi(type->second.c_str());
         // The first final word counts; "buffered" is not one.
+        if (t == kBuffered) buffered = true;
         if (dlrType == 0 && t != kBuffered && t != 0) {
           dlrType = t;
           const auto answer = q.find("answer");
@@ -133,7 +148,18 @@ void GatewayLink::SendKannel(Run& run) {
   }
   run.Status("Queued in Kannel as " + token);
   run.Queued(token);
-  const Waited d = WaitFor([&] { return dlrType != 0; });
+  // "Buffered": the centre keeps trying; the record's row says so meanwhile.
+  Waited d = WaitFor([&] { return dlrType != 0 || buffered; });
+  if (d == Waited::Done && dlrType == 0) {
+    run.report.delivery = DeliveryOf(kBuffered);
+    run.report.deliveryUtc = std::time(nullptr);
+    run.Queued(token);
+    d = WaitFor([&] { return dlrType != 0; });
+  }
+  if (d == Waited::Done && *DeliveryOf(dlrType) != '\0') {
+    run.report.delivery = DeliveryOf(dlrType);
+    run.report.deliveryUtc = std::time(nullptr);
+  }
   if (d == Waited::Cancelled) {
     run.End(Outcome::Queued, Cause::Cancelled,
             "Cancelled; the message is queued in Kannel as " + token + " and may still be sent.");

@@ -49,6 +49,11 @@ struct TransferReport {
   // the answer had no number) and when it was confirmed (UTC seconds).
   std::vector<int> messageRefs;
   std::vector<long long> sentUtc;
+  // What a gateway's delivery report said of the whole message: "delivered",
+  // "failed" or "still-trying" (the record's names); empty when none came.
+  // `deliveryUtc` is when it came (UTC seconds).
+  std::string delivery;
+  long long deliveryUtc = 0;
 };
 
 // A delivery report the phone gave while a dialogue ran: routed to us as

@@ -80,6 +80,7 @@ class Backend {
   virtual std::vector<Entry> List(int limit) const = 0;
   virtual std::vector<Entry> Page(std::int64_t beforeId, int limit) const = 0;
   virtual std::vector<Entry> Newer(std::int64_t afterId, int limit) const = 0;
+  virtual std::vector<Entry> ByDelivery(const Entry* after, bool descending, int limit) const = 0;
   virtual std::optional<Entry> Get(std::int64_t id) const = 0;
   virtual bool Remove(std::int64_t id) = 0;
   virtual bool Clear() = 0;

@@ -55,6 +55,8 @@ std::string WithoutTrunkZeros(std::string d) {
   return d;
 }
 
+}  // namespace
+
 std::string IsoUtc(long long seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
@@ -63,8 +65,6 @@ std::string IsoUtc(long long seconds) {
   std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
   return buf;
 }
-
-}  // namespace
 
 std::vector<PartReport> ParseParts(const std::string& text) {
   std::vector<PartReport> parts;

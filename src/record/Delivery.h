@@ -42,6 +42,9 @@ std::string FormatParts(const std::vector<PartReport>& parts);
 // delivered when all were, still-trying when any part is, else pending.
 std::string SumUp(const std::vector<PartReport>& parts);
 
+// UTC seconds as the record writes delivery times ("2026-12-08T11:03:00Z").
+std::string IsoUtc(long long seconds);
+
 // Numbers as a report and a send may write the same recipient: "+358401234567",
 // "358401234567" (type of number unknown), "00358401234567" or the national
 // "0401234567". Alphanumeric addresses compare as they are.

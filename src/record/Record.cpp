@@ -113,6 +113,10 @@ std::vector<Entry> Record::Page(std::int64_t beforeId, int limit) const {
   return IsOpen() ? store_->Page(beforeId, limit) : std::vector<Entry>();
 }
 
+std::vector<Entry> Record::ByDelivery(const Entry* after, bool descending, int limit) const {
+  return IsOpen() ? store_->ByDelivery(after, descending, limit) : std::vector<Entry>();
+}
+
 std::vector<Entry> Record::Newer(std::int64_t afterId, int limit) const {
   return IsOpen() ? store_->Newer(afterId, limit) : std::vector<Entry>();
 }
@@ -210,6 +214,11 @@ Entry EntryFromReport(const TransferReport& r) {
     }
     e.partReports = FormatParts(parts);
     e.delivery = kPending;
+  }
+  // A gateway's delivery report speaks for the whole message.
+  if (!r.delivery.empty()) {
+    e.delivery = r.delivery;
+    e.deliveryTime = r.deliveryUtc > 0 ? IsoUtc(r.deliveryUtc) : "";
   }
   if (r.command == "CPBW") {
     e.kind = pdu::KindName(pdu::Kind::Phonebook);

@@ -73,6 +73,10 @@ class Record {
   std::vector<Entry> Page(std::int64_t beforeId, int limit) const;
   // Newest first, the rows newer than `afterId` (at most `limit`).
   std::vector<Entry> Newer(std::int64_t afterId, int limit) const;
+  // Ordered by delivery state, then its time, then id (all ascending or all
+  // descending), the rows after `after` (from the first when null): at most
+  // `limit`. Paged as Page is, from the row last read.
+  std::vector<Entry> ByDelivery(const Entry* after, bool descending, int limit) const;
   std::optional<Entry> Get(std::int64_t id) const;
   bool Remove(std::int64_t id);
   bool Clear();

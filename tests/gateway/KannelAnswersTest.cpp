@@ -2,7 +2,9 @@
 // a user sees: each documented sendsms answer and each report type, played by
 // a stand-in Kannel on loopback, ends in the right outcome, record row and
 // beep. A message Kannel holds is never called refused, a report that is not
-// final never ends the wait, and a delivered message sounds as a success.
+// final never ends the wait, and a delivered message sounds as a success. The
+// record's row carries the report's delivery state, as a phone's report sets
+// it, with the time it came.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -12,9 +14,11 @@
 #include <QTcpSocket>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 #include <vector>
 
 #include "gateway/GatewayLink.h"
+#include "record/Record.h"
 #include "support/CaseName.h"
 
 namespace mp::gateway {
@@ -93,7 +97,8 @@ struct AnswerCase {
   const char* body;          // sendsms's answer
   std::vector<int> reports;  // the delivery reports that follow, in order
   Outcome outcome;
-  const char* state;  // the record's row
+  const char* state;     // the record's row
+  const char* delivery;  // and its delivery state in the end
 };
 
 void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.what; }
@@ -127,6 +132,21 @@ TEST_P(KannelAnswer, EndsInTheOutcomeItMeans) {
   EXPECT_TRUE(row.finished);
   EXPECT_EQ(row.ok, good);
   EXPECT_STREQ(OutcomeName(row.result.outcome), c.state);
+  const record::Entry entry = record::EntryFromReport(row);
+  EXPECT_EQ(entry.delivery, c.delivery);
+  EXPECT_EQ(entry.deliveryTime.empty(), entry.delivery.empty()) << entry.deliveryTime;
+  // While the centre keeps trying, the row already says so (a final report
+  // that came first may spare that step).
+  const auto step = std::find_if(host.reports.begin(), host.reports.end(),
+                                 [](const TransferReport& t) { return !t.finished && !t.delivery.empty(); });
+  if (entry.delivery == "still-trying") {
+    ASSERT_NE(step, host.reports.end());
+  }
+  if (step != host.reports.end()) {
+    const record::Entry trying = record::EntryFromReport(*step);
+    EXPECT_EQ(trying.delivery, "still-trying");
+    EXPECT_EQ(trying.state, "queued");
+  }
 }
 
 const char* const kAccepted = "0: Accepted for delivery";
@@ -138,12 +158,12 @@ const char* const kQueuedLater = "3: Queued for later delivery";
 INSTANTIATE_TEST_SUITE_P(
     Sendsms, KannelAnswer,
     ::testing::Values(
-        AnswerCase{"accepted for delivery and no report yet", 202, kAccepted, {}, Outcome::Queued, "queued"},
-        AnswerCase{"queued for later delivery then sent", 202, kQueuedLater, {kSmscSubmit}, Outcome::Confirmed, "sent"},
-        AnswerCase{"queued for later delivery and no report yet", 202, kQueuedLater, {}, Outcome::Queued, "queued"},
-        AnswerCase{"authorization failed", 403, "Authorization failed for sendsms", {}, Outcome::Refused, "refused"},
-        AnswerCase{"bad request", 400, "Missing receiver number, rejected", {}, Outcome::Refused, "refused"},
-        AnswerCase{"temporal failure", 503, "Temporal failure, try again later.", {}, Outcome::Refused, "refused"}),
+        AnswerCase{"accepted for delivery and no report yet", 202, kAccepted, {}, Outcome::Queued, "queued", ""},
+        AnswerCase{"queued for later delivery then sent", 202, kQueuedLater, {kSmscSubmit}, Outcome::Confirmed, "sent", ""},
+        AnswerCase{"queued for later delivery and no report yet", 202, kQueuedLater, {}, Outcome::Queued, "queued", ""},
+        AnswerCase{"authorization failed", 403, "Authorization failed for sendsms", {}, Outcome::Refused, "refused", ""},
+        AnswerCase{"bad request", 400, "Missing receiver number, rejected", {}, Outcome::Refused, "refused", ""},
+        AnswerCase{"temporal failure", 503, "Temporal failure, try again later.", {}, Outcome::Refused, "refused", ""}),
     test::NamedBy(&AnswerCase::what));
 
 // Each report type after "0: Accepted for delivery"; "buffered" (4) is not
@@ -151,15 +171,15 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Report, KannelAnswer,
     ::testing::Values(
-        AnswerCase{"delivered 1", 202, kAccepted, {kDelivered}, Outcome::Delivered, "delivered"},
-        AnswerCase{"undelivered 2", 202, kAccepted, {kUndelivered}, Outcome::NotSent, "failed"},
-        AnswerCase{"buffered 4 then no more", 202, kAccepted, {kBuffered}, Outcome::Queued, "queued"},
+        AnswerCase{"delivered 1", 202, kAccepted, {kDelivered}, Outcome::Delivered, "delivered", "delivered"},
+        AnswerCase{"undelivered 2", 202, kAccepted, {kUndelivered}, Outcome::NotSent, "failed", "failed"},
+        AnswerCase{"buffered 4 then no more", 202, kAccepted, {kBuffered}, Outcome::Queued, "queued", "still-trying"},
         AnswerCase{
-            "buffered 4 then delivered 1", 202, kAccepted, {kBuffered, kDelivered}, Outcome::Delivered, "delivered"},
+            "buffered 4 then delivered 1", 202, kAccepted, {kBuffered, kDelivered}, Outcome::Delivered, "delivered", "delivered"},
         AnswerCase{
-            "buffered 4 then undelivered 2", 202, kAccepted, {kBuffered, kUndelivered}, Outcome::NotSent, "failed"},
-        AnswerCase{"smsc submit 8", 202, kAccepted, {kSmscSubmit}, Outcome::Confirmed, "sent"},
-        AnswerCase{"smsc reject 16", 202, kAccepted, {kSmscReject}, Outcome::NotSent, "failed"}),
+            "buffered 4 then undelivered 2", 202, kAccepted, {kBuffered, kUndelivered}, Outcome::NotSent, "failed", "failed"},
+        AnswerCase{"smsc submit 8", 202, kAccepted, {kSmscSubmit}, Outcome::Confirmed, "sent", ""},
+        AnswerCase{"smsc reject 16", 202, kAccepted, {kSmscReject}, Outcome::NotSent, "failed", "failed"}),
     test::NamedBy(&AnswerCase::what));
 
 }  // namespace

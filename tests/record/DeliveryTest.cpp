@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <tuple>
 
 #include "record/Delivery.h"
 #include "record/Record.h"
@@ -307,6 +308,60 @@ TEST_F(DeliveryRecord, ReportLandsOnTheSentRowDurably) {
   EXPECT_EQ(row.delivery, mp::record::kDelivered);
   EXPECT_EQ(row.deliveryTime, "2025-12-08T10:33:28Z");
   EXPECT_EQ(rec.TakeReport({77, "+358401234567", kT + 3, kT + 8, 0}).match.kind, Match::Kind::Repeated);
+}
+
+// Sorted by delivery, page after page from the row last read: every row
+// once, in order, either way, however the states and times repeat.
+TEST_F(DeliveryRecord, PagesByDeliveryCoverEveryRowInOrder) {
+  mp::record::Record rec;
+  ASSERT_TRUE(rec.Open()) << rec.Error();
+  const char* states[] = {"", "pending", "delivered", "failed", "still-trying"};
+  for (int i = 0; i < 23; ++i) {
+    mp::record::Entry e;
+    e.command = "CMGS";
+    e.delivery = states[i % 5];
+    e.deliveryTime = e.delivery.empty() ? "" : "2026-01-0" + std::to_string(1 + i % 3) + "T10:00:00Z";
+    ASSERT_TRUE(rec.Add(e));
+  }
+  for (const bool descending : {false, true}) {
+    std::vector<mp::record::Entry> all;
+    for (;;) {
+      const auto page = rec.ByDelivery(all.empty() ? nullptr : &all.back(), descending, 4);
+      all.insert(all.end(), page.begin(), page.end());
+      if (page.size() < 4) break;
+    }
+    ASSERT_EQ(all.size(), 23u) << descending;
+    auto key = [](const mp::record::Entry& e) { return std::tie(e.delivery, e.deliveryTime, e.id); };
+    for (std::size_t i = 1; i < all.size(); ++i)
+      EXPECT_TRUE(descending ? key(all[i - 1]) > key(all[i]) : key(all[i - 1]) < key(all[i])) << i;
+  }
+}
+
+// A gateway's report speaks for the whole message: the row keeps its state
+// and time, and a message a gateway still tries is not one the phone's kept
+// reports could settle.
+TEST_F(DeliveryRecord, GatewayReportsSetTheRowWithoutWaitingOnThePhone) {
+  mp::record::Record rec;
+  mp::record::Recorder recorder(rec);
+  mp::TransferReport r;
+  r.command = "CMGS";
+  r.via = "kannel";
+  r.tpdu = "31FF0B911326880736F40000A705E8329BFD06";  // report asked
+  r.result.outcome = mp::Outcome::Queued;
+  r.delivery = mp::record::kStillTrying;
+  r.deliveryUtc = 1765189948;
+  recorder.Report(r);
+  ASSERT_EQ(rec.List().size(), 1u);
+  EXPECT_EQ(rec.List()[0].delivery, mp::record::kStillTrying);
+  EXPECT_EQ(rec.List()[0].deliveryTime, "2025-12-08T10:32:28Z");
+  EXPECT_FALSE(rec.AwaitsReports());
+  r.finished = r.ok = true;
+  r.result.outcome = mp::Outcome::Delivered;
+  r.delivery = mp::record::kDelivered;
+  recorder.Report(r);
+  ASSERT_EQ(rec.List().size(), 1u);
+  EXPECT_EQ(rec.List()[0].state, "delivered");
+  EXPECT_EQ(rec.List()[0].delivery, mp::record::kDelivered);
 }
 
 TEST_F(DeliveryRecord, PhoneReportsSaidAsTheStatusBarSaysThem) {

@@ -165,6 +165,7 @@ class SqlRecord final : public Backend {
   bool Update(const Entry& entry) override;
   std::vector<Entry> List(int limit) const override;
   std::vector<Entry> Page(std::int64_t beforeId, int limit) const override;
+  std::vector<Entry> ByDelivery(const Entry* after, bool descending, int limit) const override;
   std::vector<Entry> Newer(std::int64_t afterId, int limit) const override;
   std::optional<Entry> Get(std::int64_t id) const override;
   bool Remove(std::int64_t id) override;
@@ -429,6 +430,32 @@ std::vector<Entry> SqlRecord::Page(std::int64_t beforeId, int limit) const {
   return Rows("id < :id", beforeId > 0 ? beforeId : INT64_MAX, limit);
 }
 
+std::vector<Entry> SqlRecord::ByDelivery(const Entry* after, bool descending, int limit) const {
+  std::vector<Entry> out;
+  if (!open_ || limit <= 0) return out;
+  QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
+  q.setForwardOnly(true);
+  // The row last read is the page's start: every page costs the same.
+  const QString dir = descending ? "DESC" : "ASC";
+  const QString where =
+      after ? QString("WHERE (delivery, delivery_time, id) %1 (:delivery, :time, :id) ").arg(descending ? "<" : ">")
+            : QString();
+  q.prepare(QString("SELECT %1 FROM sent %2ORDER BY delivery %3, delivery_time %3, id %3 LIMIT :limit")
+                .arg(kColumns, where, dir));
+  if (after) {
+    q.bindValue(":delivery", Q(after->delivery));
+    q.bindValue(":time", Q(after->deliveryTime));
+    q.bindValue(":id", static_cast<qlonglong>(after->id));
+  }
+  q.bindValue(":limit", limit);
+  if (!q.exec()) {
+    Failed(q.lastError());
+    return out;
+  }
+  while (q.next()) out.push_back(FromQuery(q));
+  return out;
+}
+
 std::vector<Entry> SqlRecord::Newer(std::int64_t afterId, int limit) const { return Rows("id > :id", afterId, limit); }
 
 std::optional<Entry> SqlRecord::Get(std::int64_t id) const {
@@ -491,7 +518,10 @@ std::vector<Entry> SqlRecord::ReportRows(const std::string& recipientKey, int li
 bool SqlRecord::AwaitsReports() const {
   if (!open_) return false;
   QSqlQuery q(QSqlDatabase::database(Q(connection_), false));
-  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND delivery IN ('pending', 'still-trying') LIMIT 1") &&
+  // Only a phone's parts wait for reports the phone keeps: a gateway's row has
+  // no parts, and its report comes through the gateway.
+  return q.exec("SELECT 1 FROM sent WHERE report_asked = 1 AND part_reports <> '' AND delivery IN ('pending', "
+                "'still-trying') LIMIT 1") &&
          q.next();
 }
 
