@@ -10,7 +10,9 @@
 
 #include "builders/LongText.h"
 #include "cli/Compose.h"
+#include "cli/ConsoleHost.h"
 #include "cli/JsonFields.h"
+#include "cli/PortChoice.h"
 #include "cli/Reading.h"
 #include "cli/Via.h"
 #include "pdu/Json.h"
@@ -32,110 +34,6 @@ namespace {
 std::string ResultName(const LinkResult& r, bool save) {
   if (r.outcome == Outcome::NotSent && r.cause == Cause::Port) return "port-error";
   return OutcomeName(r.outcome, save);
-}
-
-// Phone link texts are code page 1252.
-std::string Utf8(const std::string& ansi) { return FromAnsi(ansi).toStdString(); }
-
-// The window's status bar and beeps, on standard error: every status text as
-// it happens, and what tells how a dialogue ended.
-class ConsoleHost : public PhoneHost {
- public:
-  explicit ConsoleHost(std::ostream& err) : err_(err) {}
-
-  int PortIndex() const override { return portIndex; }
-  void ShowStatus(const std::string& text) override {
-    statuses_.push_back(text);
-    err_ << Utf8(text) << std::endl;
-  }
-  void Beep(BeepKind kind) override { beep_ = kind; }
-  void SetWaitCursor(bool) override {}
-  // Every send, save and phonebook write goes into the record when it is on.
-  void Transferred(const TransferReport& given) override {
-    if (!recorder) return;
-    TransferReport report = given;
-    // What went to the simulated phone is recorded so.
-    if (report.via.empty() && !simulatedDevice.empty() && report.device == simulatedDevice)
-      report.via = record::kViaSimulated;
-    recorder->Report(report);
-    if (report.finished) lastRow = recorder->LastId();
-  }
-  // A delivery report read on the way: matched and kept in the record, said
-  // on standard error.
-  bool StatusReportRead(const PhoneStatusReport& report) override {
-    if (!recorder) return false;
-    const record::PhoneReportTaken t = record::TakePhoneReport(recorder->Target(), report);
-    err_ << t.said << std::endl;
-    if (onReport) onReport(t);
-    return t.taken.written;
-  }
-  bool AwaitsReports() override {
-    return recorder && record::Enabled() && recorder->EnsureOpen() && recorder->Target().AwaitsReports();
-  }
-
-  void Reset() {
-    statuses_.clear();
-    beep_.reset();
-  }
-  std::string LastStatus() const { return statuses_.empty() ? std::string() : statuses_.back(); }
-
-  int portIndex = 3;
-  record::Recorder* recorder = nullptr;
-  std::int64_t lastRow = 0;                                       // the record's row of the last message that ended
-  std::function<void(const record::PhoneReportTaken&)> onReport;  // each report read
-  std::string simulatedDevice;  // the simulated phone's device, when one runs
-
- private:
-  std::ostream& err_;
-  std::vector<std::string> statuses_;
-  std::optional<BeepKind> beep_;
-};
-
-// Sets an environment variable for the run and puts the old value back.
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const std::string& value) : name_(name) {
-    if (const char* v = std::getenv(name)) old_ = v;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~EnvGuard() {
-    if (old_) {
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
-// "COM4", "COM 4", "com4:" -> 4; 0 when the text names no COM port; -1 for
-// a COM name without a digit 1 to 9.
-int ComNumber(const QString& port) {
-  QString p = port.trimmed().toUpper();
-  if (!p.startsWith("COM")) return 0;
-  p = p.mid(3).trimmed();
-  if (p.endsWith(':')) p.chop(1);
-  return p.size() == 1 && p[0] >= u'1' && p[0] <= u'9' ? p[0].unicode() - '0' : -1;
-}
-
-// The stored port choice: index 0..8, -1 when the stored value names none.
-int StoredPortIndex() {
-  SettingsKey key;
-  if (key.Open(false)) {
-    if (auto port = key.ReadInteger("ComPort")) return *port >= 1 && *port <= 9 ? *port - 1 : -1;
-  }
-  return 3;  // COM 4, the window's default
-}
-
-bool StoredSevenBit() {
-  SettingsKey key;
-  if (key.Open(false)) {
-    if (auto model = key.ReadInteger("Model")) return *model == 0;
-  }
-  return true;  // the data coding dialog starts with the 7-bit workaround
 }
 
 // "€ → e, [ → (" of a list of changes.
